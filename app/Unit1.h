@@ -1,0 +1,149 @@
+#pragma once
+
+#include "app/Dialogs.h"
+#include "app/shell/MessagePump.h"
+#include "app/shell/ProgramState.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class TForm1;
+}
+
+namespace orvane {
+
+// The main window. Handlers turn widget state into calls on the objects
+// below the window and turn their results back into captions and colours.
+// Controls carry the design's names as objectName; handlers that look a
+// control up by name use findChild.
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+public:
+  TForm1(ProgramState &state, Dialogs &dialogs, QWidget *parent = nullptr);
+  ~TForm1() override;
+
+  ProgramState &State() { return state_; }
+  Ui::TForm1 &Controls() { return *ui_; }
+  QTimer *Timer1() { return timer1_; }
+  // Shows or hides the engineering pages (Ctrl+Shift+E).
+  void SetServiceView(bool on);
+  bool ServiceView() const { return serviceView_; }
+
+  // --- start-up and shut-down
+  void FormCreate(QObject *Sender);
+  void FormClose(QObject *Sender);
+
+  // --- connection monitor
+  void Timer1Timer(QObject *Sender);
+  void chkDetectUSBClick(QObject *Sender);
+
+  // --- information page
+  void btnUpdateStatusClick(QObject *Sender);
+  void btnHIDClick(QObject *Sender);
+
+  // --- image files
+  void USBLoadFileBitBtnClick(QObject *Sender);
+  void ReadProgramFile1();
+  bool ReadProgramFile(const std::string &fileName);
+
+  // --- ISP page
+  void btnEnterISPClick(QObject *Sender);
+  void btnUSBChipIDClick(QObject *Sender);
+  void btnUSBReadStatusClick(QObject *Sender);
+  void btnUSBWriteEnableClick(QObject *Sender);
+  void btnUSBWriteDisableClick(QObject *Sender);
+  void lbledtUSBWriteStatusKeyDown(QObject *Sender, int &Key);
+  void btnUSBEraseClick(QObject *Sender);
+  void btnUSBBlankClick(QObject *Sender);
+  void btnUSBProgramClick(QObject *Sender);
+  void btnUSBVerifyClick(QObject *Sender);
+  void rbnRangeClick(QObject *Sender);
+  void lbledISPStartKeyDown(QObject *Sender, int &Key);
+  void btnUSBISPAutoClick(QObject *Sender);
+  void btnSimpleAutoClick(QObject *Sender);
+  void btnReadBackClick(QObject *Sender);
+
+  // --- register page
+  void btnReadAllClick(QObject *Sender);
+  void RegStringGridKeyDown(QObject *Sender, int &Key);
+  void RegStringGridSelectCell(QObject *Sender, int ACol, int ARow, bool &CanSelect);
+  void chkBit0MouseUp(QObject *Sender);
+
+  // --- I2C page and the special I2C group
+  void MainPageControlChange(QObject *Sender);
+  void btnReadMI2CClick(QObject *Sender);
+  void edtMI2CAddrKeyDown(QObject *Sender, int &Key);
+  void chkMI2CBitMouseUp(QObject *Sender);
+  void StringGridMIICKeyDown(QObject *Sender, int &Key);
+  void StringGridMIICSelectCell(QObject *Sender, int ACol, int ARow, bool &CanSelect);
+  void srblen0Change(QObject *Sender);
+  void srblen1Change(QObject *Sender);
+  void btnWriteSpecI2CClick(QObject *Sender);
+  void btnReadSpecI2CClick(QObject *Sender);
+  void edtMI2CAddr1KeyDown(QObject *Sender, int &Key);
+
+  // --- parameter page
+  void lbledSysVIDPIDKeyDown(QObject *Sender, int &Key);
+  void btnReadParaClick(QObject *Sender);
+  void btnSetParaClick(QObject *Sender);
+  void lbledSysStrKeyDown(QObject *Sender, int &Key);
+  void rbnI2SlenClick(QObject *Sender);
+  void rbnSPDIFlenClick(QObject *Sender);
+  void rbnDSDOutClick(QObject *Sender);
+  void rbnMCLKOutFreqClick(QObject *Sender);
+  void rbnI2SFormatClick(QObject *Sender);
+  void chkI2SLRSwapClick(QObject *Sender);
+  void chkDSDLRSwapClick(QObject *Sender);
+  void chkMCLKOutOffClick(QObject *Sender);
+  void chkI2SOutOffClick(QObject *Sender);
+  void chkSPDIFOutOffClick(QObject *Sender);
+  void ShowParameterRecord();
+
+  // --- image editing page
+  void btnSaveBitBinClick(QObject *Sender);
+  void btnSaveBinClick(QObject *Sender);
+  void btnCheckClick(QObject *Sender);
+  void CurrentFileBitBtnClick(QObject *Sender);
+  void ReadModifyFile(const std::string &fileName);
+
+  // Runs a handler; an exception that escapes it is reported the way the
+  // toolkit's default handler does, and the message loop goes on.
+  void Guarded(const std::function<void()> &handler);
+
+protected:
+  void closeEvent(QCloseEvent *event) override;
+  bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+  // Each page's file binds its own handlers to its controls.
+  void BindShell();
+  void BindMonitor();
+  void BindImageFiles();
+  void BindIspPage();
+  void BindSequences();
+  void BindInformationPage();
+  void BindRegisterPage();
+  void BindI2cPage();
+  void BindParameterPage();
+  void BindImageEditPage();
+
+  std::unique_ptr<Ui::TForm1> ui_;
+  ProgramState &state_;
+  Dialogs &dialogs_;
+  QTimer *timer1_ = nullptr;
+  bool serviceView_ = false;
+
+public:
+  Dialogs &UiDialogs() { return dialogs_; }
+  MessagePump &Pump() { return *pump_; }
+
+private:
+  std::unique_ptr<MessagePump> pump_;
+};
+
+} // namespace orvane

@@ -1,0 +1,7 @@
+#include "app/Unit1.h"
+
+namespace orvane {
+
+void TForm1::BindInformationPage() {}
+
+} // namespace orvane

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "app/shell/MonitorFlags.h"
+#include "isp/FlashState.h"
+#include "isp/ImageRecord.h"
+#include "panels/ImageEditState.h"
+#include "panels/ParameterRecord.h"
+#include "usb/Clock.h"
+#include "usb/VantrelUsb.h"
+
+#include <cstdint>
+#include <string>
+
+namespace orvane {
+
+inline constexpr const char *kWindowCaption = "Orvane Firmware Update Tool V1.61";
+
+// Everything the program keeps for its whole run, created at start-up
+// before the window and passed by reference to whoever needs it.
+struct ProgramState {
+  ProgramState(DeviceBus &bus, Clock &clock) : clock(clock), usb(bus) {}
+
+  Clock &clock;
+  VantrelUsb usb; // the one device-access object
+  std::string caption = kWindowCaption;
+  MonitorFlags monitor;
+  uint8_t DeviceRow = 0;
+  ImageRecord image;
+  FlashState flash;
+  ParameterRecord parameters{};
+  ImageEditState imageEdit;
+};
+
+} // namespace orvane

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace orvane {
+
+// Flash programming state shared by the ISP page and the update sequences.
+struct FlashState {
+  bool IspModeActive = false;
+  uint32_t RangeStart = 0;
+  uint32_t RangeSize = 0;
+  uint16_t ProgramChunkSize = 0; // 0 until a sequence (or Program) has chosen
+  bool WordProgramMode = false;
+  bool IspFailed = false;
+  std::array<uint8_t, 3> FlashId{};
+};
+
+} // namespace orvane

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+inline constexpr uint32_t kImageBufferSize = 0x40000; // 262,144 bytes
+
+// The firmware image in memory, replaced as a whole by each load.
+struct ImageRecord {
+  std::vector<uint8_t> ImageBuffer = std::vector<uint8_t>(kImageBufferSize, 0xFF);
+  uint32_t ImageLength = 0;
+  std::string ImageFileName;
+  bool ImageReady = false;
+  bool UpdateFileLoaded = false;
+};
+
+} // namespace orvane

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// A GUID as the driver interfaces know it; bytes() gives the standard
+// 16-byte layout (three little-endian fields, then the last eight bytes).
+struct Guid {
+  uint32_t data1;
+  uint16_t data2;
+  uint16_t data3;
+  std::array<uint8_t, 8> data4;
+
+  std::array<uint8_t, 16> bytes() const;
+  std::string text() const; // "{A5DCBF10-6530-11D2-901F-00C04FB951ED}"
+  bool operator==(const Guid &) const = default;
+};
+
+// Device-interface class of the generic USB driver.
+inline constexpr Guid kGuidUsbDevice{0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+// Device-interface class of the device's audio driver.
+inline constexpr Guid kGuidAudioDriver{0x50894FA4, 0x9206, 0x4A91, {0x87, 0x28, 0xCF, 0x6F, 0x26, 0x8F, 0x27, 0x1D}};
+// Kernel-streaming property set through which the audio driver passes vendor requests.
+inline constexpr Guid kGuidVendorPropertySet{0xF6D7C04D, 0xC5C3, 0x4181, {0x9E, 0xD7, 0x50, 0x4A, 0xBE, 0x0C, 0xDD, 0xFF}};
+
+inline constexpr uint32_t kIoctlControlIn = 0x0022242E;  // generic driver, device-to-host
+inline constexpr uint32_t kIoctlControlOut = 0x00222429; // generic driver, host-to-device
+inline constexpr uint32_t kIoctlKsProperty = 0x002F0003; // audio driver, both directions
+
+using DeviceHandle = uintptr_t;
+inline constexpr DeviceHandle kNullHandle = 0;
+
+// Stands in for the operating system's device enumeration and device I/O:
+// list the present interfaces of a class, open a path, one I/O control call,
+// close.
+class DeviceBus {
+public:
+  virtual ~DeviceBus() = default;
+
+  // Paths of the present interfaces of the class, in enumeration order;
+  // nullopt when the class cannot be listed at all.
+  virtual std::optional<std::vector<std::string>> ListInterfaces(const Guid &interfaceClass) = 0;
+  // kNullHandle on failure; LastError() then says why.
+  virtual DeviceHandle Open(const std::string &path) = 0;
+  virtual bool IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out,
+                         size_t outLength, uint32_t *bytesReturned) = 0;
+  virtual void Close(DeviceHandle handle) = 0;
+  // Reason of the last failed Open or IoControl, for messages ("permission denied").
+  virtual std::string LastError() const { return {}; }
+};
+
+} // namespace orvane

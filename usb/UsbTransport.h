@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+struct SetupPacket {
+  uint8_t requestType = 0; // bit 7 set: device-to-host (IN)
+  uint8_t request = 0;
+  uint16_t value = 0;
+  uint16_t index = 0;
+  uint16_t length = 0;
+
+  bool isIn() const { return (requestType & 0x80) != 0; }
+};
+
+enum class TransferStatus : uint8_t {
+  Completed = 0,
+  Stalled = 1, // the device rejected the request
+  Gone = 2,    // unplugged or re-enumerated since the connection was opened
+  Failed = 3,  // transport error or time-out
+};
+
+struct TransferResult {
+  TransferStatus status = TransferStatus::Failed;
+  size_t actual = 0; // bytes moved in the data stage
+  bool ok() const { return status == TransferStatus::Completed; }
+};
+
+// What a device says of itself when it is listed.
+struct UsbDeviceInfo {
+  std::string location; // tells two identical devices apart, unique per transport
+  uint16_t vendorId = 0;
+  uint16_t productId = 0;
+  uint16_t bcdDevice = 0;
+  bool hasAudioInterface = false;
+  std::string serial;
+};
+
+// One open handle on one device.
+class UsbConnection {
+public:
+  virtual ~UsbConnection() = default;
+  // One control transfer on endpoint 0. For OUT, data holds setup.length
+  // bytes to send; for IN, up to setup.length bytes are written to data.
+  virtual TransferResult Control(const SetupPacket &setup, uint8_t *data) = 0;
+};
+
+class UsbTransport {
+public:
+  virtual ~UsbTransport() = default;
+  virtual std::string Name() const = 0; // short, goes into device paths
+  virtual std::vector<UsbDeviceInfo> Enumerate() = 0;
+  // nullptr on failure, with the reason in *error.
+  virtual std::unique_ptr<UsbConnection> Connect(const std::string &location, std::string *error) = 0;
+};
+
+} // namespace orvane
