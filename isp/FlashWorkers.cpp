@@ -1,0 +1,185 @@
+#include "isp/FlashWorkers.h"
+
+#include "isp/HexText.h"
+
+#include <algorithm>
+#include <array>
+
+namespace orvane {
+
+namespace {
+constexpr uint8_t kWriteInProgress = 0x01;
+constexpr int kIdleReads = 101;
+constexpr int kReadyPollsAfterProgram = 10;
+
+uint32_t BlocksBetween(uint32_t start, uint32_t end, uint32_t step) {
+  return end > start ? (end - start + step - 1) / step : 0;
+}
+} // namespace
+
+std::string EraseProgressText(const std::string &prefix, int poll) {
+  return prefix + std::string(static_cast<size_t>((poll / 20) % 10), '.');
+}
+
+uint8_t FlashWorkers::ImageByte(uint32_t flashAddress, uint32_t imageBase) const {
+  // Outside the image buffer the flash is expected erased.
+  if (flashAddress < imageBase)
+    return 0xFF;
+  const uint32_t index = flashAddress - imageBase;
+  return index < image_.ImageBuffer.size() ? image_.ImageBuffer[index] : 0xFF;
+}
+
+bool FlashWorkers::CheckBlocks(uint32_t start, uint32_t end, uint32_t imageBase, Expect expect) {
+  const bool blank = expect == Expect::Erased;
+  const FlashPhase phase = blank ? FlashPhase::BlankCheck : FlashPhase::Verify;
+  const std::string addressPrefix = blank ? "Blanking Addr: 0x" : "Verifying Addr: 0x";
+  const std::string failPrefix = blank ? "Blanking Fail at 0x" : "Verifying Fail at 0x";
+  const uint32_t totalBlocks = BlocksBetween(start, end, kBlockBytes);
+  int failures = 0;
+  uint32_t a = start;
+  while (a < end) {
+    std::array<uint8_t, kBlockBytes> block{};
+    uint32_t failedAt = a;
+    if (!chip_.FlashRead(a, kBlockBytes, block.data())) {
+      ++failures;
+    } else {
+      const uint32_t count = std::min<uint32_t>(kBlockBytes, end - a);
+      bool equal = true;
+      for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t expected = blank ? 0xFF : ImageByte(a + i, imageBase);
+        if (block[i] != expected) {
+          equal = false;
+          failedAt = a + i;
+          break;
+        }
+      }
+      failures = equal ? 0 : failures + 1;
+      view_.ShowProcessAddress(addressPrefix + Hex6(a));
+      view_.ProcessMessages();
+    }
+    if (failures >= kBlockAttempts) {
+      view_.ShowProcessInfo(failPrefix + Hex6(failedAt));
+      return false;
+    }
+    if (failures == 0) {
+      a += kBlockBytes;
+      view_.Progress(phase, BlocksBetween(start, std::min(a, end), kBlockBytes), totalBlocks);
+    }
+  }
+  return true;
+}
+
+bool FlashWorkers::BlankCheckRange(uint32_t start, uint32_t end) {
+  return CheckBlocks(start, end, 0, Expect::Erased);
+}
+
+bool FlashWorkers::VerifyRange(uint32_t start, uint32_t end, uint32_t imageBase) {
+  return CheckBlocks(start, end, imageBase, Expect::Image);
+}
+
+bool FlashWorkers::WaitIdleBeforeProgram() {
+  for (int read = 0; read < kIdleReads; ++read) {
+    if ((chip_.FlashReadStatus() & kWriteInProgress) == 0)
+      return true;
+    chip_.Time().SleepMs(1);
+  }
+  return false;
+}
+
+bool FlashWorkers::ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase) {
+  const uint16_t chunk = flash_.ProgramChunkSize;
+  if (chunk == 0)
+    return false; // a walk that never advances
+  const uint32_t totalChunks = BlocksBetween(start, end, chunk);
+  std::vector<uint8_t> data(chunk);
+  auto takeChunk = [&](uint32_t a) {
+    bool erased = true;
+    for (uint32_t i = 0; i < chunk; ++i) {
+      data[i] = ImageByte(a + i, imageBase);
+      erased = erased && data[i] == 0xFF;
+    }
+    return !erased;
+  };
+  auto progress = [&](uint32_t a) {
+    view_.Progress(FlashPhase::Program, BlocksBetween(start, std::min(a + chunk, end), chunk), totalChunks);
+  };
+
+  if (!flash_.WordProgramMode) {
+    for (uint32_t a = start; a < end; a += chunk) {
+      if (takeChunk(a)) {
+        const bool idle = WaitIdleBeforeProgram();
+        chip_.FlashWriteEnable();
+        view_.ShowProcessAddress("0x" + Hex6(a));
+        view_.ProcessMessages();
+        if (!idle)
+          return false;
+        chip_.FlashPageProgram(a, chunk, data.data());
+        for (int poll = 0; poll < kReadyPollsAfterProgram; ++poll) {
+          chip_.Time().SleepMs(1);
+          if (chip_.FlashReady())
+            break;
+        }
+      }
+      progress(a);
+    }
+    return true;
+  }
+
+  const bool idle = WaitIdleBeforeProgram();
+  for (uint32_t a = start; a < end; a += chunk) {
+    view_.ShowProcessAddress("0x" + Hex6(a));
+    view_.ProcessMessages();
+    chip_.FlashWriteEnable();
+    if (takeChunk(a)) {
+      if (!idle)
+        return false;
+      chip_.FlashWordProgram(a, chunk, data.data());
+      chip_.FlashWriteDisable();
+    }
+    progress(a);
+  }
+  return idle;
+}
+
+void FlashWorkers::ChooseFlashType() {
+  const auto &id = flash_.FlashId;
+  flash_.ProgramChunkSize = (id[0] == 0xC2 && id[1] == 0x22) ? 32 : 256;
+  flash_.WordProgramMode = id[0] == 0xBF;
+}
+
+bool FlashWorkers::WaitWhileBusy() {
+  for (int read = 0; read < kEraseReads; ++read) {
+    if ((chip_.FlashReadStatus() & kWriteInProgress) == 0)
+      return true;
+    chip_.Time().SleepMs(kErasePollMs);
+  }
+  return false;
+}
+
+bool FlashWorkers::WaitForErase(const std::function<void(int poll, uint8_t status)> &onPoll) {
+  chip_.Time().SleepMs(kErasePollMs);
+  for (int poll = 0; poll < kEraseReads; ++poll) {
+    const uint8_t status = chip_.FlashReadStatus();
+    onPoll(poll, status);
+    view_.Progress(FlashPhase::Erase, static_cast<uint32_t>(poll), kEraseReads);
+    if ((status & kWriteInProgress) == 0)
+      return true;
+    chip_.Time().SleepMs(kErasePollMs);
+  }
+  return false;
+}
+
+void FlashWorkers::ClearStatusRegister() {
+  chip_.FlashReadStatus();
+  chip_.FlashWriteEnable();
+  chip_.FlashWriteStatus(0);
+  WaitWhileBusy();
+}
+
+void FlashWorkers::ProtectFlash() {
+  chip_.FlashWriteEnable();
+  chip_.FlashWriteStatus(flash_.WordProgramMode ? 0x7F : 0xFF);
+  WaitWhileBusy();
+}
+
+} // namespace orvane

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "isp/FlashState.h"
+#include "isp/ImageRecord.h"
+#include "isp/IspView.h"
+#include "usb/ChipCommands.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace orvane {
+
+// The flash walks and waits shared by the ISP page's buttons and the update
+// sequences. The device handle must be open. Flash addresses are byte
+// addresses, end exclusive; the flash byte at address a holds the image
+// byte at a - imageBase.
+class FlashWorkers {
+public:
+  static constexpr uint32_t kBlockBytes = 64;
+  static constexpr int kBlockAttempts = 3;
+  static constexpr int kEraseReads = 1000;
+  static constexpr uint32_t kErasePollMs = 10;
+
+  FlashWorkers(ChipCommands &chip, const ImageRecord &image, FlashState &flash, IspView &view)
+      : chip_(chip), image_(image), flash_(flash), view_(view) {}
+
+  bool BlankCheckRange(uint32_t start, uint32_t end);
+  bool VerifyRange(uint32_t start, uint32_t end, uint32_t imageBase);
+  bool ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase);
+
+  // Chooses chunk size and program mode from the identifier read last.
+  void ChooseFlashType();
+  // Reads the status up to 1000 times, 10 ms apart, while a write is in
+  // progress; false when it never finished.
+  bool WaitWhileBusy();
+  // The erase wait: 10 ms, then up to 1000 status reads 10 ms apart until
+  // the write-in-progress bit clears; onPoll sees each poll and its status.
+  bool WaitForErase(const std::function<void(int poll, uint8_t status)> &onPoll);
+  // Write enable, write status 0, wait.
+  void ClearStatusRegister();
+  // Write enable, the protecting status value for this part, wait.
+  void ProtectFlash();
+
+private:
+  enum class Expect { Erased, Image };
+  bool CheckBlocks(uint32_t start, uint32_t end, uint32_t imageBase, Expect expect);
+  uint8_t ImageByte(uint32_t flashAddress, uint32_t imageBase) const;
+  bool WaitIdleBeforeProgram();
+
+  ChipCommands &chip_;
+  const ImageRecord &image_;
+  FlashState &flash_;
+  IspView &view_;
+};
+
+// "Flash Erase All " followed by the dots that grow every 20 polls and wrap after nine.
+std::string EraseProgressText(const std::string &prefix, int poll);
+
+} // namespace orvane

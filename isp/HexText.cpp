@@ -1,0 +1,13 @@
+#include "isp/HexText.h"
+
+namespace orvane {
+
+std::string HexDigits(uint32_t value, int digits) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text(static_cast<size_t>(digits), '0');
+  for (int i = digits - 1; i >= 0; --i, value >>= 4)
+    text[static_cast<size_t>(i)] = kDigits[value & 0xF];
+  return text;
+}
+
+} // namespace orvane
