@@ -1,0 +1,235 @@
+#include "image_test_files.h"
+#include "isp/ImageFileLoaders.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace orvane {
+namespace {
+
+using namespace image_test;
+
+class HexReaderTest : public ::testing::Test {
+protected:
+  // Loads text as a HEX file into image.
+  ImageLoadResult Load(const std::string &text) {
+    const std::string path = dir.File("image.hex");
+    WriteFile(path, text);
+    return LoadHexImage(image, path);
+  }
+
+  // The image holds bytes from base on, erased flash around them.
+  void ExpectImage(const std::vector<uint8_t> &bytes, uint32_t base) {
+    ASSERT_EQ(image.ImageBuffer.size(), kImageBufferSize);
+    EXPECT_TRUE(
+        std::all_of(image.ImageBuffer.begin(), image.ImageBuffer.begin() + base, [](uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), image.ImageBuffer.begin() + base));
+    EXPECT_TRUE(std::all_of(image.ImageBuffer.begin() + base + static_cast<long>(bytes.size()), image.ImageBuffer.end(),
+                            [](uint8_t b) { return b == 0xFF; }));
+  }
+
+  TempDirectory dir;
+  ImageRecord image = EarlierImage();
+};
+
+TEST_F(HexReaderTest, SixteenBitFileFromSrecCat) {
+  const auto bytes = RandomBytes(40000, 1);
+  const std::string path = dir.File("plain.hex");
+  SrecCat(bytes, path, "", "-address-length=2");
+  ASSERT_EQ(ReadFile(path).find(":02000004"), std::string::npos); // no extended records at all
+
+  const ImageLoadResult result = LoadHexImage(image, path);
+  ASSERT_TRUE(result.loaded) << result.error;
+  EXPECT_EQ(image.ImageLength, 40000u);
+  EXPECT_EQ(result.checksum, Sum16(bytes, 0, bytes.size()));
+  ExpectImage(bytes, 0);
+}
+
+TEST_F(HexReaderTest, ExtendedLinearAddressesBeyond64K) {
+  const auto bytes = RandomBytes(200000, 2);
+  const std::string path = dir.File("linear.hex");
+  SrecCat(bytes, path, "", "-Output_Block_Size=16");
+  ASSERT_NE(ReadFile(path).find(":020000040002F8"), std::string::npos);
+
+  const ImageLoadResult result = LoadHexImage(image, path);
+  ASSERT_TRUE(result.loaded) << result.error;
+  EXPECT_EQ(image.ImageLength, 200000u);
+  EXPECT_EQ(result.checksum, Sum16(bytes, 0, bytes.size()));
+  ExpectImage(bytes, 0);
+}
+
+TEST_F(HexReaderTest, ExtendedSegmentAddressesFromSrecCat) {
+  const auto bytes = RandomBytes(70000, 3);
+  const std::string path = dir.File("segment.hex");
+  SrecCat(bytes, path, "-offset 0x100", "-address-length=3");
+  ASSERT_NE(ReadFile(path).find(":020000021000EC"), std::string::npos);
+
+  const ImageLoadResult result = LoadHexImage(image, path);
+  ASSERT_TRUE(result.loaded) << result.error;
+  EXPECT_EQ(image.ImageLength, 0x100u + 70000u);
+  ExpectImage(bytes, 0x100);
+}
+
+TEST_F(HexReaderTest, DataPlacedHighCountsTheErasedGapInLengthAndChecksum) {
+  const auto bytes = RandomBytes(3000, 4);
+  const std::string path = dir.File("high.hex");
+  SrecCat(bytes, path, "-offset 0x30000", "");
+
+  const ImageLoadResult result = LoadHexImage(image, path);
+  ASSERT_TRUE(result.loaded) << result.error;
+  EXPECT_EQ(image.ImageLength, 0x30000u + 3000u);
+  EXPECT_EQ(result.checksum, static_cast<uint16_t>(0x30000 * 0xFF + Sum16(bytes, 0, bytes.size())));
+  ExpectImage(bytes, 0x30000);
+}
+
+TEST_F(HexReaderTest, LowerCaseDigitsAndCrLfLineEnds) {
+  const auto bytes = RandomBytes(5000, 5);
+  const std::string path = dir.File("lower.hex");
+  SrecCat(bytes, path, "", "-crlf");
+  std::string text = ReadFile(path);
+  std::transform(text.begin(), text.end(), text.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
+  ASSERT_NE(text.find("\r\n"), std::string::npos);
+
+  const ImageLoadResult result = Load(text);
+  ASSERT_TRUE(result.loaded) << result.error;
+  EXPECT_EQ(image.ImageLength, 5000u);
+  ExpectImage(bytes, 0);
+}
+
+TEST_F(HexReaderTest, LaterOverlappingRecordsOverwriteEarlierOnes) {
+  const auto first = RandomBytes(1000, 6);
+  const auto second = RandomBytes(100, 7);
+  SrecCat(first, dir.File("first.hex"), "", "-address-length=2");
+  SrecCat(second, dir.File("second.hex"), "-offset 0x200", "-address-length=2");
+  std::string text = ReadFile(dir.File("first.hex"));
+  text.erase(text.find(":00000001FF")); // the second file's records follow the first's data
+  text += ReadFile(dir.File("second.hex"));
+
+  const ImageLoadResult result = Load(text);
+  ASSERT_TRUE(result.loaded) << result.error;
+  auto expected = first;
+  std::copy(second.begin(), second.end(), expected.begin() + 0x200);
+  EXPECT_EQ(image.ImageLength, 1000u);
+  ExpectImage(expected, 0);
+}
+
+TEST_F(HexReaderTest, SingleRecordGivesLengthAndChecksumOverTheGap) {
+  const ImageLoadResult result = Load(":040010001122334442\n:00000001FF\n");
+  ASSERT_TRUE(result.loaded) << result.error;
+  EXPECT_EQ(image.ImageLength, 0x14u);
+  EXPECT_EQ(result.checksum, 0x109A);
+  ExpectImage({0x11, 0x22, 0x33, 0x44}, 0x10);
+}
+
+TEST_F(HexReaderTest, RecordAtTopOf16BitAddressesRunsOnPast64K) {
+  std::vector<uint8_t> data(0xFF);
+  for (size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<uint8_t>(i);
+  const ImageLoadResult result = Load(Record(0x00, 0xFFFF, data) + kEndRecord);
+  ASSERT_TRUE(result.loaded) << result.error;
+  EXPECT_EQ(image.ImageLength, 0x100FEu);
+  EXPECT_EQ(image.ImageBuffer[0x100FD], 0xFE);
+  EXPECT_EQ(image.ImageBuffer[0x100FE], 0xFF);
+  ExpectImage(data, 0xFFFF);
+}
+
+TEST_F(HexReaderTest, SegmentAddressingWrapsWithinItsSegment) {
+  // Segment 0x1000 is base 0x10000; a record at offset 0xFFFE wraps to the
+  // segment's start after two bytes, as Intel's segment arithmetic does.
+  const ImageLoadResult result =
+      Load(Record(0x02, 0, {0x10, 0x00}) + Record(0x00, 0xFFFE, {0xA1, 0xA2, 0xA3, 0xA4}) + kEndRecord);
+  ASSERT_TRUE(result.loaded) << result.error;
+  EXPECT_EQ(image.ImageBuffer[0x1FFFE], 0xA1);
+  EXPECT_EQ(image.ImageBuffer[0x1FFFF], 0xA2);
+  EXPECT_EQ(image.ImageBuffer[0x10000], 0xA3);
+  EXPECT_EQ(image.ImageBuffer[0x10001], 0xA4);
+  EXPECT_EQ(image.ImageBuffer[0x20000], 0xFF);
+  EXPECT_EQ(image.ImageLength, 0x20000u);
+}
+
+TEST_F(HexReaderTest, StartAddressRecordsAreSkippedAndReadingEndsAtTheEndRecord) {
+  const ImageLoadResult result =
+      Load(Record(0x03, 0, {0x12, 0x34, 0x56, 0x78}) + Record(0x00, 0x0000, {0x5A}) +
+           Record(0x05, 0, {0x00, 0x00, 0x01, 0x00}) + kEndRecord + Record(0x00, 0x0001, {0x77}) + ":zz not read\n");
+  ASSERT_TRUE(result.loaded) << result.error;
+  EXPECT_EQ(image.ImageLength, 1u);
+  ExpectImage({0x5A}, 0);
+}
+
+TEST_F(HexReaderTest, CharactersOutsideRecordsAreSkipped) {
+  const ImageLoadResult result = Load("  \t" + Record(0x00, 0x0002, {0x01, 0x02}) + "\n\n" + kEndRecord);
+  ASSERT_TRUE(result.loaded) << result.error;
+  EXPECT_EQ(image.ImageLength, 4u);
+  ExpectImage({0x01, 0x02}, 2);
+}
+
+TEST_F(HexReaderTest, ALoadReplacesEverythingOfTheEarlierImage) {
+  ASSERT_TRUE(Load(Record(0x00, 0x0100, {1, 2, 3}) + kEndRecord).loaded);
+  ExpectImage({1, 2, 3}, 0x100);
+  EXPECT_EQ(image.ImageLength, 0x103u);
+}
+
+// Each malformed file is refused with the line of the offending record,
+// and the image that was loaded before is kept as it was.
+struct Malformed {
+  const char *what;
+  std::string text;
+  std::string error;
+};
+
+class HexRefusalTest : public HexReaderTest, public ::testing::WithParamInterface<Malformed> {};
+
+TEST_P(HexRefusalTest, RefusedWithReasonAndEarlierImageKept) {
+  const ImageRecord before = image;
+  const ImageLoadResult result = Load(GetParam().text);
+  EXPECT_FALSE(result.loaded);
+  EXPECT_EQ(result.error, GetParam().error);
+  EXPECT_EQ(image.ImageBuffer, before.ImageBuffer);
+  EXPECT_EQ(image.ImageLength, before.ImageLength);
+}
+
+const std::string kGood = Record(0x00, 0x0000, {0x01, 0x02, 0x03, 0x04});
+
+INSTANTIATE_TEST_SUITE_P(
+    Malformed, HexRefusalTest,
+    ::testing::Values(
+        Malformed{"BadChecksum", kGood + ":0400040011223344AA\n" + kEndRecord,
+                  "line 2: the record checksum does not match"},
+        Malformed{"NonHexCharacter", kGood + kGood + ":04000800112G334442\n" + kEndRecord,
+                  "line 3: 'G' is not a hexadecimal digit"},
+        Malformed{"Blank", kGood + ":04000800 1122334442\n" + kEndRecord,
+                  "line 2: character 0x20 is not a hexadecimal digit"},
+        Malformed{"ShortRecord", kGood + ":0400080011223342\n" + kEndRecord,
+                  "line 2: the record is shorter than its byte count says"},
+        Malformed{"EndsInsideRecord", kGood + ":04000800112233",
+                  "line 2: the record is shorter than its byte count says"},
+        Malformed{"BeyondImage", kGood + Record(0x04, 0, {0x00, 0x04}) + Record(0x00, 0, {0x01}) + kEndRecord,
+                  "line 3: data at address 0x00040000 lies beyond the 262144-byte image"},
+        Malformed{"StraddlesImageEnd", Record(0x04, 0, {0x00, 0x03}) + Record(0x00, 0xFFFE, {1, 2, 3}) + kEndRecord,
+                  "line 2: data at address 0x00040000 lies beyond the 262144-byte image"},
+        Malformed{"HugeLinearBase", Record(0x04, 0, {0xFF, 0xFF}) + Record(0x00, 0xFFFF, {1}) + kEndRecord,
+                  "line 2: data at address 0xFFFFFFFF lies beyond the 262144-byte image"},
+        Malformed{"UnknownType", kGood + Record(0x06, 0, {}) + kEndRecord,
+                  "line 2: record type 06 is not an Intel HEX record type"},
+        Malformed{"BadAddressRecord", Record(0x04, 0, {0x00}) + kGood + kEndRecord,
+                  "line 1: an extended address record must hold two bytes"},
+        Malformed{"EndRecordWithData", kGood + Record(0x01, 0, {0x00}), "line 2: the end record holds data"},
+        Malformed{"NoEndRecord", kGood + kGood, "the file ends without an end record (:00000001FF)"},
+        Malformed{"NoData", kEndRecord, "the file holds no data"},
+        Malformed{"NotHexAtAll", "just some text\n", "the file ends without an end record (:00000001FF)"},
+        Malformed{"Empty", "", "the file is empty"}),
+    [](const ::testing::TestParamInfo<Malformed> &info) { return std::string(info.param.what); });
+
+TEST_F(HexReaderTest, FileThatCannotBeOpenedIsRefused) {
+  const ImageRecord before = image;
+  const ImageLoadResult result = LoadHexImage(image, dir.File("missing.hex"));
+  EXPECT_FALSE(result.loaded);
+  EXPECT_EQ(result.error, "the file cannot be opened");
+  EXPECT_EQ(image.ImageBuffer, before.ImageBuffer);
+  EXPECT_EQ(image.ImageLength, before.ImageLength);
+}
+
+} // namespace
+} // namespace orvane
