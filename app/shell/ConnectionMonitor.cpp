@@ -1,0 +1,75 @@
+#include "app/shell/ConnectionMonitor.h"
+
+#include "app/shell/DeviceTable.h"
+
+namespace orvane {
+
+void ConnectionMonitor::Tick() {
+  VantrelUsb &usb = state_.usb;
+  MonitorFlags &flags = state_.monitor;
+  if (!flags.DetectEnabled || flags.UpdateDone) {
+    // A page action still running keeps its handle.
+    if (usb.IsFound() && !flags.ActionRunning)
+      usb.Close();
+    return;
+  }
+  if (flags.Busy)
+    return;
+  if (usb.IsFound()) {
+    view_.SetTimerInterval(kMonitorSlowMs);
+    usb.CheckDevice();
+  } else {
+    SearchNextTarget();
+  }
+  ShowOutcome();
+}
+
+void ConnectionMonitor::SearchNextTarget() {
+  VantrelUsb &usb = state_.usb;
+  MonitorFlags &flags = state_.monitor;
+  state_.image.UpdateFileLoaded = false;
+  view_.SetFileStatus("No Updated File !");
+  view_.SetProcessStatus("");
+  if (usb.GetAudioDriver()) {
+    view_.SetTimerInterval(kMonitorFastMs);
+    usb.SetAudioDriver(false);
+    usb.SetTarget(flags.UpdateId3B5D ? kUpdateId0C7E : kUpdateId3B5D);
+    flags.UpdateId3B5D = !flags.UpdateId3B5D;
+  } else {
+    usb.SetAudioDriver(true);
+    state_.DeviceRow = static_cast<uint8_t>((state_.DeviceRow + 1) % kDeviceTableRows);
+    usb.SetTarget(DeviceTable[state_.DeviceRow].matchText);
+  }
+  usb.FindDevice();
+}
+
+void ConnectionMonitor::ShowOutcome() {
+  VantrelUsb &usb = state_.usb;
+  if (!usb.IsFound()) {
+    view_.SetIndicator(IndicatorColour::ButtonFace);
+    view_.SetDetectCaption("No device is available");
+    view_.SetStartEnabled(false);
+    return;
+  }
+  if (usb.GetAudioDriver()) {
+    view_.SetDetectCaption(std::string("Find Device ") + DeviceTable[state_.DeviceRow].displayName);
+    if (!state_.image.UpdateFileLoaded)
+      view_.ReadProgramFile1();
+  } else if (state_.monitor.UpdateId3B5D) {
+    view_.SetDetectCaption("Firmware update device 3B5D is exist");
+    state_.DeviceRow = 0;
+    view_.ReadProgramFile1();
+  } else {
+    view_.SetDetectCaption("Firmware update device 0C7E is exist");
+  }
+}
+
+void ConnectionMonitor::SetDetect(bool checked) {
+  state_.monitor.DetectEnabled = checked;
+  if (!checked) {
+    view_.SetIndicator(IndicatorColour::Grey);
+    state_.usb.ClearFound();
+  }
+}
+
+} // namespace orvane
