@@ -29,7 +29,7 @@ UpdateFileLookupResult LookUpUpdateFile(ImageRecord &image, const DeviceTableRow
     return {kUpdateFileLead + name + kUpdateFileNotValid, false, IndicatorColour::ButtonFace,
             name + " was not loaded: " + load.error + "."};
   }
-  return {kNoUpdatedFile, false, IndicatorColour::Unchanged, {}};
+  return {kNoUpdatedFile, false, std::nullopt, {}};
 }
 
 } // namespace orvane

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "app/shell/DeviceTable.h"
+#include "app/shell/IndicatorColour.h"
 #include "isp/ImageRecord.h"
 
+#include <optional>
 #include <string>
 
 namespace orvane {
@@ -12,17 +14,13 @@ inline constexpr const char *kUpdateFileLead = "Firmware Update file   ";
 inline constexpr const char *kUpdateFileReady = "    is Ready!";
 inline constexpr const char *kUpdateFileNotValid = "    found but not valid!";
 
-enum class IndicatorColour {
-  Unchanged,
-  LimeGreen,  // the update file is loaded
-  ButtonFace, // not ready (any earlier lime green must go)
-};
-
 // What the update panel shows after a lookup of the model's update file.
 struct UpdateFileLookupResult {
   std::string statusCaption; // caption of lblUpdaeFileStatus
   bool startEnabled = false; // btnSimpleAuto
-  IndicatorColour indicator = IndicatorColour::Unchanged;
+  // Lime green once loaded; button face when a found file was refused, so
+  // an earlier lime green goes; none: the indicator keeps its colour.
+  std::optional<IndicatorColour> indicator;
   std::string refusal; // why a found file was not loaded; empty otherwise
 };
 

@@ -1,10 +1,13 @@
 #include "image_test_files.h"
 #include "isp/ImageFileLoaders.h"
+#include "isp/IntelHexParser.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
+#include <random>
+#include <sstream>
 
 namespace orvane {
 namespace {
@@ -229,6 +232,57 @@ TEST_F(HexReaderTest, FileThatCannotBeOpenedIsRefused) {
   EXPECT_EQ(result.error, "the file cannot be opened");
   EXPECT_EQ(image.ImageBuffer, before.ImageBuffer);
   EXPECT_EQ(image.ImageLength, before.ImageLength);
+}
+
+} // namespace
+} // namespace orvane
+
+namespace orvane {
+namespace {
+
+// Damaged copies of a real file: every outcome is either a whole image or a
+// refusal with a reason, and nothing is written outside the buffer.
+TEST(HexReaderDamageTest, DamagedFilesAreLoadedWholeOrRefusedWithAReason) {
+  image_test::TempDirectory dir;
+  const std::string path = dir.File("source.hex");
+  image_test::SrecCat(image_test::RandomBytes(600, 21), path, "-offset 0x3FD00", "-Output_Block_Size=32");
+  const std::string original = image_test::ReadFile(path);
+  {
+    std::istringstream in(original);
+    std::vector<uint8_t> buffer(kImageBufferSize, 0xFF);
+    ASSERT_TRUE(ParseIntelHex(in, buffer).ok);
+  }
+  const std::string alphabet = ":0123456789ABCDEFabcdefG \r\n\xFF";
+  std::mt19937 generator(5);
+  int refused = 0;
+  for (int round = 0; round < 400; ++round) {
+    std::string text = original;
+    for (int edits = 1 + static_cast<int>(generator() % 3); edits > 0; --edits) {
+      const size_t at = generator() % text.size();
+      switch (generator() % 3) {
+      case 0:
+        text[at] = alphabet[generator() % alphabet.size()];
+        break;
+      case 1:
+        text.erase(at, 1 + generator() % 8);
+        break;
+      default:
+        text.insert(at, 1, alphabet[generator() % alphabet.size()]);
+      }
+    }
+    std::istringstream in(text);
+    std::vector<uint8_t> buffer(kImageBufferSize, 0xFF);
+    const IntelHexOutcome outcome = ParseIntelHex(in, buffer);
+    ASSERT_EQ(buffer.size(), kImageBufferSize);
+    if (outcome.ok) {
+      EXPECT_EQ(outcome.error, "");
+      EXPECT_LE(outcome.length, kImageBufferSize);
+    } else {
+      EXPECT_NE(outcome.error, "");
+      ++refused;
+    }
+  }
+  EXPECT_GT(refused, 300); // nearly every damage is caught by a record checksum or the layout
 }
 
 } // namespace

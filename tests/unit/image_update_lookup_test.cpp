@@ -21,7 +21,7 @@ protected:
   void ExpectReady(const UpdateFileLookupResult &result, const std::string &name) {
     EXPECT_EQ(result.statusCaption, "Firmware Update file   " + name + "    is Ready!");
     EXPECT_TRUE(result.startEnabled);
-    EXPECT_EQ(result.indicator, IndicatorColour::LimeGreen);
+    EXPECT_EQ(result.indicator, std::optional(IndicatorColour::LimeGreen));
     EXPECT_EQ(result.refusal, "");
     EXPECT_TRUE(image.ImageReady);
     EXPECT_TRUE(image.UpdateFileLoaded);
@@ -75,7 +75,7 @@ TEST_F(UpdateFileLookupTest, NoFileDisablesStartAndChangesNothingElse) {
   const UpdateFileLookupResult result = LookUp(R62);
   EXPECT_EQ(result.statusCaption, "No Updated File !");
   EXPECT_FALSE(result.startEnabled);
-  EXPECT_EQ(result.indicator, IndicatorColour::Unchanged);
+  EXPECT_EQ(result.indicator, std::nullopt);
   EXPECT_EQ(image.ImageFileName, dir.File("Orvane_R62.bin")); // the name tried last
   EXPECT_TRUE(image.ImageReady);
   EXPECT_TRUE(image.UpdateFileLoaded);
@@ -90,7 +90,7 @@ TEST_F(UpdateFileLookupTest, RefusedFileIsNamedAndLeavesStartDisabled) {
   const UpdateFileLookupResult result = LookUp(R62);
   EXPECT_EQ(result.statusCaption, "Firmware Update file   Orvane_R62.hex    found but not valid!");
   EXPECT_FALSE(result.startEnabled);
-  EXPECT_EQ(result.indicator, IndicatorColour::ButtonFace);
+  EXPECT_EQ(result.indicator, std::optional(IndicatorColour::ButtonFace));
   EXPECT_EQ(result.refusal, "Orvane_R62.hex was not loaded: line 2: the record checksum does not match.");
   EXPECT_FALSE(image.ImageReady);
   EXPECT_FALSE(image.UpdateFileLoaded);
@@ -115,7 +115,7 @@ TEST_F(UpdateFileLookupTest, FileSpoiltAfterALoadTakesTheReadyStateAway) {
   WriteFile(dir.File("Orvane_R62.hex"), Record(0x04, 0, {0x00, 0x05}) + kHexFile);
   const UpdateFileLookupResult result = LookUp(R62);
   EXPECT_FALSE(result.startEnabled);
-  EXPECT_EQ(result.indicator, IndicatorColour::ButtonFace);
+  EXPECT_EQ(result.indicator, std::optional(IndicatorColour::ButtonFace));
   EXPECT_FALSE(image.ImageReady);
   EXPECT_FALSE(image.UpdateFileLoaded);
   EXPECT_EQ(image.ImageBuffer, loaded.ImageBuffer);
