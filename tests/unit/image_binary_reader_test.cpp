@@ -13,10 +13,7 @@ using namespace image_test;
 class BinaryReaderTest : public ::testing::Test {
 protected:
   void ExpectEarlierImageKept(const ImageLoadResult &result, const std::string &error) {
-    EXPECT_FALSE(result.loaded);
-    EXPECT_EQ(result.error, error);
-    EXPECT_EQ(image.ImageBuffer, earlier.ImageBuffer);
-    EXPECT_EQ(image.ImageLength, earlier.ImageLength);
+    ExpectRefused(result, error, earlier, image);
   }
 
   TempDirectory dir;
@@ -96,11 +93,8 @@ TEST_F(BinaryReaderTest, KindOfTheNameChoosesTheReader) {
 
   const ImageRecord before = image;
   WriteFile(dir.File("image.txt"), std::vector<uint8_t>{1});
-  result = LoadImageFile(image, dir.File("image.txt"));
-  EXPECT_FALSE(result.loaded);
-  EXPECT_EQ(result.error, "the name does not end in a binary (.bin) or HEX (.hex) extension");
-  EXPECT_EQ(image.ImageBuffer, before.ImageBuffer);
-  EXPECT_EQ(image.ImageLength, before.ImageLength);
+  ExpectRefused(LoadImageFile(image, dir.File("image.txt")),
+                "the name does not end in a binary (.bin) or HEX (.hex) extension", before, image);
 }
 
 } // namespace

@@ -37,55 +37,45 @@ protected:
   ImageRecord image = EarlierImage();
 };
 
-TEST_F(HexReaderTest, SixteenBitFileFromSrecCat) {
-  const auto bytes = RandomBytes(40000, 1);
-  const std::string path = dir.File("plain.hex");
-  SrecCat(bytes, path, "", "-address-length=2");
-  ASSERT_EQ(ReadFile(path).find(":02000004"), std::string::npos); // no extended records at all
+// Files written by srec_cat from random data placed at base.
+struct SrecCatFile {
+  const char *what;
+  size_t size;
+  uint32_t base;
+  std::string outputOptions;
+  std::string addressRecord; // a record the file must hold; empty: no extended records at all
+};
+
+class SrecCatFileTest : public HexReaderTest, public ::testing::WithParamInterface<SrecCatFile> {};
+
+TEST_P(SrecCatFileTest, LoadsTheDataAtItsAddress) {
+  const SrecCatFile &file = GetParam();
+  const auto bytes = RandomBytes(file.size, static_cast<uint32_t>(file.size));
+  const std::string path = dir.File("tool.hex");
+  SrecCat(bytes, path, "-offset " + std::to_string(file.base), file.outputOptions);
+  const std::string text = ReadFile(path);
+  if (file.addressRecord.empty())
+    ASSERT_EQ(text.find(":020000"), std::string::npos);
+  else
+    ASSERT_NE(text.find(file.addressRecord), std::string::npos);
 
   const ImageLoadResult result = LoadHexImage(image, path);
   ASSERT_TRUE(result.loaded) << result.error;
-  EXPECT_EQ(image.ImageLength, 40000u);
-  EXPECT_EQ(result.checksum, Sum16(bytes, 0, bytes.size()));
-  ExpectImage(bytes, 0);
+  EXPECT_EQ(image.ImageLength, file.base + file.size);
+  // Erased bytes below the data count in the checksum.
+  EXPECT_EQ(result.checksum, static_cast<uint16_t>(file.base * 0xFF + Sum16(bytes, 0, bytes.size())));
+  ExpectImage(bytes, file.base);
 }
 
-TEST_F(HexReaderTest, ExtendedLinearAddressesBeyond64K) {
-  const auto bytes = RandomBytes(200000, 2);
-  const std::string path = dir.File("linear.hex");
-  SrecCat(bytes, path, "", "-Output_Block_Size=16");
-  ASSERT_NE(ReadFile(path).find(":020000040002F8"), std::string::npos);
-
-  const ImageLoadResult result = LoadHexImage(image, path);
-  ASSERT_TRUE(result.loaded) << result.error;
-  EXPECT_EQ(image.ImageLength, 200000u);
-  EXPECT_EQ(result.checksum, Sum16(bytes, 0, bytes.size()));
-  ExpectImage(bytes, 0);
-}
-
-TEST_F(HexReaderTest, ExtendedSegmentAddressesFromSrecCat) {
-  const auto bytes = RandomBytes(70000, 3);
-  const std::string path = dir.File("segment.hex");
-  SrecCat(bytes, path, "-offset 0x100", "-address-length=3");
-  ASSERT_NE(ReadFile(path).find(":020000021000EC"), std::string::npos);
-
-  const ImageLoadResult result = LoadHexImage(image, path);
-  ASSERT_TRUE(result.loaded) << result.error;
-  EXPECT_EQ(image.ImageLength, 0x100u + 70000u);
-  ExpectImage(bytes, 0x100);
-}
-
-TEST_F(HexReaderTest, DataPlacedHighCountsTheErasedGapInLengthAndChecksum) {
-  const auto bytes = RandomBytes(3000, 4);
-  const std::string path = dir.File("high.hex");
-  SrecCat(bytes, path, "-offset 0x30000", "");
-
-  const ImageLoadResult result = LoadHexImage(image, path);
-  ASSERT_TRUE(result.loaded) << result.error;
-  EXPECT_EQ(image.ImageLength, 0x30000u + 3000u);
-  EXPECT_EQ(result.checksum, static_cast<uint16_t>(0x30000 * 0xFF + Sum16(bytes, 0, bytes.size())));
-  ExpectImage(bytes, 0x30000);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Tools, SrecCatFileTest,
+    ::testing::Values(SrecCatFile{"SixteenBit", 40000, 0, "-address-length=2", ""},
+                      SrecCatFile{"SixteenBitShortRecords", 3000, 0x1000, "-address-length=2 -Output_Block_Size=8", ""},
+                      SrecCatFile{"LinearBeyond64K", 200000, 0, "-Output_Block_Size=16", ":020000040002F8"},
+                      SrecCatFile{"LinearHigh", 3000, 0x30000, "", ":020000040003F7"},
+                      SrecCatFile{"LinearToTheLastByte", 0x8000, 0x38000, "-Output_Block_Size=255", ":020000040003F7"},
+                      SrecCatFile{"Segment", 70000, 0x100, "-address-length=3", ":020000021000EC"}),
+    [](const ::testing::TestParamInfo<SrecCatFile> &info) { return std::string(info.param.what); });
 
 TEST_F(HexReaderTest, LowerCaseDigitsAndCrLfLineEnds) {
   const auto bytes = RandomBytes(5000, 5);
@@ -186,11 +176,7 @@ class HexRefusalTest : public HexReaderTest, public ::testing::WithParamInterfac
 
 TEST_P(HexRefusalTest, RefusedWithReasonAndEarlierImageKept) {
   const ImageRecord before = image;
-  const ImageLoadResult result = Load(GetParam().text);
-  EXPECT_FALSE(result.loaded);
-  EXPECT_EQ(result.error, GetParam().error);
-  EXPECT_EQ(image.ImageBuffer, before.ImageBuffer);
-  EXPECT_EQ(image.ImageLength, before.ImageLength);
+  ExpectRefused(Load(GetParam().text), GetParam().error, before, image);
 }
 
 const std::string kGood = Record(0x00, 0x0000, {0x01, 0x02, 0x03, 0x04});
@@ -227,11 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(HexReaderTest, FileThatCannotBeOpenedIsRefused) {
   const ImageRecord before = image;
-  const ImageLoadResult result = LoadHexImage(image, dir.File("missing.hex"));
-  EXPECT_FALSE(result.loaded);
-  EXPECT_EQ(result.error, "the file cannot be opened");
-  EXPECT_EQ(image.ImageBuffer, before.ImageBuffer);
-  EXPECT_EQ(image.ImageLength, before.ImageLength);
+  ExpectRefused(LoadHexImage(image, dir.File("missing.hex")), "the file cannot be opened", before, image);
 }
 
 } // namespace

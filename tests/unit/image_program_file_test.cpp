@@ -20,8 +20,7 @@ protected:
     EXPECT_EQ(result.message, message);
     EXPECT_EQ(result.checksumCaption, std::optional<std::string>("Checksum :"));
     EXPECT_FALSE(image.ImageReady);
-    EXPECT_EQ(image.ImageBuffer, earlier.ImageBuffer);
-    EXPECT_EQ(image.ImageLength, earlier.ImageLength);
+    ExpectImageKept(earlier, image);
   }
 
   TempDirectory dir;

@@ -3,6 +3,7 @@
 // Files on disk for the image file tests: a fresh directory per test,
 // Intel HEX records built by hand, and HEX files written by srec_cat.
 
+#include "isp/ImageFileLoaders.h"
 #include "isp/ImageRecord.h"
 
 #include <gtest/gtest.h>
@@ -107,6 +108,19 @@ inline ImageRecord EarlierImage() {
   image.ImageBuffer = RandomBytes(kImageBufferSize, 99);
   image.ImageLength = 0x1234;
   return image;
+}
+
+inline void ExpectImageKept(const ImageRecord &before, const ImageRecord &after) {
+  EXPECT_EQ(after.ImageBuffer, before.ImageBuffer);
+  EXPECT_EQ(after.ImageLength, before.ImageLength);
+}
+
+// A refusal with the reason given that left the image as it was before.
+inline void ExpectRefused(const ImageLoadResult &result, const std::string &error, const ImageRecord &before,
+                          const ImageRecord &after) {
+  EXPECT_FALSE(result.loaded);
+  EXPECT_EQ(result.error, error);
+  ExpectImageKept(before, after);
 }
 
 } // namespace orvane::image_test

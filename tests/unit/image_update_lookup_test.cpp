@@ -39,16 +39,12 @@ const std::vector<uint8_t> kBinFile = {0x42, 0x49, 0x4E, 0x21, 0x21};
 TEST_F(UpdateFileLookupTest, HexFileIsPreferredOverBinFile) {
   WriteFile(dir.File("Orvane_R62.hex"), kHexFile);
   WriteFile(dir.File("Orvane_R62.bin"), kBinFile);
-  const UpdateFileLookupResult result = LookUp(R62);
-  ExpectReady(result, "Orvane_R62.hex");
+  ExpectReady(LookUp(R62), "Orvane_R62.hex");
   EXPECT_EQ(image.ImageLength, 3u);
   EXPECT_EQ(image.ImageBuffer[0], 0x48);
-}
 
-TEST_F(UpdateFileLookupTest, BinFileWhenThereIsNoHexFile) {
-  WriteFile(dir.File("Orvane_R62.bin"), kBinFile);
-  const UpdateFileLookupResult result = LookUp(R62);
-  ExpectReady(result, "Orvane_R62.bin");
+  std::filesystem::remove(dir.File("Orvane_R62.hex"));
+  ExpectReady(LookUp(R62), "Orvane_R62.bin");
   EXPECT_EQ(image.ImageLength, 5u);
   EXPECT_EQ(image.ImageBuffer[0], 0x42);
 }
@@ -79,8 +75,7 @@ TEST_F(UpdateFileLookupTest, NoFileDisablesStartAndChangesNothingElse) {
   EXPECT_EQ(image.ImageFileName, dir.File("Orvane_R62.bin")); // the name tried last
   EXPECT_TRUE(image.ImageReady);
   EXPECT_TRUE(image.UpdateFileLoaded);
-  EXPECT_EQ(image.ImageBuffer, earlier.ImageBuffer);
-  EXPECT_EQ(image.ImageLength, earlier.ImageLength);
+  ExpectImageKept(earlier, image);
 }
 
 TEST_F(UpdateFileLookupTest, RefusedFileIsNamedAndLeavesStartDisabled) {
@@ -94,8 +89,7 @@ TEST_F(UpdateFileLookupTest, RefusedFileIsNamedAndLeavesStartDisabled) {
   EXPECT_EQ(result.refusal, "Orvane_R62.hex was not loaded: line 2: the record checksum does not match.");
   EXPECT_FALSE(image.ImageReady);
   EXPECT_FALSE(image.UpdateFileLoaded);
-  EXPECT_EQ(image.ImageBuffer, earlier.ImageBuffer);
-  EXPECT_EQ(image.ImageLength, earlier.ImageLength);
+  ExpectImageKept(earlier, image);
 }
 
 TEST_F(UpdateFileLookupTest, CorrectedFileIsTakenAtTheNextLookup) {
