@@ -11,6 +11,12 @@ std::string Utf8FromPath(const std::filesystem::path &path) {
   return std::string(text.begin(), text.end());
 }
 
+std::string CurrentDirectoryUtf8() {
+  std::error_code error;
+  const std::filesystem::path directory = std::filesystem::current_path(error);
+  return error ? std::string() : Utf8FromPath(directory);
+}
+
 bool OpenImageFile(const std::string &name, std::ifstream &in) {
   try {
     const std::filesystem::path path = PathFromUtf8(name);

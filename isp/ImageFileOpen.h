@@ -11,6 +11,9 @@ namespace orvane {
 std::filesystem::path PathFromUtf8(const std::string &name);
 std::string Utf8FromPath(const std::filesystem::path &path);
 
+// The process's current working directory as UTF-8; empty when it cannot be told.
+std::string CurrentDirectoryUtf8();
+
 // Opens the named file for binary reading. False when it cannot be opened
 // or names a directory.
 bool OpenImageFile(const std::string &name, std::ifstream &in);

@@ -1,5 +1,6 @@
 #include "app/shell/DeviceTable.h"
 #include "image_test_files.h"
+#include "isp/ImageFileOpen.h"
 #include "isp/UpdateFileLookup.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +63,16 @@ TEST_F(UpdateFileLookupTest, Utf8WorkingDirectory) {
   EXPECT_EQ(result.statusCaption, "Firmware Update file   Orvane_R62.bin    is Ready!");
   EXPECT_EQ(image.ImageFileName, folder + "/Orvane_R62.bin");
   EXPECT_EQ(image.ImageLength, 5u);
+}
+
+TEST_F(UpdateFileLookupTest, LooksInTheWorkingDirectory) {
+  WriteFile(dir.File("Orvane_R62.hex"), kHexFile);
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  const UpdateFileLookupResult result = LookUpUpdateFile(image, R62, CurrentDirectoryUtf8());
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(result.statusCaption, "Firmware Update file   Orvane_R62.hex    is Ready!");
+  EXPECT_EQ(std::filesystem::path(image.ImageFileName), std::filesystem::canonical(dir.path()) / "Orvane_R62.hex");
 }
 
 TEST_F(UpdateFileLookupTest, NoFileDisablesStartAndChangesNothingElse) {
