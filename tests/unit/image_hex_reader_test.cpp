@@ -158,12 +158,6 @@ TEST_F(HexReaderTest, CharactersOutsideRecordsAreSkipped) {
   ExpectImage({0x01, 0x02}, 2);
 }
 
-TEST_F(HexReaderTest, ALoadReplacesEverythingOfTheEarlierImage) {
-  ASSERT_TRUE(Load(Record(0x00, 0x0100, {1, 2, 3}) + kEndRecord).loaded);
-  ExpectImage({1, 2, 3}, 0x100);
-  EXPECT_EQ(image.ImageLength, 0x103u);
-}
-
 // Each malformed file is refused with the line of the offending record,
 // and the image that was loaded before is kept as it was.
 struct Malformed {
