@@ -5,7 +5,9 @@
 
 namespace orvane {
 
-void SystemClock::SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SystemClock::SleepMs(uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 uint64_t SystemClock::NowUs() const {
   using namespace std::chrono;

@@ -23,7 +23,10 @@ public:
 // Time moves only when someone sleeps or advances it.
 class VirtualClock final : public Clock {
 public:
-  void SleepMs(uint32_t ms) override { nowUs_ += uint64_t{ms} * 1000; ++sleeps_; }
+  void SleepMs(uint32_t ms) override {
+    nowUs_ += uint64_t{ms} * 1000;
+    ++sleeps_;
+  }
   uint64_t NowUs() const override { return nowUs_; }
   void AdvanceUs(uint64_t us) { nowUs_ += us; }
   uint64_t SleepCount() const { return sleeps_; }
