@@ -98,15 +98,9 @@ TEST_F(EmulatedDriverTest, AudioDriverSendsVendorRequestsInBothDirections) {
   ASSERT_TRUE(Call(handle, kIoctlKsProperty, BuildAudioRequestBlock(0x00, 0x90, 0x11, 0xA7, sent.data(), 2), sent));
 
   ASSERT_EQ(transport.Transfers().size(), 2u);
-  const auto &in = transport.Transfers()[0];
-  EXPECT_EQ(in.setup.requestType, 0xC3);
-  EXPECT_EQ(in.setup.request, 0x91);
-  EXPECT_EQ(in.setup.value, 0x10);
-  EXPECT_EQ(in.setup.index, 0xA6);
-  EXPECT_EQ(in.setup.length, 3);
-  const auto &out = transport.Transfers()[1];
-  EXPECT_EQ(out.setup.requestType, 0x43);
-  EXPECT_EQ(out.out, (Bytes{7, 8}));
+  EXPECT_EQ(transport.Transfers()[0].setup, (SetupPacket{0xC3, 0x91, 0x10, 0xA6, 3}));
+  EXPECT_EQ(transport.Transfers()[1].setup, (SetupPacket{0x43, 0x90, 0x11, 0xA7, 2}));
+  EXPECT_EQ(transport.Transfers()[1].out, (Bytes{7, 8}));
 }
 
 TEST_F(EmulatedDriverTest, EachPathAnswersOnlyItsOwnDriversRequests) {

@@ -69,11 +69,7 @@ TEST_F(RequestBlockTest, AudioDriverOutWithFourBytesIsA51ByteSetProperty) {
 
   ASSERT_EQ(transport.Transfers().size(), 1u);
   const RecordedTransfer &wire = transport.Transfers()[0];
-  EXPECT_EQ(wire.setup.requestType, 0x43);
-  EXPECT_EQ(wire.setup.request, 0x90);
-  EXPECT_EQ(wire.setup.value, 0x1234);
-  EXPECT_EQ(wire.setup.index, 0x00A6);
-  EXPECT_EQ(wire.setup.length, 4);
+  EXPECT_EQ(wire.setup, (SetupPacket{0x43, 0x90, 0x1234, 0x00A6, 4}));
   EXPECT_EQ(wire.out, (Bytes{0x11, 0x22, 0x33, 0x44}));
 }
 
