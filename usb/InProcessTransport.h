@@ -22,7 +22,8 @@ struct RecordedTransfer {
 
 // Serves device models attached by name inside the process and records
 // every transfer, for tests. The devices are not owned: detach a device
-// before it is destroyed. Single-threaded.
+// before it is destroyed. Connections still open on a detached device see
+// Gone and no longer report their close to it. Single-threaded.
 class InProcessTransport final : public UsbTransport {
 public:
   // Answers a transfer in place of the device when it returns a result
