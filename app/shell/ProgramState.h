@@ -5,9 +5,11 @@
 #include "isp/ImageRecord.h"
 #include "panels/ImageEditState.h"
 #include "panels/ParameterRecord.h"
+#include "panels/RegisterPanelState.h"
 #include "usb/Clock.h"
 #include "usb/VantrelUsb.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -27,6 +29,9 @@ struct ProgramState {
   uint8_t DeviceRow = 0;
   ImageRecord image;
   FlashState flash;
+  // The stream status registers 0xA4, 0xA5 and 0xA6 of bank 0 as last read.
+  std::array<uint8_t, 3> StatusBytes{};
+  RegisterPanelState registers;
   ParameterRecord parameters{};
   ImageEditState imageEdit;
 };
