@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QRect>
+#include <QSize>
+
+#include <vector>
+
+class QTabWidget;
+class QWidget;
+
+namespace orvane {
+
+// The engineering view for service use: the page control with all its tabs
+// below the top panel, in a window grown to hold it. Leave puts back
+// exactly what Enter changed.
+class ServiceViewLayout {
+public:
+  void Enter(QWidget &window, QTabWidget &pages, const QWidget &topPanel, int allowance);
+  void Leave(QWidget &window, QTabWidget &pages);
+
+private:
+  QSize windowSize_;
+  QRect pagesGeometry_;
+  bool pagesHidden_ = true;
+  int currentPage_ = 0;
+  std::vector<bool> tabVisible_;
+};
+
+} // namespace orvane
