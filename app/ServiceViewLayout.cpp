@@ -14,6 +14,7 @@ constexpr int kPagesHeight = 489;
 } // namespace
 
 void ServiceViewLayout::Enter(QWidget &window, QTabWidget &pages, const QWidget &topPanel, int allowance) {
+  windowPos_ = window.pos();
   windowSize_ = window.size();
   pagesGeometry_ = pages.geometry();
   pagesHidden_ = pages.isHidden();
@@ -36,6 +37,7 @@ void ServiceViewLayout::Leave(QWidget &window, QTabWidget &pages) {
   pages.setGeometry(pagesGeometry_);
   pages.setHidden(pagesHidden_);
   window.resize(windowSize_);
+  window.move(windowPos_);
 }
 
 } // namespace orvane

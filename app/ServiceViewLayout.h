@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPoint>
 #include <QRect>
 #include <QSize>
 
@@ -19,6 +20,7 @@ public:
   void Leave(QWidget &window, QTabWidget &pages);
 
 private:
+  QPoint windowPos_; // a window manager may move the window to fit the larger size
   QSize windowSize_;
   QRect pagesGeometry_;
   bool pagesHidden_ = true;
