@@ -129,6 +129,7 @@ TEST_F(ConnectionMonitorTest, UpdateModeDevicesAreNamedAnd3B5DLoadsRowZerosFileE
     monitor.Tick();
   EXPECT_EQ(view.detect, "Firmware update device 0C7E is exist");
   EXPECT_EQ(view.lookups, 3);
+  transport.Detach("other");
 }
 
 TEST_F(ConnectionMonitorTest, BusyTicksChangeNothingAndDoneTicksOnlyClose) {
@@ -166,6 +167,7 @@ TEST_F(ConnectionMonitorTest, SwitchingDetectionOffGreysTheIndicatorAndForgetsTh
   EXPECT_EQ(view.indicator, IndicatorColour::Grey);
   EXPECT_FALSE(state.usb.IsFound());
   EXPECT_FALSE(state.monitor.DetectEnabled);
+  transport.Detach("r62");
 }
 
 } // namespace
