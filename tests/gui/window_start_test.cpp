@@ -42,9 +42,8 @@ class WindowStartTest : public QObject {
 
 private slots:
   void init() {
-    started = std::make_unique<StartedWindow>();
-    started->form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&started->form));
+    started = ShowStartedWindow();
+    QVERIFY(started);
   }
   void cleanup() { started.reset(); }
 
@@ -175,9 +174,8 @@ private slots:
     SetCell(*c().RegStringGrid1, 3, 3, "5A");
     started->form.SetServiceView(true);
     started.reset();
-    started = std::make_unique<StartedWindow>();
-    started->form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&started->form));
+    started = ShowStartedWindow();
+    QVERIFY(started);
     const QStringList second = DescribeWindow(started->form);
     QCOMPARE(second.size(), first.size());
     for (int i = 0; i < first.size(); ++i)
@@ -187,9 +185,8 @@ private slots:
   void closingWithoutADeviceMakesNoDeviceCall() {
     started.reset();
     CountingBus bus;
-    auto window = std::make_unique<StartedWindow>(bus);
-    window->form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window->form));
+    auto window = ShowStartedWindow(&bus);
+    QVERIFY(window);
     QVERIFY(window->form.close());
     QCOMPARE(bus.calls, 0);
     QVERIFY(window->dialogs.exceptions.isEmpty());
