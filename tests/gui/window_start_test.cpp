@@ -198,8 +198,11 @@ private slots:
           "is not set at start");
   }
   void startSwitchesTheMonitorOn() {
-    QSKIP("chkDetectUSB is checked at start but chkDetectUSBClick is not bound yet: DetectEnabled stays false "
-          "and Timer1 ticks search nothing");
+    QVERIFY(started->state.monitor.DetectEnabled);
+    QVERIFY(!c().lbledtVID->isEnabled());
+    QVERIFY(!c().lbledtPID->isEnabled());
+    QVERIFY(started->form.Timer1()->isActive());
+    QCOMPARE(started->form.Timer1()->interval(), 1000);
   }
   void startShowsTheParameterRecord() {
     QSKIP("FormCreate sets ParameterRecord to A1 00 00 00 but does not run ShowParameterRecord yet: the "
