@@ -47,11 +47,6 @@ private slots:
     Update(0x03, 0x09);
     QCOMPARE(c().lblCurrentFormat1->text(), QString("DSD"));
     QCOMPARE(c().lblCurrentFreq1->text(), QString(" DSD 128"));
-    Update(0x03, 0x05);
-    QCOMPARE(c().lblCurrentFreq1->text(), QString("        "));
-    Update(0x01, 0x21);
-    QCOMPARE(c().lblCurrentFormat1->text(), QString("PCM"));
-    QCOMPARE(c().lblCurrentFreq1->text(), QString("   48KHz"));
   }
 
   void aMutedStreamDisablesFormatAndRateKeepingTheirCaptions() {
@@ -74,14 +69,6 @@ private slots:
     QVERIFY(c().lblConnect->isEnabled());
     QVERIFY(!c().lblMute->isEnabled());
     QCOMPARE(StreamLabelsEnabled(), (QList<bool>{false, false, false, false}));
-  }
-
-  void withNoDeviceUpdateShowsTheStartValues() {
-    bench().transport.Detach("chip");
-    QTest::mouseClick(c().btnUpdateStatus, Qt::LeftButton);
-    QCOMPARE(c().lblConnect->text(), QString("USB Disconnected"));
-    QVERIFY(!c().lblMute->isEnabled());
-    QVERIFY(w->dialogs.exceptions.isEmpty() && w->dialogs.messages.isEmpty());
   }
 
   void eachMediaKeyButtonSendsItsCode() {

@@ -81,15 +81,6 @@ TEST_F(RegisterPanelTest, ReadBankReadsAll256RegistersRowByRowIntoTheGrid) {
   EXPECT_EQ(bench.device.OpenConnections(), 0);
 }
 
-TEST_F(RegisterPanelTest, ReadBankWithNoDeviceDoesNothingAtAll) {
-  bench.state.usb.ClearFound();
-  panel.ReadBank();
-  EXPECT_TRUE(bench.transport.Transfers().empty());
-  EXPECT_TRUE(view.cells.empty());
-  EXPECT_TRUE(view.reading.empty());
-  EXPECT_EQ(bench.device.OpenConnections(), 0);
-}
-
 TEST_F(RegisterPanelTest, StopEndsTheReadBeforeItsNextRegister) {
   view.onMessages = [&] {
     if (view.cells.size() == 0x25)
@@ -163,17 +154,6 @@ TEST_F(RegisterPanelTest, AFailedReadKeepsTheLastKnownValue) {
 
 // --- cell selection
 
-TEST_F(RegisterPanelTest, SelectingTheLastCellReadsRegisterFF) {
-  bench.registers.At(0, 0xFF) = 0x96;
-  panel.SelectRegister(0xFF);
-  EXPECT_EQ(bench.Traffic(), (Lines{"R FF"}));
-  EXPECT_EQ(view.address, "Reg 0xFF");
-  EXPECT_EQ(view.data, "= 0x96");
-  EXPECT_EQ(view.cells[0xFF], 0x96);
-  EXPECT_EQ(view.bits, 0x96);
-  EXPECT_FALSE(bench.state.usb.HasHandle());
-}
-
 TEST_F(RegisterPanelTest, SelectingWithoutADeviceStillNamesTheRegisterAndShowsItsKnownValue) {
   bench.transport.Detach("chip");
   bench.state.registers.shadow[0x3C] = 0x81;
@@ -242,16 +222,6 @@ TEST_F(RegisterPanelTest, InsertAndDeleteStepTheKnownValue) {
   EXPECT_EQ(bench.Traffic(), (Lines{"W 44=41", "R 44", "W 44=40", "R 44"}));
   EXPECT_EQ(view.cells[0x44], 0x40);
   EXPECT_EQ(view.bits, 0x40);
-}
-
-TEST_F(RegisterPanelTest, InsertAtFFAndDeleteAt00SendNothing) {
-  bench.state.registers.shadow[0x50] = 0xFF;
-  bench.state.registers.shadow[0x51] = 0x00;
-  panel.StepUp(0x50);
-  panel.StepDown(0x51);
-  EXPECT_TRUE(bench.transport.Transfers().empty());
-  EXPECT_TRUE(view.cells.empty());
-  EXPECT_EQ(bench.device.OpenConnections(), 0);
 }
 
 TEST_F(RegisterPanelTest, AWriteThatDidNotGoThroughLeavesTheKnownValue) {
