@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 namespace orvane::sim {
 
@@ -61,6 +62,12 @@ std::string Normalised(std::string_view text) {
   return out;
 }
 
+std::string IdText(const std::array<uint8_t, 3> &id) {
+  char text[7];
+  std::snprintf(text, sizeof text, "%02X%02X%02X", id[0], id[1], id[2]);
+  return text;
+}
+
 } // namespace
 
 const std::vector<FlashPartProfile> &FlashPartProfiles() {
@@ -73,7 +80,7 @@ std::optional<FlashPartProfile> FindFlashPart(std::string_view nameOrId) {
   if (key.empty())
     return std::nullopt;
   for (const auto &part : FlashPartProfiles())
-    if (part.name == key)
+    if (part.name == key || IdText(part.jedecId) == key)
       return part;
   return std::nullopt;
 }

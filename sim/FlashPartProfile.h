@@ -40,7 +40,7 @@ struct FlashPartProfile {
 
 // Every part the simulator knows.
 const std::vector<FlashPartProfile> &FlashPartProfiles();
-// By name ("C22012", case-insensitive) or by identifier ("C2 20 12", "c22012").
+// By name ("C22011", case-insensitive) or by identifier ("C2 22 11", "c22211").
 std::optional<FlashPartProfile> FindFlashPart(std::string_view nameOrId);
 FlashPartProfile DefaultFlashPart();
 
