@@ -17,4 +17,10 @@ struct ImageRecord {
   bool UpdateFileLoaded = false;
 };
 
+// Makes buffer a whole image of value bytes (0xFF reads as erased flash).
+void FillImageBuffer(std::vector<uint8_t> &buffer, uint8_t value);
+
+// The 16-bit additive checksum of the first length bytes, gaps included.
+uint16_t ImageChecksum(const std::vector<uint8_t> &buffer, uint32_t length);
+
 } // namespace orvane

@@ -1,12 +1,11 @@
 #pragma once
 
+#include "app/shell/IndicatorColour.h"
 #include "app/shell/ProgramState.h"
 
 #include <string>
 
 namespace orvane {
-
-enum class IndicatorColour { ButtonFace, Grey, LimeGreen };
 
 // What one monitor tick changes in the window.
 class MonitorView {

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "app/shell/DeviceTable.h"
+#include "app/shell/IndicatorColour.h"
+#include "isp/ImageRecord.h"
+
+#include <optional>
+#include <string>
+
+namespace orvane {
+
+inline constexpr const char *kNoUpdatedFile = "No Updated File !";
+inline constexpr const char *kUpdateFileLead = "Firmware Update file   ";
+inline constexpr const char *kUpdateFileReady = "    is Ready!";
+inline constexpr const char *kUpdateFileNotValid = "    found but not valid!";
+
+// What the update panel shows after a lookup of the model's update file.
+struct UpdateFileLookupResult {
+  std::string statusCaption; // caption of lblUpdaeFileStatus
+  bool startEnabled = false; // btnSimpleAuto
+  // Lime green once loaded; button face when a found file was refused, so
+  // an earlier lime green goes; none: the indicator keeps its colour.
+  std::optional<IndicatorColour> indicator;
+  std::string refusal; // why a found file was not loaded; empty otherwise
+};
+
+// The automatic lookup behind ReadProgramFile1: the model's file-name prefix
+// with ".hex", else ".bin", in workingDirectory (UTF-8). Each name tried is
+// kept in ImageFileName; the first that opens is loaded by the reader its
+// extension names. A good file sets ImageReady and UpdateFileLoaded; a
+// refused one clears both and keeps the image as it was, so the next
+// lookup tries again; no file at all changes neither flag nor the image.
+UpdateFileLookupResult LookUpUpdateFile(ImageRecord &image, const DeviceTableRow &model,
+                                        const std::string &workingDirectory);
+
+} // namespace orvane
