@@ -1,5 +1,7 @@
 #include "sim/ChipSimulator.h"
 
+#include "usb/DeviceDescriptor.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -8,7 +10,6 @@ namespace orvane::sim {
 namespace {
 
 namespace request {
-constexpr uint8_t kGetDescriptor = 0x06;
 constexpr uint8_t kFlashWrite = 0x80;
 constexpr uint8_t kFlashQuery = 0x81;
 constexpr uint8_t kFlashFetch = 0x82;
@@ -22,7 +23,6 @@ constexpr uint8_t kRegisterRead = 0x91;
 constexpr uint8_t kTypeMask = 0x60;
 constexpr uint8_t kTypeStandard = 0x00;
 constexpr uint8_t kTypeVendor = 0x40;
-constexpr uint16_t kDeviceDescriptor = 0x0100;
 constexpr uint8_t kBankI2c = 0x0E;
 constexpr uint8_t kBankMailbox = 0x00;
 // The boot code looks at the start of the flash for a program.
@@ -177,9 +177,9 @@ TransferResult ChipSimulator::Dispatch(const SetupPacket &setup, uint8_t *data) 
 }
 
 TransferResult ChipSimulator::Standard(const SetupPacket &setup, uint8_t *data) {
-  if (!setup.isIn() || setup.request != request::kGetDescriptor || setup.value != kDeviceDescriptor)
+  if (!IsDeviceDescriptorRequest(setup))
     return Stalled();
-  const auto descriptor = DeviceDescriptor(Identity());
+  const auto descriptor = BuildDeviceDescriptor(Describe());
   const size_t n = std::min<size_t>(setup.length, descriptor.size());
   std::copy_n(descriptor.begin(), n, data);
   return Done(n);

@@ -67,31 +67,4 @@ SimIdentity UpdateIdentity(uint16_t vendorId) {
   return {vendorId, kUpdateProductId, kBootLoaderRelease, false};
 }
 
-std::array<uint8_t, 18> DeviceDescriptor(const SimIdentity &identity) {
-  const auto lo = [](uint16_t v) { return static_cast<uint8_t>(v & 0xFF); };
-  const auto hi = [](uint16_t v) { return static_cast<uint8_t>(v >> 8); };
-  // An audio device with interface associations announces the miscellaneous class.
-  const uint8_t deviceClass = identity.audioInterface ? 0xEF : 0x00;
-  const uint8_t subClass = identity.audioInterface ? 0x02 : 0x00;
-  const uint8_t protocol = identity.audioInterface ? 0x01 : 0x00;
-  return {18,
-          0x01,
-          0x00,
-          0x02,
-          deviceClass,
-          subClass,
-          protocol,
-          64,
-          lo(identity.vendorId),
-          hi(identity.vendorId),
-          lo(identity.productId),
-          hi(identity.productId),
-          lo(identity.bcdDevice),
-          hi(identity.bcdDevice),
-          1,
-          2,
-          3,
-          1};
-}
-
 } // namespace orvane::sim

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -35,7 +34,5 @@ struct SimIdentity {
 
 SimIdentity ModelIdentity(const SimModel &model);
 SimIdentity UpdateIdentity(uint16_t vendorId);
-// The standard 18-byte device descriptor.
-std::array<uint8_t, 18> DeviceDescriptor(const SimIdentity &identity);
 
 } // namespace orvane::sim

@@ -31,7 +31,7 @@ Usage: vantrel-devsim [options]
 Identity:
   --model MODEL         the model, by display name ("Orvane-R62"), file prefix
                         ("Orvane_R62") or product id ("f0b8"). Default Orvane-R62.
-                        Models: %MODELS%
+                        %MODELS%
   --update-mode VID     come up in the update-mode identity, product id 6000,
                         vendor id 3b5d or 0c7e, without audio interface. The
                         model is what the device becomes once firmware is in.
@@ -144,8 +144,13 @@ private:
 
 std::string DevsimHelp() {
   std::string models;
-  for (const auto &model : sim::SimModels())
-    models += (models.empty() ? "" : ", ") + model.displayName + " (" + model.filePrefix + ")";
+  for (const auto &model : sim::SimModels()) {
+    char pid[8];
+    std::snprintf(pid, sizeof pid, "%04x", model.productId);
+    if (!models.empty())
+      models += "\n                        ";
+    models += model.displayName + " (" + model.filePrefix + ", " + pid + ")";
+  }
   std::string parts;
   for (const auto &part : sim::FlashPartProfiles())
     parts += part.name + ": " + part.description + "\n                        ";

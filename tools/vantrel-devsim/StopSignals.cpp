@@ -8,7 +8,9 @@ namespace {
 std::atomic<bool> stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set from a signal handler");
 
-extern "C" void OnStopSignal(int) { stopRequested.store(true); }
+extern "C" void OnStopSignal(int) {
+  stopRequested.store(true);
+}
 } // namespace
 
 const std::atomic<bool> &InstallStopSignals() {

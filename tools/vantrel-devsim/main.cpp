@@ -95,10 +95,10 @@ int Serve(const devsim::DevsimOptions &options) {
   if (!options.traceFile.empty()) {
     if (!trace.Open(options.traceFile, &error))
       return Failure(error);
-    chip.SetTransferObserver([&trace, &chip](const SetupPacket &setup, const uint8_t *data,
-                                             const TransferResult &result) {
-      trace.Record(chip.Time().NowUs(), setup, data, result);
-    });
+    chip.SetTransferObserver(
+        [&trace, &chip](const SetupPacket &setup, const uint8_t *data, const TransferResult &result) {
+          trace.Record(chip.Time().NowUs(), setup, data, result);
+        });
   }
 
   const std::atomic<bool> &stop = devsim::InstallStopSignals();
