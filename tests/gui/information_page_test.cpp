@@ -1,4 +1,4 @@
-#include "support/BenchWindow.h"
+#include "support/SimWindow.h"
 
 #include <QTest>
 
@@ -9,17 +9,15 @@ using namespace orvane::testing;
 
 using Lines = std::vector<std::string>;
 
-// The information page driven through the window against a device.
+// The information page driven through the window against the simulated chip.
 class InformationPageTest : public QObject {
   Q_OBJECT
 
-  std::unique_ptr<BenchWindow> w;
+  std::unique_ptr<SimWindow> w;
   Ui::TForm1 &c() { return w->c(); }
-  test::RegisterBench &bench() { return w->bench; }
 
   void Update(uint8_t stream, uint8_t rate) {
-    bench().registers.At(0, 0xA6) = stream;
-    bench().registers.At(0, 0xA4) = rate;
+    w->chip.SetStreamStatus(rate, 0x00, stream);
     QTest::mouseClick(c().btnUpdateStatus, Qt::LeftButton);
   }
   QList<bool> StreamLabelsEnabled() {
@@ -29,14 +27,15 @@ class InformationPageTest : public QObject {
 
 private slots:
   void init() {
-    w = std::make_unique<BenchWindow>();
+    w = std::make_unique<SimWindow>();
     w->Open(c().Information);
   }
   void cleanup() { w.reset(); }
 
   void updateShowsAPlayingStream() {
+    w->chip.Registers().Write(0x00, 0x0E); // another bank left selected
     Update(0x01, 0x03);
-    QCOMPARE(bench().Traffic(), (Lines{"W 00=00", "R A4", "R A5", "R A6"}));
+    QCOMPARE(w->Traffic(), (Lines{"W 00=00", "R A4", "R A5", "R A6"}));
     QCOMPARE(c().lblConnect->text(), QString("USB connected"));
     QCOMPARE(c().lblMute->text(), QString("Playing"));
     QCOMPARE(c().lblCurrentFormat1->text(), QString("PCM"));
@@ -71,34 +70,18 @@ private slots:
     QCOMPARE(StreamLabelsEnabled(), (QList<bool>{false, false, false, false}));
   }
 
-  void eachMediaKeyButtonSendsItsCode() {
-    // The firmware answers the media-key command at once.
-    bench().registers.afterWrite = [&](uint8_t, uint8_t address, uint8_t value) {
-      if (address == 0x90 && value == 0x30)
-        bench().registers.At(0, 0x90) = 0x31;
-    };
-    const std::pair<QPushButton *, const char *> keys[] = {{c().btnHID0, "W 91=40"},
-                                                           {c().btnHID1, "W 91=02"},
-                                                           {c().btnHID2, "W 91=10"},
-                                                           {c().btnHID3, "W 91=01"},
-                                                           {c().btnHID4, "W 91=20"}};
-    for (const auto &[button, codeWrite] : keys) {
-      bench().transport.ClearTransfers();
-      QTest::mouseClick(button, Qt::LeftButton);
-      QCOMPARE(bench().Traffic(), (Lines{"W 00=00", codeWrite, "W 90=30", "R 90"}));
-    }
+  void hidPlaySendsItsCodeAndWaitsForTheFirmware() {
+    QTest::mouseClick(c().btnHID2, Qt::LeftButton);
+    QCOMPARE(w->Traffic(), (Lines{"W 00=00", "W 91=10", "W 90=30", "R 90"}));
+    QCOMPARE(w->chip.Firmware().MediaKeys(), (std::vector<uint8_t>{0x10}));
+    QVERIFY(!w->state.usb.HasHandle());
+    QVERIFY(w->dialogs.exceptions.isEmpty() && w->dialogs.messages.isEmpty());
   }
 
-  void hidPlayWithoutAnAnswerReadsTheCommandRegisterTenTimes() {
-    const uint64_t start = bench().clock.NowUs();
-    QTest::mouseClick(c().btnHID2, Qt::LeftButton);
-    const Lines traffic = bench().Traffic();
-    QCOMPARE(traffic.size(), size_t{13});
-    QCOMPARE(Lines(traffic.begin(), traffic.begin() + 3), (Lines{"W 00=00", "W 91=10", "W 90=30"}));
-    QCOMPARE(std::count(traffic.begin(), traffic.end(), "R 90"), 10);
-    QCOMPARE(bench().clock.NowUs() - start, uint64_t{100000});
-    QVERIFY(!bench().state.usb.HasHandle());
-    QVERIFY(w->dialogs.exceptions.isEmpty() && w->dialogs.messages.isEmpty());
+  void eachMediaKeyButtonSendsItsCode() {
+    for (QPushButton *button : {c().btnHID0, c().btnHID1, c().btnHID2, c().btnHID3, c().btnHID4})
+      QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(w->chip.Firmware().MediaKeys(), (std::vector<uint8_t>{0x40, 0x02, 0x10, 0x01, 0x20}));
   }
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/shell/ProgramState.h"
+#include "register_traffic.h"
 #include "usb/ChipCommands.h"
 #include "usb/EmulatedDriverBus.h"
 #include "usb/InProcessTransport.h"
@@ -8,7 +9,6 @@
 #include "usb_test_support.h"
 
 #include <array>
-#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -57,24 +57,7 @@ struct RegisterBench {
     transport.ClearTransfers();
   }
 
-  // Each transfer as "W aa=vv" (register write) or "R aa" (register read);
-  // anything else in full.
-  std::vector<std::string> Traffic() const {
-    std::vector<std::string> lines;
-    for (const RecordedTransfer &t : transport.Transfers()) {
-      char line[64];
-      const SetupPacket &s = t.setup;
-      if (s.requestType == 0x43 && s.request == 0x90 && s.value == 0 && s.length == 1 && t.out.size() == 1)
-        std::snprintf(line, sizeof line, "W %02X=%02X", s.index, t.out[0]);
-      else if (s.requestType == 0xC3 && s.request == 0x91 && s.value == 0 && s.length == 1)
-        std::snprintf(line, sizeof line, "R %02X", s.index);
-      else
-        std::snprintf(line, sizeof line, "%02X %02X %04X %04X %u", s.requestType, s.request, s.value, s.index,
-                      s.length);
-      lines.emplace_back(line);
-    }
-    return lines;
-  }
+  std::vector<std::string> Traffic() const { return RegisterTraffic(transport); }
 
   RegisterFile registers;
   ScriptedDevice device{Identity(0x0C7E, 0x6000),
