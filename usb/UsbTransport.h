@@ -16,6 +16,7 @@ struct SetupPacket {
   uint16_t length = 0;
 
   bool isIn() const { return (requestType & 0x80) != 0; }
+  bool operator==(const SetupPacket &) const = default;
 };
 
 enum class TransferStatus : uint8_t {

@@ -42,7 +42,7 @@ public:
 
 private:
   DeviceBus &bus_;
-  // Fields in the design's order.
+  // Kept in this order: found flag, back-end, device path, match text, handle.
   bool found_ = false;
   bool audioDriver_ = false;
   char devicePath_[512] = {};

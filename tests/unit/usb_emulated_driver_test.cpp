@@ -1,0 +1,250 @@
+#include "usb/Clock.h"
+#include "usb/DriverRequestBlock.h"
+#include "usb/EmulatedDriverBus.h"
+#include "usb/InProcessTransport.h"
+#include "usb/ScriptedDevice.h"
+#include "usb_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace orvane {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using test::Identity;
+
+Bytes GenericBlock(uint8_t requestType, uint8_t request) {
+  const auto block = BuildGenericRequestBlock(requestType, request, 0, 0xA6, 0);
+  return Bytes(block.begin(), block.end());
+}
+
+Bytes SupportQuery() {
+  const auto block = BuildAudioSupportQueryBlock();
+  return Bytes(block.begin(), block.end());
+}
+
+class EmulatedDriverTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    dongle.SetHandler([](const SetupPacket &setup, uint8_t *data) {
+      for (size_t i = 0; setup.isIn() && i < setup.length; ++i)
+        data[i] = static_cast<uint8_t>(i + 1);
+      return TransferResult{TransferStatus::Completed, setup.length};
+    });
+    transport.Attach("r62", dongle);
+    transport.Attach("isp", updater);
+    bus.AddTransport(transport);
+  }
+
+  std::string PathOf(const ScriptedDevice &device, const std::string &location, const Guid &interfaceClass) {
+    UsbDeviceInfo info = device.Describe();
+    info.location = location;
+    return EmulatedDriverBus::InterfacePath("mem", info, interfaceClass);
+  }
+
+  bool Call(DeviceHandle handle, uint32_t code, const Bytes &block, Bytes &out, uint32_t *returned = nullptr) {
+    return bus.IoControl(handle, code, block.data(), block.size(), out.empty() ? nullptr : out.data(), out.size(),
+                         returned);
+  }
+
+  ScriptedDevice dongle{Identity(0x3B5D, 0xF0B8, true)};
+  ScriptedDevice updater{Identity(0x3B5D, 0x6000, false)};
+  InProcessTransport transport;
+  EmulatedDriverBus bus;
+};
+
+TEST_F(EmulatedDriverTest, ListsEveryDeviceForTheGenericDriverAndAudioDevicesForTheAudioDriver) {
+  const auto generic = bus.ListInterfaces(kGuidUsbDevice);
+  ASSERT_TRUE(generic);
+  EXPECT_EQ(*generic,
+            (std::vector<std::string>{"\\\\?\\usb#vid_3b5d&pid_f0b8#mem.r62#{a5dcbf10-6530-11d2-901f-00c04fb951ed}",
+                                      "\\\\?\\usb#vid_3b5d&pid_6000#mem.isp#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"}));
+  const auto audio = bus.ListInterfaces(kGuidAudioDriver);
+  ASSERT_TRUE(audio);
+  EXPECT_EQ(*audio,
+            (std::vector<std::string>{"\\\\?\\usb#vid_3b5d&pid_f0b8#mem.r62#{50894fa4-9206-4a91-8728-cf6f268f271d}"}));
+  EXPECT_TRUE(bus.ListInterfaces(kGuidVendorPropertySet)->empty());
+}
+
+TEST_F(EmulatedDriverTest, TwoIdenticalDevicesHaveDifferentPaths) {
+  ScriptedDevice second{Identity(0x3B5D, 0xF0B8, true)};
+  transport.Attach("r62b", second);
+  const auto audio = bus.ListInterfaces(kGuidAudioDriver);
+  ASSERT_EQ(audio->size(), 2u);
+  EXPECT_NE((*audio)[0], (*audio)[1]);
+}
+
+TEST_F(EmulatedDriverTest, OnlyPresentInterfacesOpen) {
+  EXPECT_EQ(bus.Open(PathOf(updater, "isp", kGuidAudioDriver)), kNullHandle); // no audio interface
+  EXPECT_EQ(bus.Open("\\\\?\\usb#vid_3b5d&pid_f0b8#mem.nowhere#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"), kNullHandle);
+  EXPECT_NE(bus.LastError().find("no such device"), std::string::npos);
+  updater.SetPresent(false);
+  EXPECT_EQ(bus.Open(PathOf(updater, "isp", kGuidUsbDevice)), kNullHandle);
+  EXPECT_NE(bus.Open(PathOf(dongle, "r62", kGuidUsbDevice)), kNullHandle);
+}
+
+TEST_F(EmulatedDriverTest, AudioDriverSendsVendorRequestsInBothDirections) {
+  const DeviceHandle handle = bus.Open(PathOf(dongle, "r62", kGuidAudioDriver));
+  ASSERT_NE(handle, kNullHandle);
+  Bytes answer(3, 0);
+  uint32_t returned = 0;
+  ASSERT_TRUE(Call(handle, kIoctlKsProperty, BuildAudioRequestBlock(0x80, 0x91, 0x10, 0xA6, answer.data(), 3), answer,
+                   &returned));
+  EXPECT_EQ(answer, (Bytes{1, 2, 3}));
+  EXPECT_EQ(returned, 3u);
+  Bytes sent{7, 8};
+  ASSERT_TRUE(Call(handle, kIoctlKsProperty, BuildAudioRequestBlock(0x00, 0x90, 0x11, 0xA7, sent.data(), 2), sent));
+
+  ASSERT_EQ(transport.Transfers().size(), 2u);
+  EXPECT_EQ(transport.Transfers()[0].setup, (SetupPacket{0xC3, 0x91, 0x10, 0xA6, 3}));
+  EXPECT_EQ(transport.Transfers()[1].setup, (SetupPacket{0x43, 0x90, 0x11, 0xA7, 2}));
+  EXPECT_EQ(transport.Transfers()[1].out, (Bytes{7, 8}));
+}
+
+TEST_F(EmulatedDriverTest, EachPathAnswersOnlyItsOwnDriversRequests) {
+  const DeviceHandle audio = bus.Open(PathOf(dongle, "r62", kGuidAudioDriver));
+  const DeviceHandle generic = bus.Open(PathOf(dongle, "r62", kGuidUsbDevice));
+  Bytes one(1, 0);
+  EXPECT_FALSE(Call(audio, kIoctlControlIn, GenericBlock(0xC3, 0x91), one));
+  EXPECT_FALSE(Call(generic, kIoctlKsProperty, BuildAudioRequestBlock(0xC3, 0x91, 0, 0xA6, one.data(), 1), one));
+  EXPECT_TRUE(transport.Transfers().empty());
+}
+
+// Every malformed request fails as a driver refusing the call, before
+// anything reaches the device.
+TEST_F(EmulatedDriverTest, GenericDriverRefusesAnythingButItsLayout) {
+  const DeviceHandle handle = bus.Open(PathOf(dongle, "r62", kGuidUsbDevice));
+  const Bytes block = GenericBlock(0xC3, 0x91);
+  Bytes one(1, 0);
+  ASSERT_TRUE(Call(handle, kIoctlControlIn, block, one));
+  transport.ClearTransfers();
+
+  const std::vector<std::pair<std::string, std::function<bool()>>> refused = {
+      {"unknown code", [&] { return Call(handle, 0x00222430, block, one); }},
+      {"OUT code on an IN request", [&] { return Call(handle, kIoctlControlOut, block, one); }},
+      {"short block", [&] { return Call(handle, kIoctlControlIn, Bytes(block.begin(), block.end() - 1), one); }},
+      {"long block",
+       [&] {
+         Bytes longer = block;
+         longer.push_back(0);
+         return Call(handle, kIoctlControlIn, longer, one);
+       }},
+      {"reserved byte set",
+       [&] {
+         Bytes dirty = block;
+         dirty[20] = 1;
+         return Call(handle, kIoctlControlIn, dirty, one);
+       }},
+      {"length field not the buffer length",
+       [&] {
+         Bytes wrongLength = block;
+         wrongLength[10] = 2;
+         return Call(handle, kIoctlControlIn, wrongLength, one);
+       }},
+      {"invalid handle", [&] { return Call(handle + 100, kIoctlControlIn, block, one); }},
+  };
+  for (const auto &[what, call] : refused)
+    EXPECT_FALSE(call()) << what;
+  EXPECT_TRUE(transport.Transfers().empty());
+}
+
+TEST_F(EmulatedDriverTest, AudioDriverRefusesAnythingButItsLayouts) {
+  const DeviceHandle handle = bus.Open(PathOf(dongle, "r62", kGuidAudioDriver));
+  Bytes two{5, 6};
+  const Bytes block = BuildAudioRequestBlock(0x43, 0x90, 1, 2, two.data(), 2);
+  ASSERT_TRUE(Call(handle, kIoctlKsProperty, block, two));
+  transport.ClearTransfers();
+
+  auto changed = [&](size_t offset, uint8_t value) {
+    Bytes copy = block;
+    copy[offset] = value;
+    return copy;
+  };
+  Bytes none;
+  const Bytes probe = SupportQuery();
+  const std::vector<std::pair<std::string, Bytes>> malformed = {
+      {"other property set", changed(3, 0x00)},
+      {"unknown property id", changed(16, 6)},
+      {"unknown flags", changed(20, 3)},
+      {"marker byte", changed(24, 0x21)},
+      {"reserved byte", changed(31, 1)},
+      {"length field", changed(36, 3)},
+      {"fill byte", changed(48, 1)},
+      {"block one byte short", Bytes(block.begin(), block.end() - 1)},
+  };
+  for (const auto &[what, bad] : malformed)
+    EXPECT_FALSE(Call(handle, kIoctlKsProperty, bad, two)) << what;
+  Bytes three(3, 0);
+  EXPECT_FALSE(Call(handle, kIoctlKsProperty, block, three)) << "buffer not the data length";
+  EXPECT_FALSE(Call(handle, kIoctlControlOut, block, two)) << "generic code";
+  EXPECT_FALSE(Call(handle, kIoctlKsProperty, probe, two)) << "probe with output";
+  Bytes probeWithGet = probe;
+  probeWithGet[21] = 0;
+  probeWithGet[20] = 1;
+  EXPECT_FALSE(Call(handle, kIoctlKsProperty, probeWithGet, none)) << "id 0 as GET";
+  EXPECT_TRUE(transport.Transfers().empty());
+}
+
+TEST_F(EmulatedDriverTest, AudioProbeSucceedsWhenTheDeviceAnswersAtAll) {
+  const DeviceHandle handle = bus.Open(PathOf(dongle, "r62", kGuidAudioDriver));
+  Bytes none;
+  EXPECT_TRUE(Call(handle, kIoctlKsProperty, SupportQuery(), none));
+  transport.SetScriptHook([](const std::string &, const SetupPacket &, uint8_t *) {
+    return std::optional<TransferResult>(TransferResult{TransferStatus::Stalled, 0});
+  });
+  EXPECT_FALSE(Call(handle, kIoctlKsProperty, SupportQuery(), none));
+}
+
+TEST_F(EmulatedDriverTest, ShortAnswersInEitherDirectionFail) {
+  dongle.SetHandler([](const SetupPacket &setup, uint8_t *) {
+    return TransferResult{TransferStatus::Completed, static_cast<size_t>(setup.length - 1)};
+  });
+  const DeviceHandle handle = bus.Open(PathOf(dongle, "r62", kGuidUsbDevice));
+  const Bytes in = GenericBlock(0xC3, 0x85);
+  const Bytes out = GenericBlock(0x43, 0x84);
+  Bytes data{9, 9, 9, 9};
+  uint32_t returned = 99;
+  EXPECT_FALSE(Call(handle, kIoctlControlIn, in, data, &returned));
+  EXPECT_EQ(data, (Bytes{9, 9, 9, 9}));
+  EXPECT_EQ(returned, 0u);
+  EXPECT_FALSE(Call(handle, kIoctlControlOut, out, data));
+}
+
+TEST_F(EmulatedDriverTest, ReenumerationMakesOldHandlesGone) {
+  const std::string oldPath = PathOf(dongle, "r62", kGuidUsbDevice);
+  const DeviceHandle handle = bus.Open(oldPath);
+  const Bytes in = GenericBlock(0xC3, 0x85);
+  Bytes data(2, 0);
+  ASSERT_TRUE(Call(handle, kIoctlControlIn, in, data));
+
+  dongle.Reenumerate(Identity(0x3B5D, 0xF0B9, true));
+  EXPECT_FALSE(Call(handle, kIoctlControlIn, in, data));
+  EXPECT_EQ(transport.Transfers().back().status, TransferStatus::Gone);
+  EXPECT_NE(bus.LastError().find("gone"), std::string::npos);
+  EXPECT_EQ(bus.Open(oldPath), kNullHandle);
+
+  const DeviceHandle renewed = bus.Open(PathOf(dongle, "r62", kGuidUsbDevice));
+  ASSERT_NE(renewed, kNullHandle);
+  EXPECT_TRUE(Call(renewed, kIoctlControlIn, in, data));
+
+  transport.Detach("r62");
+  EXPECT_FALSE(Call(renewed, kIoctlControlIn, in, data));
+  EXPECT_EQ(transport.Transfers().back().status, TransferStatus::Gone);
+}
+
+TEST_F(EmulatedDriverTest, LatencyHookSeesEveryTransfer) {
+  VirtualClock clock;
+  transport.SetLatencyHook(
+      [&clock](const SetupPacket &setup, const TransferResult &) { clock.AdvanceUs(125 + setup.length); });
+  const DeviceHandle handle = bus.Open(PathOf(dongle, "r62", kGuidUsbDevice));
+  const Bytes in = GenericBlock(0xC3, 0x85);
+  Bytes data(8, 0);
+  ASSERT_TRUE(Call(handle, kIoctlControlIn, in, data));
+  ASSERT_TRUE(Call(handle, kIoctlControlIn, in, data));
+  EXPECT_EQ(clock.NowUs(), 2u * (125 + 8));
+}
+
+} // namespace
+} // namespace orvane

@@ -1,0 +1,283 @@
+#include "usb/EmulatedDriverBus.h"
+#include "usb/InProcessTransport.h"
+#include "usb/ScriptedDevice.h"
+#include "usb/VantrelUsb.h"
+#include "usb_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace orvane {
+namespace {
+
+using test::Identity;
+
+TransferResult Echo(const SetupPacket &setup, uint8_t *data) {
+  if (setup.isIn())
+    std::memset(data, 0x5A, setup.length);
+  return {TransferStatus::Completed, setup.length};
+}
+
+class VantrelUsbTest : public ::testing::Test {
+protected:
+  void SetUp() override { emulated.AddTransport(transport); }
+
+  // Makes the device at location refuse the generic probe.
+  void RejectProbeAt(const std::string &location) {
+    transport.SetScriptHook(
+        [location](const std::string &at, const SetupPacket &setup, uint8_t *) -> std::optional<TransferResult> {
+          if (at == location && setup.request == 6)
+            return TransferResult{TransferStatus::Stalled, 0};
+          return std::nullopt;
+        });
+  }
+
+  ScriptedDevice update{Identity(0x0C7E, 0x6000), Echo};
+  ScriptedDevice twin{Identity(0x0C7E, 0x6000), Echo};
+  InProcessTransport transport;
+  EmulatedDriverBus emulated;
+  test::CountingBus bus{emulated};
+  VantrelUsb usb{bus};
+};
+
+TEST_F(VantrelUsbTest, StartsLookingForTheUpdateModeIdentityThroughTheGenericDriver) {
+  EXPECT_STREQ(usb.Target(), "vid_0c7e&pid_6000");
+  EXPECT_FALSE(usb.GetAudioDriver());
+  EXPECT_FALSE(usb.IsFound());
+  EXPECT_STREQ(usb.DevicePath(), "");
+  EXPECT_FALSE(usb.HasHandle());
+  EXPECT_EQ(bus.lists + static_cast<int>(bus.openedPaths.size()), 0);
+}
+
+TEST_F(VantrelUsbTest, FindsTheDeviceAndRemembersItsPath) {
+  transport.Attach("a", update);
+  EXPECT_TRUE(usb.FindDevice());
+  EXPECT_TRUE(usb.IsFound());
+  EXPECT_EQ(std::string(usb.DevicePath()),
+            EmulatedDriverBus::InterfacePath("mem", transport.Enumerate()[0], kGuidUsbDevice));
+  EXPECT_EQ(bus.openHandles, 0);
+}
+
+TEST_F(VantrelUsbTest, MatchingIsCaseSensitive) {
+  transport.Attach("a", update);
+  ASSERT_TRUE(usb.SetTarget("VID_0C7E&PID_6000"));
+  EXPECT_FALSE(usb.FindDevice());
+  EXPECT_FALSE(usb.IsFound());
+  EXPECT_FALSE(usb.CheckDevice());
+}
+
+TEST_F(VantrelUsbTest, OfTwoMatchingDevicesTheLastOneWinsAndItsProbeDecides) {
+  transport.Attach("first", update);
+  transport.Attach("second", twin);
+  RejectProbeAt("second");
+  EXPECT_FALSE(usb.FindDevice());
+  EXPECT_TRUE(usb.IsFound());
+  EXPECT_NE(std::string(usb.DevicePath()).find("#mem.second#"), std::string::npos);
+
+  RejectProbeAt("first");
+  EXPECT_TRUE(usb.FindDevice());
+  EXPECT_NE(std::string(usb.DevicePath()).find("#mem.second#"), std::string::npos);
+  // Both were probed: every interface is visited.
+  EXPECT_EQ(bus.openedPaths.size(), 4u);
+}
+
+TEST_F(VantrelUsbTest, ARejectedProbeLeavesTheDeviceFoundAndOpenUsesItsPath) {
+  transport.Attach("a", update);
+  RejectProbeAt("a");
+  EXPECT_FALSE(usb.FindDevice());
+  EXPECT_TRUE(usb.IsFound());
+  EXPECT_TRUE(usb.Open());
+  uint8_t value = 0;
+  EXPECT_TRUE(usb.ControlTransfer(0xC3, 0x91, 0, 0xA6, &value, 1));
+  EXPECT_EQ(value, 0x5A);
+}
+
+TEST_F(VantrelUsbTest, FindDeviceNeverClearsFoundButCheckDeviceDoes) {
+  transport.Attach("a", update);
+  ASSERT_TRUE(usb.FindDevice());
+  const std::string path = usb.DevicePath();
+  transport.Detach("a");
+
+  EXPECT_FALSE(usb.FindDevice());
+  EXPECT_TRUE(usb.IsFound());
+  EXPECT_EQ(usb.DevicePath(), path);
+
+  bus.openedPaths.clear();
+  EXPECT_FALSE(usb.CheckDevice());
+  EXPECT_FALSE(usb.IsFound());
+  EXPECT_EQ(usb.DevicePath(), path);
+  EXPECT_TRUE(bus.openedPaths.empty());
+}
+
+TEST_F(VantrelUsbTest, CheckDeviceOpensNothingAndKeepsAnOpenHandle) {
+  transport.Attach("a", update);
+  ASSERT_TRUE(usb.FindDevice());
+  ASSERT_TRUE(usb.Open());
+  bus.openedPaths.clear();
+  usb.ClearFound();
+  EXPECT_TRUE(usb.CheckDevice());
+  EXPECT_TRUE(usb.IsFound());
+  EXPECT_TRUE(bus.openedPaths.empty());
+  EXPECT_TRUE(usb.HasHandle());
+  uint8_t value = 0;
+  EXPECT_TRUE(usb.ControlTransfer(0xC3, 0x91, 0, 0xA6, &value, 1));
+}
+
+TEST_F(VantrelUsbTest, NoDriverCallWithoutAHandle) {
+  transport.Attach("a", update);
+  ASSERT_TRUE(usb.FindDevice());
+  bus.calls.clear();
+  uint8_t value = 0;
+  EXPECT_FALSE(usb.ControlTransfer(0xC3, 0x91, 0, 0xA6, &value, 1));
+  ASSERT_TRUE(usb.Open());
+  usb.Close();
+  EXPECT_FALSE(usb.ControlTransfer(0x43, 0x90, 0, 0xA6, &value, 1));
+  EXPECT_TRUE(bus.calls.empty());
+  EXPECT_EQ(transport.Transfers().size(), 1u); // the probe only
+}
+
+TEST_F(VantrelUsbTest, OpenTwiceLeavesOneHandle) {
+  transport.Attach("a", update);
+  ASSERT_TRUE(usb.FindDevice());
+  ASSERT_TRUE(usb.Open());
+  ASSERT_TRUE(usb.Open());
+  EXPECT_EQ(bus.openHandles, 1);
+  EXPECT_EQ(emulated.OpenHandleCount(), 1u);
+  EXPECT_EQ(transport.OpenConnections(), 1);
+  EXPECT_EQ(update.OpenConnections(), 1);
+}
+
+TEST_F(VantrelUsbTest, DestructionClosesTheHandle) {
+  transport.Attach("a", update);
+  {
+    VantrelUsb scoped(bus);
+    ASSERT_TRUE(scoped.FindDevice());
+    ASSERT_TRUE(scoped.Open());
+    EXPECT_EQ(update.OpenConnections(), 1);
+  }
+  EXPECT_EQ(bus.openHandles, 0);
+  EXPECT_EQ(update.OpenConnections(), 0);
+}
+
+TEST_F(VantrelUsbTest, SwitchingBackEndOrTargetTouchesNothingElse) {
+  transport.Attach("a", update);
+  ASSERT_TRUE(usb.FindDevice());
+  ASSERT_TRUE(usb.Open());
+  const std::string path = usb.DevicePath();
+  usb.SetAudioDriver(true);
+  ASSERT_TRUE(usb.SetTarget("vid_3b5d&pid_f0b5"));
+  EXPECT_TRUE(usb.IsFound());
+  EXPECT_EQ(usb.DevicePath(), path);
+  EXPECT_TRUE(usb.HasHandle());
+}
+
+TEST_F(VantrelUsbTest, TargetLongerThan49CharactersIsRefused) {
+  const std::string longest(49, 'x');
+  EXPECT_FALSE(usb.SetTarget(longest + "y"));
+  EXPECT_STREQ(usb.Target(), "vid_0c7e&pid_6000");
+  EXPECT_TRUE(usb.SetTarget(longest));
+  EXPECT_EQ(std::string(usb.Target()), longest);
+}
+
+TEST_F(VantrelUsbTest, PathLongerThan511CharactersIsSkippedNotCut) {
+  const std::string prefix = EmulatedDriverBus::InterfacePath("mem", Identity(0x0C7E, 0x6000), kGuidUsbDevice);
+  const size_t fixedLength = prefix.size(); // location empty
+  transport.Attach(std::string(511 - fixedLength, 'k'), update);
+  transport.Attach(std::string(512 - fixedLength, 'l'), twin);
+
+  EXPECT_TRUE(usb.FindDevice());
+  EXPECT_EQ(std::strlen(usb.DevicePath()), 511u);
+  EXPECT_NE(std::string(usb.DevicePath()).find(".kkk"), std::string::npos);
+
+  transport.Detach(std::string(511 - fixedLength, 'k'));
+  usb.ClearFound();
+  EXPECT_FALSE(usb.FindDevice());
+  EXPECT_FALSE(usb.IsFound());
+  EXPECT_FALSE(usb.CheckDevice());
+}
+
+TEST_F(VantrelUsbTest, OpenFailureKeepsTheBusReason) {
+  class RefusingTransport final : public UsbTransport {
+  public:
+    std::string Name() const override { return "usb"; }
+    std::vector<UsbDeviceInfo> Enumerate() override {
+      UsbDeviceInfo info = Identity(0x0C7E, 0x6000);
+      info.location = "1-2";
+      return {info};
+    }
+    std::unique_ptr<UsbConnection> Connect(const std::string &, std::string *error) override {
+      *error = "permission denied on USB device 1-2";
+      return nullptr;
+    }
+  } refusing;
+  EmulatedDriverBus refusingBus;
+  refusingBus.AddTransport(refusing);
+  VantrelUsb denied(refusingBus);
+
+  EXPECT_FALSE(denied.FindDevice());
+  EXPECT_TRUE(denied.IsFound());
+  EXPECT_FALSE(denied.Open());
+  EXPECT_EQ(denied.LastError(), "permission denied on USB device 1-2");
+  uint8_t value = 0;
+  EXPECT_FALSE(denied.ControlTransfer(0xC3, 0x91, 0, 0xA6, &value, 1));
+}
+
+TEST_F(VantrelUsbTest, ShortInAnswerIsAFailure) {
+  update.SetHandler([](const SetupPacket &setup, uint8_t *data) {
+    std::memset(data, 0x77, 2);
+    return TransferResult{TransferStatus::Completed, std::min<size_t>(2, setup.length)};
+  });
+  transport.Attach("a", update);
+  ASSERT_TRUE(usb.FindDevice());
+  ASSERT_TRUE(usb.Open());
+  uint8_t data[4] = {1, 2, 3, 4};
+  EXPECT_FALSE(usb.ControlTransfer(0xC3, 0x85, 0, 0, data, 4));
+  EXPECT_EQ(data[0], 1); // no partial answer passed off as data
+  EXPECT_NE(usb.LastError().find("2 of 4"), std::string::npos);
+}
+
+// A driver may report success with fewer bytes than asked for.
+TEST(VantrelUsbDriverTest, InTransferWithFewerBytesReturnedFails) {
+  class ShortDriver final : public DeviceBus {
+  public:
+    std::optional<std::vector<std::string>> ListInterfaces(const Guid &) override {
+      return std::vector<std::string>{"\\\\?\\usb#vid_0c7e&pid_6000#x"};
+    }
+    DeviceHandle Open(const std::string &) override { return 7; }
+    bool IoControl(DeviceHandle, uint32_t, const uint8_t *, size_t, uint8_t *, size_t outLength,
+                   uint32_t *bytesReturned) override {
+      *bytesReturned = static_cast<uint32_t>(outLength ? outLength - 1 : 0);
+      return true;
+    }
+    void Close(DeviceHandle) override {}
+  } driver;
+  VantrelUsb usb(driver);
+  usb.FindDevice();
+  ASSERT_TRUE(usb.Open());
+  uint8_t data[4] = {};
+  EXPECT_FALSE(usb.ControlTransfer(0xC3, 0x85, 0, 0, data, 4));
+  // OUT: the audio driver reports nothing moved for a SET, so only IN is judged.
+  EXPECT_TRUE(usb.ControlTransfer(0x43, 0x84, 0, 0, data, 4));
+  EXPECT_TRUE(usb.ControlTransfer(0xC3, 0x85, 0, 0, nullptr, 0));
+}
+
+TEST_F(VantrelUsbTest, ListingFailureCountsAsNoDevice) {
+  class UnlistableBus final : public DeviceBus {
+  public:
+    std::optional<std::vector<std::string>> ListInterfaces(const Guid &) override { return std::nullopt; }
+    DeviceHandle Open(const std::string &) override { return kNullHandle; }
+    bool IoControl(DeviceHandle, uint32_t, const uint8_t *, size_t, uint8_t *, size_t, uint32_t *) override {
+      return false;
+    }
+    void Close(DeviceHandle) override {}
+  } unlistable;
+  VantrelUsb lost(unlistable);
+  lost.SetTarget("");
+  EXPECT_FALSE(lost.FindDevice());
+  EXPECT_FALSE(lost.IsFound());
+  EXPECT_FALSE(lost.CheckDevice());
+}
+
+} // namespace
+} // namespace orvane

@@ -1,0 +1,192 @@
+#include "usb/EmulatedDriverBus.h"
+
+#include "usb/DeviceDescriptor.h"
+#include "usb/DriverRequestBlock.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+namespace orvane {
+
+namespace {
+
+constexpr uint8_t kVendorOtherIn = 0xC3;
+constexpr uint8_t kVendorOtherOut = 0x43;
+constexpr size_t kMaxControlLength = 0xFFFF;
+
+std::string LowerCase(std::string text) {
+  for (char &c : text)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+const char *StatusText(TransferStatus status) {
+  switch (status) {
+  case TransferStatus::Completed:
+    return "completed";
+  case TransferStatus::Stalled:
+    return "the device rejected the request";
+  case TransferStatus::Gone:
+    return "the device is gone";
+  case TransferStatus::Failed:
+    break;
+  }
+  return "the transfer failed";
+}
+
+} // namespace
+
+EmulatedDriverBus::EmulatedDriverBus() = default;
+
+EmulatedDriverBus::~EmulatedDriverBus() {
+  // Connections go before the transports that made them.
+  handles_.clear();
+}
+
+void EmulatedDriverBus::AddTransport(UsbTransport &transport) {
+  transports_.push_back(&transport);
+}
+
+UsbTransport &EmulatedDriverBus::AddTransport(std::unique_ptr<UsbTransport> transport) {
+  owned_.push_back(std::move(transport));
+  transports_.push_back(owned_.back().get());
+  return *owned_.back();
+}
+
+std::string EmulatedDriverBus::InterfacePath(const std::string &transportName, const UsbDeviceInfo &device,
+                                             const Guid &interfaceClass) {
+  char ids[24];
+  std::snprintf(ids, sizeof ids, "vid_%04x&pid_%04x", device.vendorId, device.productId);
+  return "\\\\?\\usb#" + std::string(ids) + "#" + LowerCase(transportName) + "." + device.location + "#" +
+         LowerCase(interfaceClass.text());
+}
+
+std::optional<std::vector<std::string>> EmulatedDriverBus::ListInterfaces(const Guid &interfaceClass) {
+  std::vector<std::string> paths;
+  if (interfaceClass != kGuidUsbDevice && interfaceClass != kGuidAudioDriver)
+    return paths;
+  for (UsbTransport *transport : transports_) {
+    for (const UsbDeviceInfo &device : transport->Enumerate()) {
+      if (interfaceClass == kGuidAudioDriver && !device.hasAudioInterface)
+        continue;
+      paths.push_back(InterfacePath(transport->Name(), device, interfaceClass));
+    }
+  }
+  return paths;
+}
+
+DeviceHandle EmulatedDriverBus::Open(const std::string &path) {
+  // Only a path that names a present interface right now opens, and the
+  // class in it decides which driver answers on the handle.
+  for (UsbTransport *transport : transports_) {
+    for (const UsbDeviceInfo &device : transport->Enumerate()) {
+      const bool generic = path == InterfacePath(transport->Name(), device, kGuidUsbDevice);
+      const bool audio = device.hasAudioInterface && path == InterfacePath(transport->Name(), device, kGuidAudioDriver);
+      if (!generic && !audio)
+        continue;
+      std::string error;
+      auto connection = transport->Connect(device.location, &error);
+      if (!connection) {
+        lastError_ = error.empty() ? "cannot open the device" : error;
+        return kNullHandle;
+      }
+      const DeviceHandle handle = nextHandle_++;
+      handles_.emplace(handle, OpenDevice{audio, std::move(connection)});
+      return handle;
+    }
+  }
+  lastError_ = "no such device: " + path;
+  return kNullHandle;
+}
+
+void EmulatedDriverBus::Close(DeviceHandle handle) {
+  handles_.erase(handle);
+}
+
+bool EmulatedDriverBus::Refuse(const std::string &why) {
+  lastError_ = why;
+  return false;
+}
+
+bool EmulatedDriverBus::IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out,
+                                  size_t outLength, uint32_t *bytesReturned) {
+  uint32_t ignored = 0;
+  if (!bytesReturned)
+    bytesReturned = &ignored;
+  *bytesReturned = 0;
+  const auto it = handles_.find(handle);
+  if (it == handles_.end())
+    return Refuse("invalid handle");
+  if ((!in && inLength) || (!out && outLength))
+    return Refuse("invalid buffer");
+  if (outLength > kMaxControlLength)
+    return Refuse("transfer longer than a control transfer can carry");
+  const std::span<const uint8_t> block(in, in ? inLength : 0);
+  return it->second.audioDriver ? AudioDriverCall(it->second, code, block, out, outLength, bytesReturned)
+                                : GenericDriverCall(it->second, code, block, out, outLength, bytesReturned);
+}
+
+bool EmulatedDriverBus::GenericDriverCall(OpenDevice &device, uint32_t code, std::span<const uint8_t> block,
+                                          uint8_t *out, size_t outLength, uint32_t *bytesReturned) {
+  if (code != kIoctlControlIn && code != kIoctlControlOut)
+    return Refuse("the USB driver does not know this request");
+  const auto request = ParseGenericRequestBlock(block);
+  if (!request)
+    return Refuse("malformed request block");
+  const bool deviceToHost = code == kIoctlControlIn;
+  if (((request->requestType & 0x80) != 0) != deviceToHost)
+    return Refuse("request direction does not match the control code");
+  if (request->lengthField != 0 && request->lengthField != outLength)
+    return Refuse("request length does not match the buffer");
+  const SetupPacket setup{request->requestType, request->request, request->value, request->index,
+                          static_cast<uint16_t>(outLength)};
+  return Transfer(device, setup, deviceToHost ? nullptr : out, deviceToHost ? out : nullptr, bytesReturned);
+}
+
+bool EmulatedDriverBus::AudioDriverCall(OpenDevice &device, uint32_t code, std::span<const uint8_t> block, uint8_t *out,
+                                        size_t outLength, uint32_t *bytesReturned) {
+  if (code != kIoctlKsProperty)
+    return Refuse("the audio driver does not know this request");
+  const auto request = ParseAudioPropertyBlock(block);
+  if (!request)
+    return Refuse("malformed property request");
+  if (request->supportQuery) {
+    if (outLength != 0)
+      return Refuse("malformed property request");
+    // The property set is there when the device behind it answers at all.
+    const SetupPacket descriptor{0x80, 6, 0x0100, 0, kDeviceDescriptorSize};
+    uint8_t answer[kDeviceDescriptorSize];
+    const TransferResult result = device.connection->Control(descriptor, answer);
+    return result.ok() ? true : Refuse(StatusText(result.status));
+  }
+  if (request->data.size() != outLength)
+    return Refuse("property data length does not match the buffer");
+  const SetupPacket setup{request->deviceToHost ? kVendorOtherIn : kVendorOtherOut, request->request, request->value,
+                          request->index, static_cast<uint16_t>(outLength)};
+  return Transfer(device, setup, request->deviceToHost ? nullptr : request->data.data(),
+                  request->deviceToHost ? out : nullptr, bytesReturned);
+}
+
+bool EmulatedDriverBus::Transfer(OpenDevice &device, const SetupPacket &setup, const uint8_t *outData, uint8_t *inData,
+                                 uint32_t *bytesReturned) {
+  std::vector<uint8_t> buffer(setup.length);
+  if (outData && setup.length)
+    std::memcpy(buffer.data(), outData, setup.length);
+  uint8_t none = 0;
+  const TransferResult result = device.connection->Control(setup, buffer.empty() ? &none : buffer.data());
+  if (!result.ok())
+    return Refuse(StatusText(result.status));
+  // A device that moved less than asked did not do what was asked: for IN
+  // the rest of the buffer would be stale bytes passed off as its answer.
+  if (result.actual != setup.length)
+    return Refuse("the device moved " + std::to_string(result.actual) + " of " + std::to_string(setup.length) +
+                  " bytes");
+  if (inData && setup.length)
+    std::memcpy(inData, buffer.data(), setup.length);
+  *bytesReturned = static_cast<uint32_t>(result.actual);
+  return true;
+}
+
+} // namespace orvane

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "usb/DeviceBus.h"
+#include "usb/UsbTransport.h"
+
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// Plays the two kernel drivers over USB transports. Every device of every
+// transport is an interface of the generic class; a device with an audio
+// interface is also one of the audio-driver class. Each driver takes
+// exactly its own request layouts, turns each call into one control
+// transfer and refuses everything else, as a driver refuses a call.
+class EmulatedDriverBus final : public DeviceBus {
+public:
+  EmulatedDriverBus();
+  ~EmulatedDriverBus() override;
+
+  // Listed in the order added. The first form does not take ownership:
+  // the transport must outlive the bus.
+  void AddTransport(UsbTransport &transport);
+  UsbTransport &AddTransport(std::unique_ptr<UsbTransport> transport);
+
+  // "\\?\usb#vid_3b5d&pid_f0b8#<transport>.<location>#{class guid}", lower case
+  // apart from the location.
+  static std::string InterfacePath(const std::string &transportName, const UsbDeviceInfo &device,
+                                   const Guid &interfaceClass);
+
+  std::optional<std::vector<std::string>> ListInterfaces(const Guid &interfaceClass) override;
+  DeviceHandle Open(const std::string &path) override;
+  bool IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out, size_t outLength,
+                 uint32_t *bytesReturned) override;
+  void Close(DeviceHandle handle) override;
+  std::string LastError() const override { return lastError_; }
+
+  size_t OpenHandleCount() const { return handles_.size(); }
+
+private:
+  struct OpenDevice {
+    bool audioDriver;
+    std::unique_ptr<UsbConnection> connection;
+  };
+
+  bool GenericDriverCall(OpenDevice &device, uint32_t code, std::span<const uint8_t> block, uint8_t *out,
+                         size_t outLength, uint32_t *bytesReturned);
+  bool AudioDriverCall(OpenDevice &device, uint32_t code, std::span<const uint8_t> block, uint8_t *out,
+                       size_t outLength, uint32_t *bytesReturned);
+  // One control transfer; for IN the answer reaches out only when the whole
+  // data stage arrived.
+  bool Transfer(OpenDevice &device, const SetupPacket &setup, const uint8_t *outData, uint8_t *inData,
+                uint32_t *bytesReturned);
+  bool Refuse(const std::string &why);
+
+  std::vector<UsbTransport *> transports_;
+  std::vector<std::unique_ptr<UsbTransport>> owned_;
+  std::map<DeviceHandle, OpenDevice> handles_;
+  DeviceHandle nextHandle_ = 1;
+  std::string lastError_;
+};
+
+} // namespace orvane

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "usb/UsbTransport.h"
+
+#include <libusb.h>
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace orvane {
+
+// Real USB hardware through libusb-1.0. Every present device is listed;
+// control transfers go to endpoint 0 without claiming an interface or
+// detaching a kernel driver, so vendor requests reach a device whose audio
+// driver stays bound. Locations are bus and port path ("1-4.2").
+class LibusbTransport final : public UsbTransport {
+public:
+  explicit LibusbTransport(unsigned timeoutMs = 5000);
+  ~LibusbTransport() override;
+
+  std::string Name() const override { return "usb"; }
+  std::vector<UsbDeviceInfo> Enumerate() override;
+  std::unique_ptr<UsbConnection> Connect(const std::string &location, std::string *error) override;
+
+  struct Context;
+
+private:
+  // Made on first use; nullptr (no devices) when libusb cannot start here.
+  std::shared_ptr<Context> GetContext();
+
+  unsigned timeoutMs_;
+  std::shared_ptr<Context> context_;
+  bool contextFailed_ = false;
+};
+
+// "<bus>-<port>.<port>..." as the kernel names USB devices; "usb<bus>" for a
+// root hub, which has no port.
+std::string LibusbLocation(uint8_t busNumber, std::span<const uint8_t> portPath);
+
+// Whether any alternate setting of the configuration is of the audio class.
+bool HasAudioInterface(const libusb_config_descriptor &config);
+
+} // namespace orvane

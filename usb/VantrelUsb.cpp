@@ -1,0 +1,139 @@
+#include "usb/VantrelUsb.h"
+
+#include "usb/DriverRequestBlock.h"
+
+#include <cstring>
+
+namespace orvane {
+
+namespace {
+
+constexpr size_t kMaxDevicePathLength = 511;
+constexpr size_t kMaxTargetLength = 49;
+constexpr uint32_t kMaxControlLength = 0xFFFF;
+constexpr uint16_t kProbeDescriptorLength = 18;
+
+} // namespace
+
+VantrelUsb::VantrelUsb(DeviceBus &bus) : bus_(bus) {}
+
+VantrelUsb::~VantrelUsb() {
+  Close();
+}
+
+bool VantrelUsb::FindDevice() {
+  const auto paths = bus_.ListInterfaces(audioDriver_ ? kGuidAudioDriver : kGuidUsbDevice);
+  if (!paths)
+    return false;
+  bool probed = false;
+  for (const std::string &path : *paths) {
+    // A path that does not fit is skipped whole: cut short, it could name
+    // another device.
+    if (path.size() > kMaxDevicePathLength || path.find('\0') != std::string::npos)
+      continue;
+    if (path.find(target_) == std::string::npos)
+      continue;
+    std::memcpy(devicePath_, path.c_str(), path.size() + 1);
+    found_ = true;
+    probed = ProbeDevice();
+  }
+  return probed;
+}
+
+bool VantrelUsb::CheckDevice() {
+  bool present = false;
+  if (const auto paths = bus_.ListInterfaces(audioDriver_ ? kGuidAudioDriver : kGuidUsbDevice)) {
+    for (const std::string &path : *paths) {
+      if (path.size() <= kMaxDevicePathLength && path.find('\0') == std::string::npos &&
+          path.find(target_) != std::string::npos)
+        present = true;
+    }
+  }
+  found_ = present;
+  return found_;
+}
+
+bool VantrelUsb::IsFound() {
+  return found_;
+}
+
+void VantrelUsb::ClearFound() {
+  found_ = false;
+}
+
+void VantrelUsb::SetAudioDriver(bool audioDriver) {
+  audioDriver_ = audioDriver;
+}
+
+bool VantrelUsb::GetAudioDriver() const {
+  return audioDriver_;
+}
+
+bool VantrelUsb::SetTarget(const std::string &target) {
+  if (target.size() > kMaxTargetLength || target.find('\0') != std::string::npos)
+    return false;
+  std::memcpy(target_, target.c_str(), target.size() + 1);
+  return true;
+}
+
+bool VantrelUsb::ProbeDevice() {
+  const DeviceHandle probe = bus_.Open(devicePath_);
+  if (probe == kNullHandle)
+    return false;
+  uint32_t bytesReturned = 0;
+  bool answered;
+  if (audioDriver_) {
+    const auto block = BuildAudioSupportQueryBlock();
+    answered = bus_.IoControl(probe, kIoctlKsProperty, block.data(), block.size(), nullptr, 0, &bytesReturned);
+  } else {
+    const auto block = BuildGenericRequestBlock(0x80, 6, 0x0100, 1, kProbeDescriptorLength);
+    uint8_t descriptor[kProbeDescriptorLength] = {};
+    answered = bus_.IoControl(probe, kIoctlControlIn, block.data(), block.size(), descriptor, sizeof descriptor,
+                              &bytesReturned);
+  }
+  bus_.Close(probe);
+  return answered;
+}
+
+bool VantrelUsb::Open() {
+  Close();
+  handle_ = bus_.Open(devicePath_);
+  return handle_ != kNullHandle;
+}
+
+void VantrelUsb::Close() {
+  if (handle_ != kNullHandle) {
+    bus_.Close(handle_);
+    handle_ = kNullHandle;
+  }
+}
+
+bool VantrelUsb::ControlTransfer(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, uint8_t *data,
+                                 uint32_t length) {
+  // No USB control transfer carries more than 65535 bytes, and there is
+  // nothing to carry them from without a buffer.
+  if (handle_ == kNullHandle || length > kMaxControlLength || (length && !data))
+    return false;
+  const bool deviceToHost = (requestType & 0x80) != 0;
+  uint32_t bytesReturned = 0;
+  bool succeeded;
+  if (audioDriver_) {
+    const std::vector<uint8_t> block = BuildAudioRequestBlock(requestType, request, value, index, data, length);
+    succeeded = bus_.IoControl(handle_, kIoctlKsProperty, block.data(), block.size(), data, length, &bytesReturned);
+  } else {
+    const auto block = BuildGenericRequestBlock(requestType, request, value, index, 0);
+    succeeded = bus_.IoControl(handle_, deviceToHost ? kIoctlControlIn : kIoctlControlOut, block.data(), block.size(),
+                               data, length, &bytesReturned);
+  }
+  // An answer shorter than asked for leaves stale bytes in the caller's
+  // buffer; it is not the device's answer.
+  if (succeeded && deviceToHost && bytesReturned != length)
+    return false;
+  return succeeded;
+}
+
+std::string VantrelUsb::LastError() const {
+  return bus_.LastError();
+}
+
+} // namespace orvane

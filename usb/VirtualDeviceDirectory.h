@@ -1,0 +1,23 @@
+#pragma once
+
+#include "usb/UnixSocket.h"
+
+#include <string>
+#include <string_view>
+
+namespace orvane {
+
+// VirtualDeviceDirectory() itself is declared in usb/VirtualUsbServer.h.
+
+inline constexpr std::string_view kVirtualSocketSuffix = ".sock";
+
+// [A-Za-z0-9_.-]{1,64}
+bool IsValidVirtualDeviceName(std::string_view name);
+
+// Opens the directory only when it may hold devices: a real directory (not
+// a symbolic link), owned by our uid, with no group or other permission
+// bits. Otherwise invalid, with the reason in *why. Checking the opened
+// directory, not the name, leaves no gap for swapping it in between.
+UniqueFd OpenPrivateDirectory(const std::string &path, std::string *why);
+
+} // namespace orvane

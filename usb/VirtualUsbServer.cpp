@@ -1,0 +1,272 @@
+#include "usb/VirtualUsbServer.h"
+
+#include "usb/DeviceDescriptor.h"
+#include "usb/UnixSocket.h"
+#include "usb/VirtualDeviceDirectory.h"
+#include "usb/VirtualUsbWire.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace orvane {
+
+namespace {
+
+constexpr int kPollIntervalMs = 100;
+// A client that stops reading its answers is dropped after this long rather
+// than stalling every other connection.
+constexpr int kResponseSendTimeoutMs = 1000;
+constexpr size_t kReceiveChunk = 16384;
+
+struct Connection {
+  UniqueFd fd;
+  uint64_t generation = 0;
+  std::vector<uint8_t> input;
+};
+
+} // namespace
+
+struct VirtualUsbServer::Impl {
+  Impl(VirtualDevice &device, std::string name, std::string directory)
+      : device(device), name(std::move(name)), directory(std::move(directory)) {}
+
+  bool PrepareDirectory(std::string *error);
+  bool ClearStaleSocket(std::string *error);
+  void AcceptPending();
+  // false: the connection is to be closed.
+  bool ReadFrom(Connection &connection);
+  std::optional<std::vector<uint8_t>> Answer(Connection &connection, std::span<const uint8_t> body);
+  std::vector<uint8_t> AnswerControl(const Connection &connection, const vusb::Request &request);
+  void CloseConnection(size_t position);
+  void RemoveSocketFile();
+
+  VirtualDevice &device;
+  std::string name;
+  std::string directory;
+  std::string socketPath;
+  UniqueFd listener;
+  dev_t socketDevice = 0;
+  ino_t socketInode = 0;
+  std::vector<std::unique_ptr<Connection>> connections;
+};
+
+bool VirtualUsbServer::Impl::PrepareDirectory(std::string *error) {
+  if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
+    *error = "cannot create " + directory + ": " + std::strerror(errno);
+    return false;
+  }
+  // Clients ignore a directory others could write to; so does the server,
+  // rather than publish a device where someone else could replace it.
+  std::string why;
+  if (!OpenPrivateDirectory(directory, &why).valid()) {
+    *error = why;
+    return false;
+  }
+  return true;
+}
+
+bool VirtualUsbServer::Impl::ClearStaleSocket(std::string *error) {
+  struct stat info {};
+  if (::lstat(socketPath.c_str(), &info) != 0)
+    return true;
+  if (!S_ISSOCK(info.st_mode)) {
+    *error = socketPath + " exists and is not a socket";
+    return false;
+  }
+  std::string connectError;
+  if (ConnectUnixSocket(socketPath, &connectError).valid()) {
+    *error = "a device named " + name + " is already being served";
+    return false;
+  }
+  ::unlink(socketPath.c_str());
+  return true;
+}
+
+void VirtualUsbServer::Impl::AcceptPending() {
+  for (;;) {
+    UniqueFd fd(::accept4(listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    if (!fd.valid())
+      return;
+    // An unplugged device cannot be opened: the connection ends at once,
+    // which a client sees as an absent device.
+    if (!device.Present())
+      continue;
+    auto connection = std::make_unique<Connection>();
+    connection->fd = std::move(fd);
+    connection->generation = device.Generation();
+    connections.push_back(std::move(connection));
+    device.ConnectionOpened();
+  }
+}
+
+std::vector<uint8_t> VirtualUsbServer::Impl::AnswerControl(const Connection &connection, const vusb::Request &request) {
+  const SetupPacket &setup = request.setup;
+  if (!device.Present() || device.Generation() != connection.generation)
+    return vusb::EncodeControlResponse(TransferStatus::Gone, 0, {});
+  std::vector<uint8_t> data(setup.length);
+  if (!setup.isIn())
+    std::copy(request.outData.begin(), request.outData.end(), data.begin());
+  const TransferResult result = ServeControl(device, setup, data.data());
+  const auto actual = static_cast<uint16_t>(result.actual);
+  const std::span<const uint8_t> inData =
+      setup.isIn() ? std::span<const uint8_t>(data.data(), actual) : std::span<const uint8_t>{};
+  return vusb::EncodeControlResponse(result.status, actual, inData);
+}
+
+std::optional<std::vector<uint8_t>> VirtualUsbServer::Impl::Answer(Connection &connection,
+                                                                   std::span<const uint8_t> body) {
+  const auto request = vusb::ParseRequest(body);
+  if (!request)
+    return std::nullopt;
+  if (request->opcode == vusb::Opcode::Describe)
+    return vusb::EncodeDescribeResponse(device.Describe());
+  return AnswerControl(connection, *request);
+}
+
+bool VirtualUsbServer::Impl::ReadFrom(Connection &connection) {
+  uint8_t chunk[kReceiveChunk];
+  const ssize_t n = ::recv(connection.fd.get(), chunk, sizeof chunk, MSG_DONTWAIT);
+  if (n == 0)
+    return false;
+  if (n < 0)
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+  connection.input.insert(connection.input.end(), chunk, chunk + n);
+
+  size_t consumed = 0;
+  bool keep = true;
+  while (keep && connection.input.size() - consumed >= vusb::kFrameHeaderSize) {
+    const std::span<const uint8_t> pending(connection.input.data() + consumed, connection.input.size() - consumed);
+    const auto bodyLength = vusb::ParseFrameHeader(pending.first(vusb::kFrameHeaderSize));
+    if (!bodyLength)
+      return false;
+    if (pending.size() < vusb::kFrameHeaderSize + *bodyLength)
+      break;
+    const auto response = Answer(connection, pending.subspan(vusb::kFrameHeaderSize, *bodyLength));
+    if (!response)
+      return false;
+    keep = SendAll(connection.fd.get(), vusb::Frame(*response), IoDeadline(kResponseSendTimeoutMs)) == IoOutcome::Done;
+    consumed += vusb::kFrameHeaderSize + *bodyLength;
+  }
+  connection.input.erase(connection.input.begin(), connection.input.begin() + static_cast<ptrdiff_t>(consumed));
+  return keep;
+}
+
+void VirtualUsbServer::Impl::CloseConnection(size_t position) {
+  connections.erase(connections.begin() + static_cast<ptrdiff_t>(position));
+  device.ConnectionClosed();
+}
+
+void VirtualUsbServer::Impl::RemoveSocketFile() {
+  if (socketPath.empty())
+    return;
+  // Only our own socket: a later server may have taken the name over.
+  struct stat info {};
+  if (::lstat(socketPath.c_str(), &info) == 0 && info.st_dev == socketDevice && info.st_ino == socketInode)
+    ::unlink(socketPath.c_str());
+  socketPath.clear();
+}
+
+VirtualUsbServer::VirtualUsbServer(VirtualDevice &device, std::string name, std::string directory)
+    : impl_(new Impl(device, std::move(name), directory.empty() ? VirtualDeviceDirectory() : std::move(directory))) {}
+
+VirtualUsbServer::~VirtualUsbServer() {
+  Stop();
+  delete impl_;
+}
+
+bool VirtualUsbServer::Start(std::string *error) {
+  std::string ignored;
+  if (!error)
+    error = &ignored;
+  Impl &s = *impl_;
+  if (s.listener.valid()) {
+    *error = "already started";
+    return false;
+  }
+  if (!IsValidVirtualDeviceName(s.name)) {
+    *error = "invalid device name \"" + s.name + "\" (allowed: 1 to 64 of A-Z a-z 0-9 _ . -)";
+    return false;
+  }
+  if (!s.PrepareDirectory(error))
+    return false;
+  const std::string path = s.directory + "/" + s.name + std::string(kVirtualSocketSuffix);
+  if (!FitsSocketAddress(path)) {
+    *error = "socket path too long: " + path;
+    return false;
+  }
+  s.socketPath = path;
+  if (!s.ClearStaleSocket(error)) {
+    s.socketPath.clear();
+    return false;
+  }
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size());
+  if (!fd.valid() || ::bind(fd.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+    *error = "cannot bind " + path + ": " + std::strerror(errno);
+    s.socketPath.clear();
+    return false;
+  }
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0) {
+    s.socketDevice = info.st_dev;
+    s.socketInode = info.st_ino;
+  }
+  if (::listen(fd.get(), 16) != 0) {
+    *error = "cannot listen on " + path + ": " + std::strerror(errno);
+    s.RemoveSocketFile();
+    return false;
+  }
+  s.listener = std::move(fd);
+  return true;
+}
+
+void VirtualUsbServer::Run(const std::atomic<bool> &stop) {
+  Impl &s = *impl_;
+  std::vector<pollfd> polled;
+  while (!stop.load() && s.listener.valid()) {
+    polled.clear();
+    polled.push_back({s.listener.get(), POLLIN, 0});
+    for (const auto &connection : s.connections)
+      polled.push_back({connection->fd.get(), POLLIN, 0});
+    const int ready = ::poll(polled.data(), polled.size(), kPollIntervalMs);
+    if (ready < 0 && errno != EINTR)
+      return;
+    if (ready <= 0)
+      continue;
+    // Walk backwards so closing one connection leaves the earlier indices valid;
+    // connections accepted in this round are not in polled yet.
+    for (size_t i = polled.size() - 1; i >= 1; --i) {
+      if (polled[i].revents == 0)
+        continue;
+      if (!s.ReadFrom(*s.connections[i - 1]))
+        s.CloseConnection(i - 1);
+    }
+    if (polled[0].revents & POLLIN)
+      s.AcceptPending();
+  }
+}
+
+void VirtualUsbServer::Stop() {
+  Impl &s = *impl_;
+  while (!s.connections.empty())
+    s.CloseConnection(s.connections.size() - 1);
+  s.listener.reset();
+  s.RemoveSocketFile();
+}
+
+std::string VirtualUsbServer::SocketPath() const {
+  return impl_->directory + "/" + impl_->name + std::string(kVirtualSocketSuffix);
+}
+
+} // namespace orvane

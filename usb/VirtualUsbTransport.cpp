@@ -1,0 +1,154 @@
+#include "usb/VirtualUsbTransport.h"
+
+#include "usb/UnixSocket.h"
+#include "usb/VirtualDeviceDirectory.h"
+#include "usb/VirtualUsbServer.h"
+#include "usb/VirtualUsbWire.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace orvane {
+
+namespace {
+
+// One request, one response. nullopt when the peer goes away, takes too
+// long or sends something that is not a frame.
+std::optional<std::vector<uint8_t>> Exchange(int fd, std::span<const uint8_t> body, int timeoutMs) {
+  const IoDeadline deadline(timeoutMs);
+  if (SendAll(fd, vusb::Frame(body), deadline) != IoOutcome::Done)
+    return std::nullopt;
+  uint8_t header[vusb::kFrameHeaderSize];
+  if (ReceiveExact(fd, header, deadline) != IoOutcome::Done)
+    return std::nullopt;
+  const auto length = vusb::ParseFrameHeader(header);
+  if (!length)
+    return std::nullopt;
+  std::vector<uint8_t> response(*length);
+  if (ReceiveExact(fd, response, deadline) != IoOutcome::Done)
+    return std::nullopt;
+  return response;
+}
+
+// Connected to a device served by our own uid, or invalid with the reason.
+UniqueFd ConnectToDevice(const std::string &socketPath, std::string *error) {
+  UniqueFd fd = ConnectUnixSocket(socketPath, error);
+  if (!fd.valid())
+    return {};
+  const auto peer = PeerUid(fd.get());
+  if (!peer || *peer != ::geteuid()) {
+    *error = socketPath + " is served by another user";
+    return {};
+  }
+  return fd;
+}
+
+// Device names in the directory, sorted so the listing order is stable.
+std::vector<std::string> SocketNames(int directoryFd) {
+  std::vector<std::string> names;
+  const int listFd = ::dup(directoryFd);
+  if (listFd < 0)
+    return names;
+  DIR *dir = ::fdopendir(listFd);
+  if (!dir) {
+    ::close(listFd);
+    return names;
+  }
+  while (const dirent *entry = ::readdir(dir)) {
+    const std::string_view file(entry->d_name);
+    if (file.size() <= kVirtualSocketSuffix.size() || !file.ends_with(kVirtualSocketSuffix))
+      continue;
+    const std::string_view name = file.substr(0, file.size() - kVirtualSocketSuffix.size());
+    struct stat info {};
+    if (!IsValidVirtualDeviceName(name) || ::fstatat(directoryFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISSOCK(info.st_mode))
+      continue;
+    names.emplace_back(name);
+  }
+  ::closedir(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class VirtualUsbConnection final : public UsbConnection {
+public:
+  VirtualUsbConnection(UniqueFd fd, int timeoutMs) : fd_(std::move(fd)), timeoutMs_(timeoutMs) {}
+
+  TransferResult Control(const SetupPacket &setup, uint8_t *data) override {
+    if (!fd_.valid() || (setup.length && !data))
+      return {TransferStatus::Failed, 0};
+    const auto outData = setup.isIn() ? std::span<const uint8_t>{} : std::span<const uint8_t>(data, setup.length);
+    const auto request = vusb::EncodeControlRequest(setup, outData);
+    const auto body = request ? Exchange(fd_.get(), *request, timeoutMs_) : std::nullopt;
+    const auto response = body ? vusb::ParseControlResponse(*body, setup) : std::nullopt;
+    if (!response) {
+      // Out of step with the server (or it is gone): a late answer must not
+      // be taken for the answer of the next request.
+      fd_.reset();
+      return {TransferStatus::Failed, 0};
+    }
+    if (setup.isIn() && !response->inData.empty())
+      std::memcpy(data, response->inData.data(), response->inData.size());
+    return {response->status, response->actual};
+  }
+
+private:
+  UniqueFd fd_;
+  int timeoutMs_;
+};
+
+} // namespace
+
+VirtualUsbTransport::VirtualUsbTransport(std::string directory) : directory_(std::move(directory)) {}
+
+VirtualUsbTransport::VirtualUsbTransport(std::string directory, Timeouts timeouts)
+    : directory_(std::move(directory)), timeouts_(timeouts) {}
+
+std::string VirtualUsbTransport::Directory() const {
+  return directory_.empty() ? VirtualDeviceDirectory() : directory_;
+}
+
+std::vector<UsbDeviceInfo> VirtualUsbTransport::Enumerate() {
+  std::vector<UsbDeviceInfo> devices;
+  const std::string directory = Directory();
+  std::string why;
+  const UniqueFd directoryFd = OpenPrivateDirectory(directory, &why);
+  if (!directoryFd.valid())
+    return devices;
+  for (const std::string &name : SocketNames(directoryFd.get())) {
+    const UniqueFd fd = ConnectToDevice(directory + "/" + name + std::string(kVirtualSocketSuffix), &why);
+    if (!fd.valid())
+      continue; // stale, or not ours
+    const auto body = Exchange(fd.get(), vusb::EncodeDescribeRequest(), timeouts_.describeMs);
+    auto info = body ? vusb::ParseDescribeResponse(*body) : std::nullopt;
+    if (!info)
+      continue;
+    info->location = name;
+    devices.push_back(std::move(*info));
+  }
+  return devices;
+}
+
+std::unique_ptr<UsbConnection> VirtualUsbTransport::Connect(const std::string &location, std::string *error) {
+  std::string ignored;
+  if (!error)
+    error = &ignored;
+  if (!IsValidVirtualDeviceName(location)) {
+    *error = "no virtual device named \"" + location + "\"";
+    return nullptr;
+  }
+  const std::string directory = Directory();
+  if (!OpenPrivateDirectory(directory, error).valid())
+    return nullptr;
+  UniqueFd fd = ConnectToDevice(directory + "/" + location + std::string(kVirtualSocketSuffix), error);
+  if (!fd.valid())
+    return nullptr;
+  return std::make_unique<VirtualUsbConnection>(std::move(fd), timeouts_.controlMs);
+}
+
+} // namespace orvane
