@@ -1,8 +1,6 @@
+#include "chip_test_rig.h"
 #include "panels/ChipParameterMailbox.h"
 #include "panels/ParameterExchange.h"
-#include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
-#include "usb/ScriptedDevice.h"
 #include "usb_test_support.h"
 
 #include <gtest/gtest.h>
@@ -57,40 +55,25 @@ std::string Step(const RecordedTransfer &transfer) {
 
 class ParameterWireTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    device.SetHandler([this](const SetupPacket &setup, uint8_t *data) { return firmware.Control(setup, data); });
-    transport.Attach("dongle", device);
-    bus.AddTransport(transport);
-    usb.SetAudioDriver(true);
-    ASSERT_TRUE(usb.SetTarget("vid_3b5d&pid_f0b8"));
-    ASSERT_TRUE(usb.FindDevice());
-    transport.ClearTransfers();
-  }
-
   std::vector<std::string> Steps() {
     std::vector<std::string> steps;
-    for (const RecordedTransfer &transfer : transport.Transfers())
+    for (const RecordedTransfer &transfer : rig.Wire())
       steps.push_back(Step(transfer));
     return steps;
   }
 
   MailboxFirmware firmware;
-  ScriptedDevice device{test::Identity(0x3B5D, 0xF0B8, true)};
-  InProcessTransport transport;
-  EmulatedDriverBus bus;
-  VantrelUsb usb{bus};
-  VirtualClock clock;
-  std::array<uint8_t, 3> flashId{};
-  ChipCommands chip{usb, clock, flashId};
-  ChipParameterMailbox mailbox{chip};
+  ScriptedDevice device{test::Identity(0x3B5D, 0x6000),
+                        [this](const SetupPacket &setup, uint8_t *data) { return firmware.Control(setup, data); }};
+  test::ChipRig rig{device};
+  ChipParameterMailbox mailbox{rig.chip};
 };
 
 TEST_F(ParameterWireTest, SetWritesTheRecordThenStartsTheCommandAndClearsIt) {
   SetParameterRecord(mailbox, kStartParameterRecord);
   EXPECT_EQ(Steps(), (std::vector<std::string>{"W 00=00", "W 93=A1", "W 94=00", "W 95=00", "W 96=00", "W 91=20",
                                                "W 92=00", "W 90=10", "R 90", "W 90=00"}));
-  EXPECT_EQ(transport.OpenConnections(), 0);
-  EXPECT_EQ(bus.OpenHandleCount(), 0u);
+  EXPECT_EQ(rig.transport.OpenConnections(), 0);
 }
 
 TEST_F(ParameterWireTest, ReadBackStartsTheCommandThenReadsTheFourDataRegisters) {
@@ -115,7 +98,7 @@ TEST_F(ParameterWireTest, VendorIdentifierTextGoesAsCharacterCodes) {
 }
 
 TEST_F(ParameterWireTest, EightCharacterStringGoesAsTwoNumberedChunks) {
-  ASSERT_TRUE(SendDescriptorString(mailbox, clock, DescriptorString::ModelName, "UAC2 DAC").sent);
+  ASSERT_TRUE(SendDescriptorString(mailbox, rig.clock, DescriptorString::ModelName, "UAC2 DAC").sent);
   EXPECT_EQ(Steps(),
             (std::vector<std::string>{"W 00=00", "W 93=08", "W 94=55", "W 95=41", "W 96=43", "W 97=32", "W 98=20",
                                       "W 99=44", "W 9A=41", "W 91=14", "W 92=00", "W 90=10", "R 90",    "W 90=00",
