@@ -34,12 +34,9 @@ ImageLoadResult ReadModifyFile(ImageRecord &image, ImageEditState &edit) {
   return result;
 }
 
-ModifyFileReport LoadFileToModify(ImageRecord &image, ImageEditState &edit, const std::string &path) {
-  edit.ModifyFileName = path;
-  const ImageLoadResult load = ReadModifyFile(image, edit);
+ModifyFileReport ReportModifyFile(ImageEditState &edit) {
   ModifyFileReport report;
-  report.reason = load.error;
-  report.markerFound = load.loaded && MarkerInWorkingCopy(edit);
+  report.markerFound = MarkerInWorkingCopy(edit);
   if (report.markerFound) {
     edit.enables.settings = true;
     edit.enables.newFile = true;

@@ -22,12 +22,12 @@ ImageLoadResult ReadModifyFile(ImageRecord &image, ImageEditState &edit);
 struct ModifyFileReport {
   bool markerFound = false;
   std::string statusReport; // lblStatusReport
-  std::string reason;       // why the file could not be loaded; empty when it was
 };
 
-// "Current File" after the user chose path: the load, the marker search
-// and what the page reports. A marker unlocks the settings and "New File".
-ModifyFileReport LoadFileToModify(ImageRecord &image, ImageEditState &edit, const std::string &path);
+// "Current File" after ReadModifyFile: the marker search on the working
+// copy and what the page reports. A marker unlocks the settings and "New
+// File"; a file that was not loaded leaves nothing to find.
+ModifyFileReport ReportModifyFile(ImageEditState &edit);
 
 // "Check": the marker search on the working copy; a marker unlocks the settings.
 bool CheckModifyBuffer(ImageEditState &edit);

@@ -19,8 +19,22 @@ std::vector<uint8_t> Bytes(const std::string &text) {
   return std::vector<uint8_t>(text.begin(), text.end());
 }
 
+struct CurrentFile {
+  ImageLoadResult load;
+  ModifyFileReport report;
+};
+
 class ImageEditPageTest : public ::testing::Test {
 protected:
+  // "Current File" with path chosen.
+  CurrentFile LoadFileToModify(const std::string &path) {
+    edit.ModifyFileName = path;
+    CurrentFile outcome;
+    outcome.load = ReadModifyFile(image, edit);
+    outcome.report = ReportModifyFile(edit);
+    return outcome;
+  }
+
   // A binary image of size bytes of pattern, with text at offset.
   std::string BinaryFile(const std::string &name, size_t size, size_t offset, const std::string &text) {
     std::vector<uint8_t> bytes = image_test::RandomBytes(size, static_cast<uint32_t>(size));
@@ -40,10 +54,10 @@ TEST_F(ImageEditPageTest, AFileWithTheMarkerLoadsIntoBothBuffersAndUnlocksTheSet
   image.ImageReady = true;
   const std::string path = BinaryFile("table.bin", 5000, 0, "VXUSB_Table01");
 
-  const ModifyFileReport report = LoadFileToModify(image, edit, path);
+  const CurrentFile outcome = LoadFileToModify(path);
 
-  EXPECT_EQ(report.statusReport, "Load file ready");
-  EXPECT_TRUE(report.reason.empty());
+  EXPECT_EQ(outcome.report.statusReport, "Load file ready");
+  EXPECT_TRUE(outcome.load.loaded);
   EXPECT_EQ(edit.ModifyFileName, path);
   EXPECT_EQ(edit.ModifyLength, 5000u);
   EXPECT_EQ(image.ImageLength, 5000u);
@@ -60,7 +74,7 @@ TEST_F(ImageEditPageTest, AnH00FileIsReadAsHexText) {
   const std::string path = directory.File("table.h00");
   WriteFile(path, Record(0x00, 0x0100, Bytes("VXUSB_Table01")) + image_test::kEndRecord);
 
-  EXPECT_EQ(LoadFileToModify(image, edit, path).statusReport, "Load file ready");
+  EXPECT_EQ(LoadFileToModify(path).report.statusReport, "Load file ready");
   EXPECT_EQ(edit.ModifyLength, 0x010Du);
   EXPECT_EQ(std::string(edit.ModifyBuffer.begin() + 0x100, edit.ModifyBuffer.begin() + 0x10D), "VXUSB_Table01");
   EXPECT_EQ(edit.ModifyBuffer[0xFF], 0xFF); // the gap as erased flash, copied from the image
@@ -68,27 +82,25 @@ TEST_F(ImageEditPageTest, AnH00FileIsReadAsHexText) {
 
 TEST_F(ImageEditPageTest, WithoutTheMarkerTheFileIsInvalidAndUnlockedControlsStayUnlocked) {
   const std::string noMarker = BinaryFile("plain.bin", 4000, 100, "VXUSB_Tab");
-  ModifyFileReport report = LoadFileToModify(image, edit, noMarker);
-  EXPECT_EQ(report.statusReport, "Load file is invalid for modify");
+  EXPECT_EQ(LoadFileToModify(noMarker).report.statusReport, "Load file is invalid for modify");
   EXPECT_TRUE(edit.enables.check);
   EXPECT_FALSE(edit.enables.settings || edit.enables.newFile);
 
-  LoadFileToModify(image, edit, BinaryFile("table.bin", 4000, 100, "VXUSB_Table01"));
+  LoadFileToModify(BinaryFile("table.bin", 4000, 100, "VXUSB_Table01"));
   EXPECT_TRUE(edit.enables.settings && edit.enables.newFile);
-  report = LoadFileToModify(image, edit, noMarker);
-  EXPECT_EQ(report.statusReport, "Load file is invalid for modify");
+  EXPECT_EQ(LoadFileToModify(noMarker).report.statusReport, "Load file is invalid for modify");
   EXPECT_TRUE(edit.enables.check && edit.enables.settings && edit.enables.newFile);
 }
 
 TEST_F(ImageEditPageTest, AMarkerInTheLastLoadedByteIsReadOnIntoWhatTheWorkingCopyHeldBefore) {
-  LoadFileToModify(image, edit, BinaryFile("long.bin", 5000, 3999, "VXUSB_Table01"));
-  const ModifyFileReport report = LoadFileToModify(image, edit, BinaryFile("short.bin", 4000, 3999, "V"));
+  LoadFileToModify(BinaryFile("long.bin", 5000, 3999, "VXUSB_Table01"));
+  const CurrentFile outcome = LoadFileToModify(BinaryFile("short.bin", 4000, 3999, "V"));
   EXPECT_EQ(edit.ModifyLength, 4000u);
-  EXPECT_EQ(report.statusReport, "Load file ready");
+  EXPECT_EQ(outcome.report.statusReport, "Load file ready");
 }
 
 TEST_F(ImageEditPageTest, AFileThatCannotBeLoadedIsInvalidEvenWhenTheBuffersHeldAMarker) {
-  LoadFileToModify(image, edit, BinaryFile("table.bin", 3000, 10, "VXUSB_Table01"));
+  LoadFileToModify(BinaryFile("table.bin", 3000, 10, "VXUSB_Table01"));
   const std::vector<uint8_t> earlierImage = image.ImageBuffer;
 
   const std::string text = directory.File("notes.txt");
@@ -97,10 +109,10 @@ TEST_F(ImageEditPageTest, AFileThatCannotBeLoadedIsInvalidEvenWhenTheBuffersHeld
     SCOPED_TRACE(path);
     if (path.ends_with("empty.hex"))
       WriteFile(path, std::string());
-    const ModifyFileReport report = LoadFileToModify(image, edit, path);
-    EXPECT_EQ(report.statusReport, "Load file is invalid for modify");
-    EXPECT_FALSE(report.markerFound);
-    EXPECT_FALSE(report.reason.empty());
+    const CurrentFile outcome = LoadFileToModify(path);
+    EXPECT_EQ(outcome.report.statusReport, "Load file is invalid for modify");
+    EXPECT_FALSE(outcome.report.markerFound);
+    EXPECT_FALSE(outcome.load.error.empty());
     EXPECT_EQ(edit.ModifyFileName, path);
     EXPECT_EQ(edit.ModifyLength, 0u);
     EXPECT_FALSE(CheckModifyBuffer(edit));
@@ -129,7 +141,7 @@ TEST_F(ImageEditPageTest, NewFileKeepsTheChosenPathAndUnlocksSave) {
 }
 
 TEST_F(ImageEditPageTest, SaveReplacesOnlyTheFirst32KOfBothBuffers) {
-  LoadFileToModify(image, edit, BinaryFile("big.bin", 100000, 40000, "VXUSB_Table01"));
+  LoadFileToModify(BinaryFile("big.bin", 100000, 40000, "VXUSB_Table01"));
   const ImageRecord loaded = image;
   const ImageEditState loadedEdit = edit;
 
