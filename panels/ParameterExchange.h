@@ -31,7 +31,7 @@ inline constexpr size_t kMaxDescriptorCharacters = 31;
 inline constexpr size_t kDescriptorChunkBytes = 8;
 inline constexpr uint32_t kDescriptorChunkPauseMs = 50;
 
-inline constexpr const char *kDescriptorCappedNote = "Only the first 31 characters were sent";
+inline constexpr const char *kDescriptorCappedNote = "Cut to 31 characters";
 
 enum class DeviceIdentifier { Vendor, Product };
 enum class DescriptorString { Manufacturer, ModelName, SerialNumber };
