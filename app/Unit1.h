@@ -54,7 +54,8 @@ public:
   // --- image files
   void USBLoadFileBitBtnClick(QObject *Sender);
   void ReadProgramFile1();
-  bool ReadProgramFile(const std::string &fileName);
+  // Loads the file named by ImageFileName; true when it was loaded.
+  bool ReadProgramFile();
 
   // --- ISP page
   void btnEnterISPClick(QObject *Sender);

@@ -22,10 +22,9 @@ class HandlerBindingTest : public QObject {
 
 private slots:
   void init() {
-    started = std::make_unique<StartedWindow>();
+    started = ShowStartedWindow();
+    QVERIFY(started);
     form().SetServiceView(true); // so the engineering controls can take the focus
-    form().show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form()));
   }
   void cleanup() { started.reset(); }
 

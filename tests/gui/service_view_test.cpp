@@ -17,9 +17,8 @@ class ServiceViewTest : public QObject {
 
 private slots:
   void init() {
-    started = std::make_unique<StartedWindow>();
-    started->form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&started->form));
+    started = ShowStartedWindow();
+    QVERIFY(started);
   }
   void cleanup() { started.reset(); }
 

@@ -48,6 +48,7 @@ TEST(ProgramStateTest, StartValues) {
   EXPECT_EQ(state.caption, "Orvane Firmware Update Tool V1.61");
   EXPECT_FALSE(state.usb.IsFound());
   EXPECT_FALSE(state.usb.HasHandle());
+  EXPECT_FALSE(state.usb.GetAudioDriver());
   EXPECT_STREQ(state.usb.Target(), "vid_0c7e&pid_6000");
   EXPECT_EQ(state.DeviceRow, 0);
   EXPECT_FALSE(state.monitor.DetectEnabled);

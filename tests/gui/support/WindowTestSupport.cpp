@@ -9,6 +9,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTest>
 
 #include <algorithm>
 
@@ -47,6 +48,14 @@ QString ControlState(QWidget *w) {
 }
 
 } // namespace
+
+std::unique_ptr<StartedWindow> ShowStartedWindow(DeviceBus *bus) {
+  auto started = bus ? std::make_unique<StartedWindow>(*bus) : std::make_unique<StartedWindow>();
+  started->form.show();
+  if (!QTest::qWaitForWindowExposed(&started->form))
+    return nullptr;
+  return started;
+}
 
 QStringList DescribeWindow(TForm1 &form) {
   QStringList lines;

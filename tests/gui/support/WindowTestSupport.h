@@ -8,6 +8,8 @@
 
 #include <QStringList>
 
+#include <memory>
+
 namespace orvane::testing {
 
 // Records what the window would have shown in its message boxes and
@@ -45,6 +47,10 @@ struct StartedWindow {
   RecordingDialogs dialogs;
   TForm1 form;
 };
+
+// A started window, shown on the screen; nullptr when the platform never
+// showed it. Without a bus the window gets one with nothing on it.
+std::unique_ptr<StartedWindow> ShowStartedWindow(DeviceBus *bus = nullptr);
 
 // One line per named control (kind, geometry, visibility, enabled state,
 // text, check state, grid cells), plus the window's caption and size and
