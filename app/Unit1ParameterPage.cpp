@@ -35,7 +35,7 @@ QString CutNoteName(const QLineEdit &box) {
 void AddCutNote(QLineEdit &box) {
   auto *note = new QLabel(box.parentWidget());
   note->setObjectName(CutNoteName(box));
-  note->setGeometry(456, box.y() + 3, 125, 17);
+  note->setGeometry(456, box.y(), 125, box.height()); // the text centred on the box's line
   QPalette colours = note->palette();
   colours.setColor(QPalette::WindowText, Qt::red);
   note->setPalette(colours);
