@@ -1,4 +1,7 @@
 #include "panels/DefaultImage.h"
+#include "panels/ParameterTableMarker.h"
+#include "sim/IntelHexWriter.h"
+#include "sim/SampleFirmware.h"
 #include "support/WindowTestSupport.h"
 #include "ui_Unit1.h"
 
@@ -80,6 +83,18 @@ private slots:
     ChooseCurrentFile(WriteImage("plain.bin", 100, 0, QByteArray()));
     QCOMPARE(c().lblStatusReport->text(), QString("Load file is invalid for modify"));
     QCOMPARE(Unlocked(), (QList<bool>{true, true, true, false}));
+  }
+
+  void aDevicesFirmwareAsH00TextIsReady() {
+    const sim::SimModel model = sim::DefaultSimModel();
+    const std::vector<uint8_t> firmware = sim::GenerateSampleFirmware(model);
+    const std::string text = sim::WriteIntelHex(firmware.data(), firmware.size());
+    const QString path = WriteImage("firmware.h00", 0, 0, QByteArray::fromStdString(text));
+    ChooseCurrentFile(path);
+    QCOMPARE(c().lblStatusReport->text(), QString("Load file ready"));
+    QCOMPARE(edit().ModifyLength, uint32_t(firmware.size()));
+    QCOMPARE(FindParameterTableMarker(edit().ModifyBuffer, edit().ModifyLength),
+             std::optional<uint32_t>(sim::kSampleParameterTableOffset));
   }
 
   void aFileWithoutTheMarkerUnlocksOnlyCheck() {
