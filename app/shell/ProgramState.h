@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/shell/MonitorFlags.h"
+#include "app/shell/StatusTexts.h"
 #include "isp/FlashState.h"
 #include "isp/ImageRecord.h"
 #include "panels/ImageEditState.h"
@@ -29,6 +30,8 @@ struct ProgramState {
   FlashState flash;
   ParameterRecord parameters{};
   ImageEditState imageEdit;
+  // Last, so it is made after the file-name texts above and destroyed first.
+  StatusTexts texts;
 };
 
 } // namespace orvane
