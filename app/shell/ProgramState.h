@@ -4,6 +4,7 @@
 #include "app/shell/StatusTexts.h"
 #include "isp/FlashState.h"
 #include "isp/ImageRecord.h"
+#include "panels/I2cPanelState.h"
 #include "panels/ImageEditState.h"
 #include "panels/ParameterRecord.h"
 #include "usb/Clock.h"
@@ -30,6 +31,7 @@ struct ProgramState {
   FlashState flash;
   ParameterRecord parameters{};
   ImageEditState imageEdit;
+  I2cPanelState i2c;
   // Last, so it is made after the file-name texts above and destroyed first.
   StatusTexts texts;
 };

@@ -1,11 +1,8 @@
 #pragma once
 
+#include "chip_test_rig.h"
 #include "isp/HexText.h"
-#include "usb/ChipCommands.h"
-#include "usb/EmulatedDriverBus.h"
 #include "usb/I2cMaster.h"
-#include "usb/InProcessTransport.h"
-#include "usb/ScriptedDevice.h"
 #include "usb_test_support.h"
 
 #include <array>
@@ -21,8 +18,15 @@ namespace orvane::test {
 // Keeps a log of what happened on the bus.
 class I2cBusModel {
 public:
+  static std::array<uint8_t, 256> Filled(uint8_t value) {
+    std::array<uint8_t, 256> bytes;
+    bytes.fill(value);
+    return bytes;
+  }
+
   struct Slave {
     std::array<uint8_t, 256> memory{};
+    std::array<uint8_t, 256> writable = Filled(0xFF); // bits a write can change
     uint8_t pointer = 0;
     bool acksRead = true;
   };
@@ -110,8 +114,11 @@ private:
       acked_ = true;
       if (firstData_)
         current_->pointer = byte;
-      else
-        current_->memory[current_->pointer++] = byte;
+      else {
+        const uint8_t at = current_->pointer++;
+        const uint8_t mask = current_->writable[at];
+        current_->memory[at] = static_cast<uint8_t>((current_->memory[at] & ~mask) | (byte & mask));
+      }
       firstData_ = false;
     } else {
       acked_ = false;
@@ -134,43 +141,37 @@ private:
   int pollsLeft_ = 0;
 };
 
-// A bridge chip with the bus model, found and opened through the generic
-// driver on a recording transport, with bank 0x0E selected.
-struct I2cTestRig {
-  I2cTestRig() {
-    emulated.AddTransport(transport);
-    transport.Attach("chip", device);
-    usb.FindDevice();
-    usb.Open();
-    chip.SelectBank(chipreg::kBankI2c);
-    transport.ClearTransfers();
+// Register accesses on the wire: "W10:C0" for a write, "R10" for a read.
+inline std::vector<std::string> RegisterSteps(const InProcessTransport &transport) {
+  std::vector<std::string> steps;
+  for (const auto &t : transport.Transfers()) {
+    if (t.setup.request == vendor::kRegisterWrite && t.out.size() == 1)
+      steps.push_back("W" + Hex2(t.setup.index) + ":" + Hex2(t.out[0]));
+    else if (t.setup.request == vendor::kRegisterRead)
+      steps.push_back("R" + Hex2(t.setup.index));
+    else
+      steps.push_back("?" + Hex2(t.setup.request));
   }
-  ~I2cTestRig() { transport.Detach("chip"); }
+  return steps;
+}
 
-  // Register accesses on the wire: "W10:C0" for a write, "R10" for a read.
-  std::vector<std::string> RegisterSteps() const {
-    std::vector<std::string> steps;
-    for (const auto &t : transport.Transfers()) {
-      if (t.setup.request == vendor::kRegisterWrite && t.out.size() == 1)
-        steps.push_back("W" + Hex2(t.setup.index) + ":" + Hex2(t.out[0]));
-      else if (t.setup.request == vendor::kRegisterRead)
-        steps.push_back("R" + Hex2(t.setup.index));
-      else
-        steps.push_back("?" + Hex2(t.setup.request));
-    }
-    return steps;
-  }
-
+// A bridge chip with the bus model in update mode.
+struct I2cChip {
   I2cBusModel model;
-  ScriptedDevice device{Identity(0x0C7E, 0x6000),
+  ScriptedDevice device{Identity(0x3B5D, 0x6000),
                         [this](const SetupPacket &setup, uint8_t *data) { return model.Handle(setup, data); }};
-  InProcessTransport transport;
-  EmulatedDriverBus emulated;
-  VantrelUsb usb{emulated};
-  VirtualClock clock;
-  std::array<uint8_t, 3> flashId{};
-  ChipCommands chip{usb, clock, flashId};
-  I2cMaster master{chip};
+};
+
+// The chip found and opened on a recording transport, bank 0x0E selected.
+struct I2cTestRig : I2cChip {
+  I2cTestRig() {
+    rig.chip.SelectBank(chipreg::kBankI2c);
+    rig.transport.ClearTransfers();
+  }
+  std::vector<std::string> RegisterSteps() const { return test::RegisterSteps(rig.transport); }
+
+  ChipRig rig{device};
+  I2cMaster master{rig.chip};
 };
 
 } // namespace orvane::test

@@ -40,14 +40,14 @@ long Count(const Steps &steps, const std::string &step) {
 
 class I2cMasterTest : public ::testing::Test {
 protected:
-  test::I2cTestRig rig;
-  test::I2cBusModel &model = rig.model;
-  I2cMaster &master = rig.master;
+  test::I2cTestRig bench;
+  test::I2cBusModel &model = bench.model;
+  I2cMaster &master = bench.master;
 };
 
 TEST_F(I2cMasterTest, InitSelectsTheMasterBankAndWritesTheSetupRegister) {
   master.I2cMasterInit();
-  EXPECT_EQ(rig.RegisterSteps(), (Steps{W(0x00, 0x0E), W(0x11, 0x04)}));
+  EXPECT_EQ(bench.RegisterSteps(), (Steps{W(0x00, 0x0E), W(0x11, 0x04)}));
 }
 
 TEST_F(I2cMasterTest, OneByteWriteToARegisterOnTheRegisterLevel) {
@@ -61,7 +61,7 @@ TEST_F(I2cMasterTest, OneByteWriteToARegisterOnTheRegisterLevel) {
   Append(expected, SendSteps(0x05, 2));
   Append(expected, SendSteps(0x5C, 2));
   expected.push_back(W(0x10, 0xA0));
-  EXPECT_EQ(rig.RegisterSteps(), expected);
+  EXPECT_EQ(bench.RegisterSteps(), expected);
   EXPECT_EQ(model.bus, (Steps{"S", "A0+", "05+", "5C+", "P"}));
   EXPECT_EQ(model.slaves[0xA0].memory[0x05], 0x5C);
 }
@@ -83,7 +83,7 @@ TEST_F(I2cMasterTest, ThreeByteReadAcknowledgesAllButTheLastByte) {
   Append(expected, ReceiveSteps(false, 2));
   Append(expected, ReceiveSteps(true, 2));
   expected.push_back(W(0x10, 0xA0));
-  EXPECT_EQ(rig.RegisterSteps(), expected);
+  EXPECT_EQ(bench.RegisterSteps(), expected);
   EXPECT_EQ(out[0], 0x11);
   EXPECT_EQ(out[1], 0x22);
   EXPECT_EQ(out[2], 0x33);
@@ -93,7 +93,7 @@ TEST_F(I2cMasterTest, ZeroCountReadSendsBothAddressPhasesAndTheStopOnly) {
   model.slaves[0xA0];
   EXPECT_TRUE(master.I2cReadRegisters(0xA0, 0x07, 0, nullptr));
   EXPECT_EQ(model.bus, (Steps{"S", "A0+", "07+", "S", "A1+", "P"}));
-  EXPECT_EQ(Count(rig.RegisterSteps(), R(0x13)), 0);
+  EXPECT_EQ(Count(bench.RegisterSteps(), R(0x13)), 0);
 }
 
 TEST_F(I2cMasterTest, AbsentDeviceGetsTenStartsAndOneStop) {
@@ -101,12 +101,12 @@ TEST_F(I2cMasterTest, AbsentDeviceGetsTenStartsAndOneStop) {
   for (const bool read : {false, true}) {
     SCOPED_TRACE(read ? "read" : "write");
     model.bus.clear();
-    rig.transport.ClearTransfers();
+    bench.rig.transport.ClearTransfers();
     uint8_t out = 0x77;
     const bool result =
         read ? master.I2cReadRegisters(0x40, 0x00, 1, &out) : master.I2cWriteRegisters(0x40, 0x00, 1, &data);
     EXPECT_FALSE(result);
-    const Steps steps = rig.RegisterSteps();
+    const Steps steps = bench.RegisterSteps();
     EXPECT_EQ(Count(steps, W(0x10, 0xC0)), 10);
     EXPECT_EQ(Count(steps, W(0x10, 0xA0)), 1);
     EXPECT_EQ(steps.back(), W(0x10, 0xA0));
@@ -146,7 +146,7 @@ TEST_F(I2cMasterTest, ByteTransfersThatNeverFinishAreGivenTwentyPollsEach) {
   Append(expected, SendSteps(0xA1, 20));
   Append(expected, ReceiveSteps(true, 20));
   expected.push_back(W(0x10, 0xA0));
-  EXPECT_EQ(rig.RegisterSteps(), expected);
+  EXPECT_EQ(bench.RegisterSteps(), expected);
   EXPECT_EQ(out, 0x9A);
 }
 
@@ -178,7 +178,7 @@ TEST_F(I2cMasterTest, NoTransactionSelectsABank) {
   master.I2cReadRegisters(0xA0, 0, 1, &out);
   master.I2cWriteBlock(0xA0, 1, &byte, 1, &byte);
   master.I2cReadBlock(0xA0, 1, &byte, 1, &out);
-  for (const auto &step : rig.RegisterSteps())
+  for (const auto &step : bench.RegisterSteps())
     EXPECT_NE(step.substr(0, 3), "W00") << step;
 }
 
@@ -194,10 +194,11 @@ void StallWhere(InProcessTransport &transport, std::function<bool(const SetupPac
 
 TEST_F(I2cMasterTest, AnUnreadableStatusIsNoAcknowledge) {
   model.slaves[0xA0];
-  StallWhere(rig.transport, [](const SetupPacket &s) { return s.request == vendor::kRegisterRead && s.index == 0x10; });
+  StallWhere(bench.rig.transport,
+             [](const SetupPacket &s) { return s.request == vendor::kRegisterRead && s.index == 0x10; });
   const uint8_t data = 1;
   EXPECT_FALSE(master.I2cWriteRegisters(0xA0, 0x00, 1, &data));
-  const Steps steps = rig.RegisterSteps();
+  const Steps steps = bench.RegisterSteps();
   EXPECT_EQ(Count(steps, W(0x10, 0xC0)), 10);
   // Twenty polls and the acknowledge read per attempt.
   EXPECT_EQ(Count(steps, R(0x10)), 10 * 21);
@@ -207,7 +208,8 @@ TEST_F(I2cMasterTest, AnUnreadableStatusIsNoAcknowledge) {
 TEST_F(I2cMasterTest, AReceivedByteThatCannotBeFetchedFailsTheReadAndLeavesTheBuffer) {
   model.slaves[0xA0].memory[0] = 0x12;
   model.slaves[0xA0].memory[1] = 0x34;
-  StallWhere(rig.transport, [](const SetupPacket &s) { return s.request == vendor::kRegisterRead && s.index == 0x13; });
+  StallWhere(bench.rig.transport,
+             [](const SetupPacket &s) { return s.request == vendor::kRegisterRead && s.index == 0x13; });
   uint8_t out[2] = {0x77, 0x88};
   EXPECT_FALSE(master.I2cReadRegisters(0xA0, 0x00, 2, out));
   EXPECT_EQ(out[0], 0x77);
@@ -215,20 +217,20 @@ TEST_F(I2cMasterTest, AReceivedByteThatCannotBeFetchedFailsTheReadAndLeavesTheBu
   // The transaction still ends with its stop.
   EXPECT_EQ(model.bus.back(), "P");
 
-  rig.transport.SetScriptHook({});
+  bench.rig.transport.SetScriptHook({});
   EXPECT_TRUE(master.I2cReadRegisters(0xA0, 0x00, 2, out));
   EXPECT_EQ(out[0], 0x12);
 }
 
 TEST_F(I2cMasterTest, AClosedDeviceFailsEveryTransactionWithoutTraffic) {
   model.slaves[0xA0];
-  rig.usb.Close();
+  bench.rig.usb.Close();
   const uint8_t data = 1;
   uint8_t out = 0x77;
   EXPECT_FALSE(master.I2cWriteRegisters(0xA0, 0x00, 1, &data));
   EXPECT_FALSE(master.I2cReadRegisters(0xA0, 0x00, 1, &out));
   EXPECT_EQ(out, 0x77);
-  EXPECT_TRUE(rig.transport.Transfers().empty());
+  EXPECT_TRUE(bench.rig.transport.Transfers().empty());
 }
 
 } // namespace
