@@ -82,7 +82,7 @@ void TForm1::FormCreate(QObject *) {
   for (QCheckBox *step : {c.chkReadFile, c.chkErase, c.chkBlank, c.chkProgram, c.chkVerify})
     step->setChecked(true);
   c.rbnRange0->setChecked(true);
-  // rbnRangeClick(this) belongs here as soon as the ISP page defines it.
+  rbnRangeClick(this);
   c.lbledISPRange->setText("64");
   c.lbledISPStart->setText("64");
 

@@ -194,8 +194,11 @@ private slots:
 
   // Start-up steps whose effect belongs to pages that are not built yet.
   void startRunsTheRangeHandler() {
-    QSKIP("FormCreate does not run rbnRangeClick yet: the flash access range of \"All\" (RangeStart, RangeSize) "
-          "is not set at start");
+    QCOMPARE(started->state.flash.RangeStart, 0u);
+    QVERIFY(c().rbnRange0->isChecked());
+    QVERIFY(!c().lbledISPStart->isEnabled());
+    QVERIFY(!c().lbledISPRange->isEnabled());
+    QVERIFY(!c().Label21->isEnabled());
   }
   void startSwitchesTheMonitorOn() {
     QVERIFY(started->state.monitor.DetectEnabled);

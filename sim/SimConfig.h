@@ -1,0 +1,34 @@
+#pragma once
+
+#include "sim/FlashPartProfile.h"
+#include "sim/SimModel.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvane::sim {
+
+// How a simulated device is built. The defaults give an Orvane-R62 with a
+// Macronix-style 256 KB flash, an EEPROM on its I2C bus, and a blank flash
+// (so it comes up in update mode until firmware is put into initialFlash).
+struct SimConfig {
+  SimModel model = DefaultSimModel();
+  FlashPartProfile flashPart = DefaultFlashPart();
+  // Flash contents from address 0 at power-up; the rest is erased.
+  std::vector<uint8_t> initialFlash;
+  // Vendor id of the update-mode identity (product id 0x6000).
+  uint16_t updateVendorId = kModelVendorId;
+  // Comes up in update mode at power-up even with firmware in the flash.
+  bool startInUpdateMode = false;
+  bool eepromPresent = true;
+  // Device-side durations are divided by this.
+  double speed = 1.0;
+  // Device time each control transfer takes on the wire, on top of the
+  // clock; 0 where the transfers take real time of their own (the server).
+  uint32_t transferCostUs = 200;
+  std::string location = "sim";
+  std::string serial = "VXUA170203";
+};
+
+} // namespace orvane::sim

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "usb/UsbTransport.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace orvane::sim {
+
+enum class FaultAction : uint8_t {
+  Fail,  // the transfer is lost on the way: the host sees a transport error
+  Stall, // the device rejects the request
+  Delay, // the device answers, but only after delayMs of the clock
+};
+
+// Which transfers a fault hits: all, or those of one request code and/or
+// direction; the n-th of them (counted from when the fault was armed,
+// starting at 1) or, with nth 0, every one.
+struct TransferFault {
+  FaultAction action = FaultAction::Fail;
+  std::optional<uint8_t> request;
+  std::optional<bool> in;
+  uint64_t nth = 0;
+  uint32_t delayMs = 0;
+  uint64_t seen = 0;
+};
+
+// The transfer-level faults of a simulated device, and when it is unplugged.
+class TransferFaults {
+public:
+  void Add(const TransferFault &fault) { faults_.push_back(fault); }
+  void FailNth(uint64_t nth) { Add({FaultAction::Fail, std::nullopt, std::nullopt, nth}); }
+  void StallNth(uint64_t nth) { Add({FaultAction::Stall, std::nullopt, std::nullopt, nth}); }
+  void FailEvery(uint8_t request) { Add({FaultAction::Fail, request, std::nullopt, 0}); }
+  void StallEvery(uint8_t request) { Add({FaultAction::Stall, request, std::nullopt, 0}); }
+  // After count more transfers have been answered, the device is gone.
+  void UnplugAfter(uint64_t count) { unplugAfter_ = count; }
+  void Clear();
+
+  // The first armed fault that hits this transfer, if any.
+  std::optional<TransferFault> Hit(const SetupPacket &setup);
+  // Counts an answered transfer; true when that was the last one before the unplug.
+  bool CountTowardsUnplug();
+
+private:
+  std::vector<TransferFault> faults_;
+  std::optional<uint64_t> unplugAfter_;
+};
+
+} // namespace orvane::sim

@@ -1,0 +1,259 @@
+#include "DevsimOptions.h"
+
+#include "NumberText.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <utility>
+
+namespace orvane::devsim {
+
+namespace {
+
+const char *const kHelp = R"(vantrel-devsim: one simulated Orvane USB-audio device, published as a virtual
+USB device for the updater and its tests.
+
+The device is the bridge chip with its serial flash, its I2C bus (a 24C02-style
+EEPROM at 0xA0 and a register device at 0x20) and its firmware (parameter
+mailbox, media keys, stream status). It answers vendor control transfers the way
+the chip does and follows no host sequence. Device-side times (erase, program,
+EEPROM write cycle, mailbox answers) pass in real time, divided by --speed.
+After ISP mode has been left and the last connection has closed, the device
+restarts: as its model when the flash holds firmware (its first bytes are not
+all 0xFF), otherwise in update mode.
+
+Usage: vantrel-devsim [options]
+       vantrel-devsim --write-sample DIR [--model MODEL]
+
+Identity:
+  --model MODEL         the model, by display name ("Orvane-R62"), file prefix
+                        ("Orvane_R62") or product id ("f0b8"). Default Orvane-R62.
+                        %MODELS%
+  --update-mode VID     come up in the update-mode identity, product id 6000,
+                        vendor id 3b5d or 0c7e, without audio interface. The
+                        model is what the device becomes once firmware is in.
+
+Flash:
+  --flash-part PART     %PARTS%
+                        (also by identifier, e.g. "C2 22 11"). Default C22012.
+  --blank               start with an erased flash
+  --flash-file FILE     start with FILE (raw binary, at most the part's size) from address 0
+  --generate-firmware   start with the model's sample firmware
+                        Default: sample firmware for --model, blank for --update-mode.
+  --dump-flash FILE     write the whole flash to FILE when the program ends
+
+Device:
+  --speed FACTOR        device-side durations are divided by FACTOR (default 1;
+                        10 runs a chip erase ten times faster)
+  --no-eeprom           no EEPROM on the I2C bus (the option record says so too)
+  --stream-status A4,A5,A6
+                        stream status registers of bank 0, hexadecimal bytes
+                        (e.g. 03,00,01: 96 kHz PCM, connected, playing)
+
+Faults (--fault SPEC, may be repeated; counts start at 1, numbers hexadecimal
+where marked):
+  fail:N                the N-th transfer fails on the way (transport error)
+  stall:N               the N-th transfer is stalled by the device
+  fail-request:RR[:N]   every (or the N-th) transfer with request code RR (hex) fails
+  stall-request:RR[:N]  the same, stalled
+  delay:N:MS            the N-th transfer is answered only after MS milliseconds
+  unplug-after:N        after N transfers the device is gone
+  flip-read:ADDR:MASK[:stuck]
+                        reading flash address ADDR (hex) flips the bits MASK (hex),
+                        once, or on every read with "stuck"
+  flash-hang            the next program, erase or status write never finishes
+  i2c-nak:ADDR[:N]      the I2C slave at ADDR (8-bit, hex) stops acknowledging
+                        after N more bytes (default 0)
+
+Publishing:
+  --name NAME           socket name, 1 to 64 of A-Z a-z 0-9 _ . - (default: the
+                        model's file prefix, or update-<vid> in update mode)
+  --dir DIR             directory of the socket (default $XDG_RUNTIME_DIR/vantrel-vusb,
+                        else /tmp/vantrel-vusb-<uid>)
+  --trace FILE          write one line per control transfer to FILE
+  --help                this text
+
+Samples:
+  --write-sample DIR    write the model's sample firmware image into DIR as
+                        Intel HEX and binary, named as the model's update file
+                        (e.g. Orvane_R62.hex and Orvane_R62.bin), and exit. The
+                        image is the same every time and carries the marker
+                        "VXUSB_Table01".
+
+Ctrl+C or SIGTERM ends the program and removes the socket. Exit status: 0 done,
+1 the device could not be published or a file not written, 2 bad options.
+)";
+
+std::string Replace(std::string text, const std::string &key, const std::string &value) {
+  const size_t at = text.find(key);
+  if (at != std::string::npos)
+    text.replace(at, key.size(), value);
+  return text;
+}
+
+std::optional<std::array<uint8_t, 3>> ParseStreamStatus(const std::string &text) {
+  std::array<uint8_t, 3> bytes{};
+  std::istringstream in(text);
+  std::string field;
+  size_t count = 0;
+  while (std::getline(in, field, ',')) {
+    const auto value = ParseUnsigned(field, 16, 0xFF);
+    if (!value || count == bytes.size())
+      return std::nullopt;
+    bytes[count++] = static_cast<uint8_t>(*value);
+  }
+  if (count != bytes.size())
+    return std::nullopt;
+  return bytes;
+}
+
+class ArgumentReader {
+public:
+  explicit ArgumentReader(const std::vector<std::string> &args) : args_(args) {}
+  bool Done() const { return next_ >= args_.size(); }
+  // Splits "--opt=value" so that Value() returns the part after '='.
+  std::string NextOption() {
+    std::string arg = args_[next_++];
+    const size_t eq = arg.find('=');
+    inlineValue_.reset();
+    if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      inlineValue_ = arg.substr(eq + 1);
+      arg.resize(eq);
+    }
+    return arg;
+  }
+  std::optional<std::string> Value() {
+    if (inlineValue_)
+      return std::exchange(inlineValue_, std::nullopt);
+    if (Done())
+      return std::nullopt;
+    return args_[next_++];
+  }
+  bool HasInlineValue() const { return inlineValue_.has_value(); }
+
+private:
+  const std::vector<std::string> &args_;
+  size_t next_ = 0;
+  std::optional<std::string> inlineValue_;
+};
+
+} // namespace
+
+std::string DevsimHelp() {
+  std::string models;
+  for (const auto &model : sim::SimModels()) {
+    char pid[8];
+    std::snprintf(pid, sizeof pid, "%04x", model.productId);
+    if (!models.empty())
+      models += "\n                        ";
+    models += model.displayName + " (" + model.filePrefix + ", " + pid + ")";
+  }
+  std::string parts;
+  for (const auto &part : sim::FlashPartProfiles())
+    parts += part.name + ": " + part.description + "\n                        ";
+  return Replace(Replace(kHelp, "%MODELS%", models), "%PARTS%\n                        ", parts);
+}
+
+std::string DefaultDeviceName(const DevsimOptions &options) {
+  if (options.updateVendorId) {
+    char text[16];
+    std::snprintf(text, sizeof text, "update-%04x", *options.updateVendorId);
+    return text;
+  }
+  std::string name = options.model.filePrefix;
+  for (char &c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '.' && c != '-')
+      c = '_';
+  return name;
+}
+
+std::optional<DevsimOptions> ParseDevsimOptions(const std::vector<std::string> &args, std::string *error) {
+  DevsimOptions options;
+  ArgumentReader reader(args);
+  auto fail = [error](const std::string &message) {
+    *error = message;
+    return std::nullopt;
+  };
+  auto setInitial = [&options](InitialFlash kind) {
+    if (options.initialFlash != InitialFlash::Default && options.initialFlash != kind)
+      return false;
+    options.initialFlash = kind;
+    return true;
+  };
+  while (!reader.Done()) {
+    const std::string option = reader.NextOption();
+    const bool flag = option == "--help" || option == "-h" || option == "--blank" || option == "--generate-firmware" ||
+                      option == "--no-eeprom";
+    if (flag && reader.HasInlineValue())
+      return fail(option + " takes no value");
+    if (option == "--help" || option == "-h") {
+      options.help = true;
+      continue;
+    }
+    if (option == "--blank" || option == "--generate-firmware") {
+      if (!setInitial(option == "--blank" ? InitialFlash::Blank : InitialFlash::Generated))
+        return fail("give only one of --blank, --flash-file and --generate-firmware");
+      continue;
+    }
+    if (option == "--no-eeprom") {
+      options.eepromPresent = false;
+      continue;
+    }
+    const auto value = reader.Value();
+    if (!value)
+      return fail("unknown option or missing value: " + option + " (see --help)");
+    if (option == "--model") {
+      const auto model = sim::FindSimModel(*value);
+      if (!model)
+        return fail("unknown model \"" + *value + "\" (see --help for the models)");
+      options.model = *model;
+      options.modelGiven = true;
+    } else if (option == "--update-mode") {
+      const auto vid = ParseUnsigned(*value, 16, 0xFFFF);
+      if (!vid || (*vid != sim::kModelVendorId && *vid != sim::kAlternateUpdateVendorId))
+        return fail("--update-mode takes 3b5d or 0c7e, not \"" + *value + "\"");
+      options.updateVendorId = static_cast<uint16_t>(*vid);
+    } else if (option == "--flash-part") {
+      const auto part = sim::FindFlashPart(*value);
+      if (!part)
+        return fail("unknown flash part \"" + *value + "\" (see --help for the parts)");
+      options.flashPart = *part;
+    } else if (option == "--flash-file") {
+      if (!setInitial(InitialFlash::File))
+        return fail("give only one of --blank, --flash-file and --generate-firmware");
+      options.flashFile = *value;
+    } else if (option == "--speed") {
+      char *end = nullptr;
+      const double speed = std::strtod(value->c_str(), &end);
+      if (value->empty() || *end != '\0' || !std::isfinite(speed) || speed < 0.001 || speed > 1e6)
+        return fail("--speed takes a number from 0.001 to 1000000, not \"" + *value + "\"");
+      options.speed = speed;
+    } else if (option == "--stream-status") {
+      options.streamStatus = ParseStreamStatus(*value);
+      if (!options.streamStatus)
+        return fail("--stream-status takes three hexadecimal bytes A4,A5,A6, not \"" + *value + "\"");
+    } else if (option == "--fault") {
+      options.faults.push_back(*value);
+    } else if (option == "--trace") {
+      options.traceFile = *value;
+    } else if (option == "--dump-flash") {
+      options.dumpFlashFile = *value;
+    } else if (option == "--name") {
+      options.name = *value;
+    } else if (option == "--dir") {
+      options.directory = *value;
+    } else if (option == "--write-sample") {
+      options.writeSampleDirectory = *value;
+    } else {
+      return fail("unknown option " + option + " (see --help)");
+    }
+  }
+  if (options.name.empty())
+    options.name = DefaultDeviceName(options);
+  return options;
+}
+
+} // namespace orvane::devsim

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "sim/SimConfig.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvane::devsim {
+
+enum class InitialFlash { Default, Blank, File, Generated };
+
+// Everything the command line asks for.
+struct DevsimOptions {
+  bool help = false;
+  sim::SimModel model = sim::DefaultSimModel();
+  bool modelGiven = false;
+  std::optional<uint16_t> updateVendorId;
+  sim::FlashPartProfile flashPart = sim::DefaultFlashPart();
+  InitialFlash initialFlash = InitialFlash::Default;
+  std::string flashFile;
+  double speed = 1.0;
+  bool eepromPresent = true;
+  std::optional<std::array<uint8_t, 3>> streamStatus;
+  std::vector<std::string> faults;
+  std::string traceFile;
+  std::string dumpFlashFile;
+  std::string name;
+  std::string directory;
+  std::string writeSampleDirectory;
+};
+
+// nullopt with a message in *error for anything it cannot take.
+std::optional<DevsimOptions> ParseDevsimOptions(const std::vector<std::string> &args, std::string *error);
+std::string DevsimHelp();
+// The socket name used when none is given: the model's file prefix, or the update identity.
+std::string DefaultDeviceName(const DevsimOptions &options);
+
+} // namespace orvane::devsim
