@@ -8,6 +8,10 @@
 namespace orvane {
 
 void MasterI2cPage::SetUpMaster() {
+  // Without a device there is nothing to set up; the window's own page
+  // changes while it starts come here too.
+  if (!state_.usb.IsFound())
+    return;
   I2cDeviceAction action(state_, I2cDeviceAction::Setup::MasterInit);
 }
 

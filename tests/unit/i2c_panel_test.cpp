@@ -99,6 +99,11 @@ TEST_F(I2cPanelTest, PageSetUpSelectsTheBankAndSetsUpTheMaster) {
   Page().SetUpMaster();
   EXPECT_EQ(Steps(), (std::vector<std::string>{"W00:0E", "W11:04"}));
   EXPECT_FALSE(state.usb.HasHandle());
+
+  transport.ClearTransfers();
+  state.usb.ClearFound();
+  Page().SetUpMaster();
+  EXPECT_TRUE(transport.Transfers().empty());
 }
 
 TEST_F(I2cPanelTest, ReadAllFillsTheGridFromTheSlaveInRisingOrder) {
