@@ -21,14 +21,15 @@ std::string MasterI2cPage::EnterSlaveAddress(const std::string &text) {
 }
 
 void MasterI2cPage::ReadAllClick() {
-  if (!state_.usb.IsFound())
-    return;
+  // Stop works even when the device went away meanwhile.
   if (i2c_.ReadAllTag != 0) {
     // The running read notices at its next register.
     i2c_.ReadAllTag = 0;
     view_.ShowReadAllRunning(false);
     return;
   }
+  if (!state_.usb.IsFound())
+    return;
   I2cDeviceAction action(state_);
   if (action.Refused())
     return;

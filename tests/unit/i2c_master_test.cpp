@@ -1,4 +1,5 @@
 #include "i2c_bus_model.h"
+#include "sim/ChipSimulator.h"
 
 #include <gtest/gtest.h>
 
@@ -231,6 +232,50 @@ TEST_F(I2cMasterTest, AClosedDeviceFailsEveryTransactionWithoutTraffic) {
   EXPECT_FALSE(master.I2cReadRegisters(0xA0, 0x00, 1, &out));
   EXPECT_EQ(out, 0x77);
   EXPECT_TRUE(bench.rig.transport.Transfers().empty());
+}
+
+} // namespace
+} // namespace orvane
+
+namespace orvane {
+namespace {
+
+// Against the simulated chip: its EEPROM does not acknowledge its address
+// while it writes a page after the stop condition.
+TEST(I2cMasterOnTheChip, AReadRightAfterAnEepromWriteGetsThroughByTheAddressRetries) {
+  VirtualClock deviceClock;
+  sim::ChipSimulator chip(deviceClock);
+  test::ChipRig rig(chip);
+  I2cMaster master(rig.chip);
+  master.I2cMasterInit();
+
+  const uint8_t data[2] = {0x12, 0x34};
+  ASSERT_TRUE(master.I2cWriteRegisters(0xA0, 0x30, 2, data));
+  ASSERT_TRUE(chip.Eeprom().InWriteCycle());
+  rig.transport.ClearTransfers();
+  uint8_t out[2] = {};
+  EXPECT_TRUE(master.I2cReadRegisters(0xA0, 0x30, 2, out));
+  EXPECT_EQ(out[0], 0x12);
+  EXPECT_EQ(out[1], 0x34);
+  // The first attempts went unanswered.
+  EXPECT_GT(Count(test::RegisterSteps(rig.transport), W(0x10, 0xC0)), 2);
+}
+
+// Why every caller selects the bank first: in another bank the master's
+// registers are plain storage, and the engine cannot tell.
+TEST(I2cMasterOnTheChip, OutsideTheMasterBankTheBytesLandInOtherRegisters) {
+  VirtualClock deviceClock;
+  sim::ChipSimulator chip(deviceClock);
+  test::ChipRig rig(chip);
+  I2cMaster master(rig.chip);
+  const uint8_t data = 0x55;
+  // Bank 0 is selected at power-up.
+  master.I2cWriteRegisters(0xA0, 0x00, 1, &data);
+  EXPECT_NE(chip.Eeprom().Bytes()[0], 0x55);
+  EXPECT_EQ(chip.Registers().Peek(0x00, 0x12), 0x55);
+  master.I2cMasterInit();
+  EXPECT_TRUE(master.I2cWriteRegisters(0xA0, 0x00, 1, &data));
+  EXPECT_EQ(chip.Eeprom().Bytes()[0], 0x55);
 }
 
 } // namespace
