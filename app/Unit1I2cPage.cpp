@@ -106,6 +106,13 @@ private:
   bool delivering_ = false;
 };
 
+// Enter in a slave-address box: the address as edtMI2CAddr shows it.
+void EnterSlaveAddress(TForm1 &form, const QLineEdit &box) {
+  WindowMasterI2cView view(form.Controls(), form.Pump());
+  const std::string shown = MasterI2cPage(form.State(), view).EnterSlaveAddress(box.text().toStdString());
+  form.Controls().edtMI2CAddr->setText(Text(shown));
+}
+
 // Enables box k of a row exactly when k is below the row's length.
 void EnableBoxes(QGroupBox &group, const char *base, int length) {
   for (int k = 0; k < SpecialI2cGroup::kMaxLength; ++k)
@@ -147,19 +154,14 @@ void TForm1::MainPageControlChange(QObject *) {
 }
 
 void TForm1::edtMI2CAddrKeyDown(QObject *, int &Key) {
-  if (Key != vk::Return)
-    return;
-  WindowMasterI2cView view(*ui_, *pump_);
-  ui_->edtMI2CAddr->setText(
-      Text(MasterI2cPage(state_, view).EnterSlaveAddress(ui_->edtMI2CAddr->text().toStdString())));
+  if (Key == vk::Return)
+    EnterSlaveAddress(*this, *ui_->edtMI2CAddr);
 }
 
+// The address box of the special group keeps its text as typed.
 void TForm1::edtMI2CAddr1KeyDown(QObject *, int &Key) {
-  if (Key != vk::Return)
-    return;
-  WindowMasterI2cView view(*ui_, *pump_);
-  ui_->edtMI2CAddr->setText(
-      Text(MasterI2cPage(state_, view).EnterSlaveAddress(ui_->edtMI2CAddr1->text().toStdString())));
+  if (Key == vk::Return)
+    EnterSlaveAddress(*this, *ui_->edtMI2CAddr1);
 }
 
 void TForm1::btnReadMI2CClick(QObject *) {

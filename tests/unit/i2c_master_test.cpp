@@ -35,6 +35,16 @@ Steps ReceiveSteps(bool last, int polls) {
   return steps;
 }
 
+// Everything of a one-register read before the first byte is received.
+Steps ReadHeadSteps(uint8_t device, uint8_t reg, int polls) {
+  Steps steps{W(0x10, 0xC0)};
+  Append(steps, SendSteps(device, polls));
+  Append(steps, SendSteps(reg, polls));
+  steps.push_back(W(0x10, 0xC0));
+  Append(steps, SendSteps(static_cast<uint8_t>(device | 1), polls));
+  return steps;
+}
+
 long Count(const Steps &steps, const std::string &step) {
   return std::count(steps.begin(), steps.end(), step);
 }
@@ -75,11 +85,7 @@ TEST_F(I2cMasterTest, ThreeByteReadAcknowledgesAllButTheLastByte) {
   uint8_t out[3] = {};
   EXPECT_TRUE(master.I2cReadRegisters(0xA0, 0x10, 3, out));
 
-  Steps expected{W(0x10, 0xC0)};
-  Append(expected, SendSteps(0xA0, 2));
-  Append(expected, SendSteps(0x10, 2));
-  expected.push_back(W(0x10, 0xC0));
-  Append(expected, SendSteps(0xA1, 2));
+  Steps expected = ReadHeadSteps(0xA0, 0x10, 2);
   Append(expected, ReceiveSteps(false, 2));
   Append(expected, ReceiveSteps(false, 2));
   Append(expected, ReceiveSteps(true, 2));
@@ -140,11 +146,7 @@ TEST_F(I2cMasterTest, ByteTransfersThatNeverFinishAreGivenTwentyPollsEach) {
   // Status never shows finished but does show the acknowledge.
   EXPECT_TRUE(master.I2cReadRegisters(0xA0, 0x00, 1, &out));
 
-  Steps expected{W(0x10, 0xC0)};
-  Append(expected, SendSteps(0xA0, 20));
-  Append(expected, SendSteps(0x00, 20));
-  expected.push_back(W(0x10, 0xC0));
-  Append(expected, SendSteps(0xA1, 20));
+  Steps expected = ReadHeadSteps(0xA0, 0x00, 20);
   Append(expected, ReceiveSteps(true, 20));
   expected.push_back(W(0x10, 0xA0));
   EXPECT_EQ(bench.RegisterSteps(), expected);
