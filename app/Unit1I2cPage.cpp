@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QMouseEvent>
 
 namespace orvane {
 namespace {
