@@ -185,21 +185,6 @@ TEST_F(I2cPanelTest, OtherActionsDuringTheReadAllLeaveTheDeviceToIt) {
   EXPECT_EQ(view.cells[0xFF], "11");
 }
 
-TEST_F(I2cPanelTest, SelectingACellReadsItsRegisterAndShowsIt) {
-  RegisterDevice().memory[0xFF] = 0xA5;
-  RegisterDevice().memory[0x10] = 0x3C;
-  Page().SelectRegister(0xFF);
-  EXPECT_EQ(view.cells[0xFF], "A5");
-  EXPECT_EQ(view.bits, 0xA5);
-  EXPECT_EQ(view.address, "Reg 0xFF");
-  EXPECT_EQ(view.data, "= 0xA5");
-
-  Page().SelectRegister(0x10);
-  EXPECT_EQ(view.address, "Reg 0x10");
-  EXPECT_EQ(view.data, "= 0x3C");
-  EXPECT_FALSE(state.usb.HasHandle());
-}
-
 TEST_F(I2cPanelTest, AnAbsentSlaveLeavesTheShownValue) {
   state.i2c.I2cRegisterMirror[0x33] = 0x42;
   Page().EnterSlaveAddress("50");
@@ -287,20 +272,6 @@ TEST_F(I2cPanelTest, RawWriteSendsTheAddressThenTheBoxesInOrder) {
   model.bus.clear();
   Special().Write(1, 1);
   EXPECT_EQ(model.bus, (std::vector<std::string>{"S", "20+", "50+", "AA+", "P"}));
-}
-
-TEST_F(I2cPanelTest, RawWriteThenRawReadRoundTripsThroughTheEeprom) {
-  Page().EnterSlaveAddress("A0");
-  special.command[0] = "10";
-  special.dataBoxes = {"de", "ad", "be", "ef", "01"};
-  Special().Write(1, 4);
-  special.dataBoxes = {"00", "00", "00", "00", "00"};
-  Special().Read(1, 4);
-  EXPECT_EQ(special.dataBoxes, (std::array<std::string, 5>{"DE", "AD", "BE", "EF", "00"}));
-  EXPECT_EQ(special.status, kSpecialI2cDone);
-  EXPECT_EQ(model.bus.back(), "P");
-  // Neither touches the grid's mirror.
-  EXPECT_EQ(state.i2c.I2cRegisterMirror[0x10], 0);
 }
 
 TEST_F(I2cPanelTest, AFailedRawReadKeepsTheDataBoxesAndSaysSo) {
