@@ -4,6 +4,7 @@
 #include "app/shell/StatusTexts.h"
 #include "isp/FlashState.h"
 #include "isp/ImageRecord.h"
+#include "panels/I2cPanelState.h"
 #include "panels/ImageEditState.h"
 #include "panels/ParameterRecord.h"
 #include "panels/RegisterPanelState.h"
@@ -35,6 +36,7 @@ struct ProgramState {
   RegisterPanelState registers;
   ParameterRecord parameters{};
   ImageEditState imageEdit;
+  I2cPanelState i2c;
   // Last, so it is made after the file-name texts above and destroyed first.
   StatusTexts texts;
 };
