@@ -211,7 +211,11 @@ private:
   // One UTF-8 sequence copied as it is; false when it is not valid UTF-8.
   bool RawCharacter(std::string &out) {
     const auto lead = static_cast<unsigned char>(s_[at_]);
-    size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    size_t length = lead < 0x80             ? 1
+                    : (lead & 0xE0) == 0xC0 ? 2
+                    : (lead & 0xF0) == 0xE0 ? 3
+                    : (lead & 0xF8) == 0xF0 ? 4
+                                            : 0;
     if (length == 0 || at_ + length > s_.size() || (lead >= 0xC0 && lead < 0xC2) || lead > 0xF4)
       return false;
     for (size_t k = 1; k < length; ++k)

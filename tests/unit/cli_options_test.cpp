@@ -80,7 +80,8 @@ TEST(UpdateCommandOptionsTest, RefusalsSayWhatIsWrong) {
 
 TEST(UpdateCommandOptionsTest, HelpNamesEveryOptionAndTheExitStatuses) {
   const std::string help = UpdateCommandHelp();
-  for (const char *option : {"--yes", "--file PATH", "--wait SECONDS", "--json", "--list", "--read-back FILE", "--help"})
+  for (const char *option :
+       {"--yes", "--file PATH", "--wait SECONDS", "--json", "--list", "--read-back FILE", "--help"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
   for (const char *status : {"\n  0  ", "\n  1  ", "\n  2  "})
     EXPECT_NE(help.find(status), std::string::npos) << status;

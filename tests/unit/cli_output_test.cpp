@@ -25,7 +25,9 @@ TEST(JsonLineTest, EscapesWhatJsonNeedsAndKeepsUtf8) {
   EXPECT_EQ(JsonQuoted(std::string("\x01\x1f\x7f", 3)), "\"\\u0001\\u001f\\u007f\"");
   EXPECT_EQ(JsonQuoted(std::string("nul\0here", 8)), "\"nul\\u0000here\"");
   EXPECT_EQ(JsonQuoted("Prüfung 固件 🎧"), "\"Prüfung 固件 🎧\"");
-  EXPECT_EQ(JsonQuoted("a\xE2\x80\xA8" "b"), "\"a\\u2028b\"");
+  EXPECT_EQ(JsonQuoted("a\xE2\x80\xA8"
+                       "b"),
+            "\"a\\u2028b\"");
 }
 
 TEST(JsonLineTest, BytesThatAreNotUtf8BecomeTheReplacementCharacter) {
@@ -139,8 +141,7 @@ TEST(ProgressTextTest, DurationsBytesAndLines) {
             "Program      [##########          ]  50%  44.0/88.0 KiB  0:02 elapsed  0:02 left");
   EXPECT_EQ(ProgressLine(half, false), "Program  50%  44.0/88.0 KiB  0:02 elapsed  0:02 left");
   const WalkProgress done = Walk(FlashPhase::Verify, 1408, 1408, 90112, 90112, 61'000'000, 0);
-  EXPECT_EQ(ProgressLine(done, true),
-            "Verify       [####################] 100%  88.0/88.0 KiB  1:01 elapsed");
+  EXPECT_EQ(ProgressLine(done, true), "Verify       [####################] 100%  88.0/88.0 KiB  1:01 elapsed");
   const WalkProgress first = Walk(FlashPhase::BlankCheck, 0, 1408, 0, 90112, 0, std::nullopt);
   EXPECT_EQ(ProgressLine(first, false), "Blank check   0%  0.0/88.0 KiB  0:00 elapsed  -:-- left");
   const WalkProgress erase = Walk(FlashPhase::Erase, 30, 1000, 0, 0, 3'000'000, std::nullopt);
@@ -233,7 +234,7 @@ TEST(JsonUpdateReporterTest, EveryLineIsOneEventAndProgressComesOncePerPercent) 
   reporter.Step("Start Blanking Check");
   for (uint32_t done = 0; done <= 400; ++done)
     reporter.Progress(Walk(FlashPhase::BlankCheck, done, 400, done * 64, 25600, done,
-                            done ? std::optional<uint64_t>(400 - done) : std::nullopt));
+                           done ? std::optional<uint64_t>(400 - done) : std::nullopt));
   reporter.AttemptFailed(1, 3, "Blanking Fail at 0x001000");
   reporter.Problem(ProblemKind::CannotOpen, "no access");
   reporter.Verdict(false, "Firmware update Fail!", 3);
@@ -322,13 +323,12 @@ TEST(ReportingViewsTest, EachStepOnceAndAFailedAttemptWithItsReason) {
   views.ShowStatus("Clear Status register", StatusTone::Normal);
   views.ShowStatus("Erase Flash Fail", StatusTone::Normal);
   views.ShowStatus("ISP Fail and retry", StatusTone::Retry);
-  EXPECT_EQ(log.log, (std::vector<std::string>{"Clear Status register", "Flash Erase All ", "Start Programming",
-                                                "program 32", "program 100", "ISP Fail and retry",
-                                                "failed 1/3: Start Programming did not succeed",
-                                                "Clear Status register", "Start Verifying Check", "ISP Fail and retry",
-                                                "failed 2/3: Verifying Fail at 0x000010", "Clear Status register",
-                                                "Erase Flash Fail", "ISP Fail and retry",
-                                                "failed 3/3: Erase Flash Fail"}));
+  EXPECT_EQ(log.log,
+            (std::vector<std::string>{
+                "Clear Status register", "Flash Erase All ", "Start Programming", "program 32", "program 100",
+                "ISP Fail and retry", "failed 1/3: Start Programming did not succeed", "Clear Status register",
+                "Start Verifying Check", "ISP Fail and retry", "failed 2/3: Verifying Fail at 0x000010",
+                "Clear Status register", "Erase Flash Fail", "ISP Fail and retry", "failed 3/3: Erase Flash Fail"}));
   EXPECT_EQ(views.FailedAttempts(), 3);
 }
 
