@@ -11,11 +11,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "child_process.h"
+
 #include <chrono>
 #include <string>
 #include <vector>
-
-extern char **environ;
 
 namespace orvane::cli_test {
 
@@ -37,22 +37,11 @@ inline ProcessResult RunOrvaneUpdate(const std::vector<std::string> &args, const
     ::close(out[1]);
     return result;
   }
-  std::vector<std::string> env;
-  for (char **e = environ; *e; ++e)
-    if (std::string(*e).rfind("XDG_RUNTIME_DIR=", 0) != 0)
-      env.emplace_back(*e);
-  env.push_back("XDG_RUNTIME_DIR=" + runtimeDir);
+  std::vector<std::string> env = test::EnvironmentWithRuntimeDir(runtimeDir);
   std::vector<std::string> argv{std::string(ORVANE_BIN_DIR) + "/orvane-update"};
   argv.insert(argv.end(), args.begin(), args.end());
-  auto pointers = [](std::vector<std::string> &strings) {
-    std::vector<char *> p;
-    for (auto &s : strings)
-      p.push_back(s.data());
-    p.push_back(nullptr);
-    return p;
-  };
-  const auto argvPtrs = pointers(argv);
-  const auto envPtrs = pointers(env);
+  const auto argvPtrs = test::SpawnPointers(argv);
+  const auto envPtrs = test::SpawnPointers(env);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
