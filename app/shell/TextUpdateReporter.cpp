@@ -19,7 +19,6 @@ void TextUpdateReporter::EndBar() {
     return;
   out_ << kClearLine << std::flush;
   barShown_ = false;
-  drawn_.clear();
 }
 
 void TextUpdateReporter::Line(const std::string &text) {
@@ -54,19 +53,20 @@ void TextUpdateReporter::Progress(const WalkProgress &progress) {
 }
 
 void TextUpdateReporter::TerminalProgress(const WalkProgress &progress) {
-  const std::string line = "  " + ProgressLine(progress, true);
   const bool complete = IsBlockWalk(progress.phase) && progress.done >= progress.total;
-  if (line == drawn_ && !complete)
+  // Redrawn when the percent or a shown second changes, not for every block.
+  const std::string key = std::to_string(progress.percent) + "/" + DurationText(progress.elapsedUs) + "/" +
+                          (progress.remainingUs ? DurationText(*progress.remainingUs) : "");
+  if (barShown_ && key == drawnKey_ && !complete)
     return;
-  out_ << kClearLine << line;
+  out_ << kClearLine << "  " << ProgressLine(progress, true);
   if (complete) {
     // A finished walk stays on screen with its time.
     out_ << '\n';
     barShown_ = false;
-    drawn_.clear();
   } else {
     barShown_ = true;
-    drawn_ = line;
+    drawnKey_ = key;
   }
   out_ << std::flush;
 }

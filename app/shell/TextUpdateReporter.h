@@ -35,7 +35,7 @@ private:
   std::ostream &err_;
   bool terminal_;
   bool barShown_ = false; // an unfinished bar is on the current line
-  std::string drawn_;     // what the bar line shows now
+  std::string drawnKey_;  // what the bar shows now, bytes aside
   // The walk being reported: a lower percent or another phase starts a new one.
   FlashPhase phase_ = FlashPhase::Program;
   int lastPercent_ = -1;
