@@ -27,8 +27,8 @@ TransferResult Answer(const SetupPacket &setup, uint8_t *data) {
 
 void CheckRoundTrips(std::span<const uint8_t> block) {
   if (const auto generic = ParseGenericRequestBlock(block)) {
-    const auto built = BuildGenericRequestBlock(generic->requestType, generic->request, generic->value,
-                                                generic->index, generic->lengthField);
+    const auto built = BuildGenericRequestBlock(generic->requestType, generic->request, generic->value, generic->index,
+                                                generic->lengthField);
     if (!std::equal(built.begin(), built.end(), block.begin(), block.end()))
       std::abort();
   }
@@ -74,8 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const uint32_t code = kCodes[(selector >> 1) & 3];
   std::vector<uint8_t> out(outLength, 0xA5);
   uint32_t bytesReturned = 0;
-  const bool answered =
-      bus.IoControl(handle, code, block.data(), block.size(), out.data(), out.size(), &bytesReturned);
+  const bool answered = bus.IoControl(handle, code, block.data(), block.size(), out.data(), out.size(), &bytesReturned);
   if (answered && bytesReturned > outLength)
     std::abort();
   if (!answered && bytesReturned != 0)

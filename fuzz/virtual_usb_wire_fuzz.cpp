@@ -62,9 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const auto body = input.subspan(7);
     if (const auto response = vusb::ParseControlResponse(body, setup)) {
       Expect(response->actual <= setup.length);
-      Expect(response->inData.size() == (setup.isIn() && response->status == TransferStatus::Completed
-                                             ? response->actual
-                                             : 0u));
+      Expect(response->inData.size() ==
+             (setup.isIn() && response->status == TransferStatus::Completed ? response->actual : 0u));
       Expect(Same(vusb::EncodeControlResponse(response->status, response->actual, response->inData), body));
     }
   }
