@@ -32,6 +32,14 @@ std::string RequestKey(size_t request) {
   return Format("0x%02X", static_cast<unsigned>(request));
 }
 
+void WriteByRequest(JsonWriter &json, const std::array<uint64_t, 256> &transfers) {
+  json.BeginObject("transfers_by_request");
+  for (size_t r = 0; r < transfers.size(); ++r)
+    if (transfers[r])
+      json.Value(RequestKey(r), transfers[r]);
+  json.EndObject();
+}
+
 void WriteBudget(JsonWriter &json, const std::string &key, const sim::UpdateTimeBudget &budget) {
   json.BeginObject(key)
       .Value("total_us", budget.totalUs)
@@ -39,11 +47,8 @@ void WriteBudget(JsonWriter &json, const std::string &key, const sim::UpdateTime
       .Value("sleep_us", budget.sleepUs)
       .Value("flash_wait_us", budget.flashWaitUs)
       .Value("transfers", budget.TransferCount());
-  json.BeginObject("transfers_by_request");
-  for (size_t r = 0; r < budget.transfers.size(); ++r)
-    if (budget.transfers[r])
-      json.Value(RequestKey(r), budget.transfers[r]);
-  json.EndObject().EndObject();
+  WriteByRequest(json, budget.transfers);
+  json.EndObject();
 }
 
 void WriteUpdate(JsonWriter &json, const UpdateFigures &update) {
@@ -55,11 +60,7 @@ void WriteUpdate(JsonWriter &json, const UpdateFigures &update) {
       .Value("verdict_success", update.verdict)
       .Value("flash_holds_image", update.flashHoldsImage)
       .Value("transfers", update.TransferCount());
-  json.BeginObject("transfers_by_request");
-  for (size_t r = 0; r < update.transfers.size(); ++r)
-    if (update.transfers[r])
-      json.Value(RequestKey(r), update.transfers[r]);
-  json.EndObject();
+  WriteByRequest(json, update.transfers);
   json.Value("modelled_us", update.modelledUs);
   WriteBudget(json, "minimum", update.minimum);
   WriteBudget(json, "flash_floor", update.floor);

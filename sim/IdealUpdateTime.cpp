@@ -1,6 +1,7 @@
 #include "sim/IdealUpdateTime.h"
 
 #include "sim/DeviceTime.h"
+#include "usb/ChipCommands.h"
 
 #include <algorithm>
 #include <numeric>
@@ -8,16 +9,6 @@
 namespace orvane::sim {
 
 namespace {
-
-namespace request {
-constexpr uint8_t kFlashWrite = 0x80;
-constexpr uint8_t kFlashQuery = 0x81;
-constexpr uint8_t kFlashFetch = 0x82;
-constexpr uint8_t kFlashReady = 0x83;
-constexpr uint8_t kIspEnter = 0x84;
-constexpr uint8_t kIspLeave = 0x85;
-constexpr uint8_t kRegisterWrite = 0x90;
-} // namespace request
 
 constexpr uint32_t kBlockBytes = 64;
 constexpr uint32_t kLongPollMs = 10; // status clear, erase and protect waits
@@ -64,24 +55,24 @@ public:
   // A flash instruction without reply; write-type ones start the flash's busy time.
   void Command(size_t bytes, uint32_t busyTypicalUs = 0) {
     const uint64_t arrives = nowUs_;
-    Transfer(request::kFlashWrite, bytes);
+    Transfer(vendor::kFlashWrite, bytes);
     if (busyTypicalUs)
       busyUntilUs_ = arrives + time_.Scaled(busyTypicalUs);
   }
 
   bool ChannelReadyPoll() {
     const bool ready = nowUs_ >= channelFreeUs_;
-    Transfer(request::kFlashReady);
+    Transfer(vendor::kFlashReady);
     return ready;
   }
 
   // Query, ready polls back to back, fetch; true when the status showed busy.
   bool StatusRead() {
     const bool busy = nowUs_ < busyUntilUs_;
-    Transfer(request::kFlashQuery, 2);
+    Transfer(vendor::kFlashQuery, 2);
     for (int poll = 0; poll < kStatusReadyPolls; ++poll) {
       if (ChannelReadyPoll()) {
-        Transfer(request::kFlashFetch);
+        Transfer(vendor::kFlashFetch);
         return busy;
       }
     }
@@ -105,20 +96,20 @@ public:
   }
 
   void ReadId() {
-    Transfer(request::kFlashQuery, 1 + 3);
+    Transfer(vendor::kFlashQuery, 1 + 3);
     for (int poll = 0; poll < kIdReadyPolls; ++poll) {
       if (ChannelReadyPoll()) {
-        Transfer(request::kFlashFetch);
+        Transfer(vendor::kFlashFetch);
         return;
       }
     }
   }
 
   void ReadBlock() {
-    Transfer(request::kFlashQuery, 4 + kBlockBytes);
+    Transfer(vendor::kFlashQuery, 4 + kBlockBytes);
     for (int poll = 0; poll < kReadReadyPolls; ++poll) {
       if (ChannelReadyPoll()) {
-        Transfer(request::kFlashFetch);
+        Transfer(vendor::kFlashFetch);
         return;
       }
       Sleep(kShortPollMs);
@@ -126,7 +117,7 @@ public:
   }
 
   void PageProgram(uint32_t chunk) {
-    Transfer(request::kFlashWrite, 4);
+    Transfer(vendor::kFlashWrite, 4);
     Command(chunk, part_.timings.pageProgramUs);
     for (int poll = 0; poll < kProgramReadyPolls; ++poll) {
       Sleep(kShortPollMs);
@@ -142,15 +133,15 @@ public:
   }
 
   void Enter() {
-    Transfer(request::kIspEnter);
+    Transfer(vendor::kIspEnter);
     for (int write = 0; write < 3; ++write) // bank 0x0D, registers 0x07 and 0x01
-      Transfer(request::kRegisterWrite);
+      Transfer(vendor::kRegisterWrite);
   }
 
   void Leave() {
-    Transfer(request::kIspLeave);
+    Transfer(vendor::kIspLeave);
     for (int write = 0; write < 2; ++write) // bank 0x0D, register 0x07
-      Transfer(request::kRegisterWrite);
+      Transfer(vendor::kRegisterWrite);
   }
 
 private:

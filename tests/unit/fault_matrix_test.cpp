@@ -24,25 +24,9 @@ namespace {
 enum class Phase { Enter, StatusClear, EraseWait, BlankCheck, Program, Verify, Protect, Leave };
 
 const char *PhaseName(Phase phase) {
-  switch (phase) {
-  case Phase::Enter:
-    return "enter";
-  case Phase::StatusClear:
-    return "status clear";
-  case Phase::EraseWait:
-    return "erase wait";
-  case Phase::BlankCheck:
-    return "blank check";
-  case Phase::Program:
-    return "program";
-  case Phase::Verify:
-    return "verify";
-  case Phase::Protect:
-    return "protect";
-  case Phase::Leave:
-    break;
-  }
-  return "leave";
+  static constexpr const char *kNames[] = {"enter",   "status clear", "erase wait", "blank check",
+                                           "program", "verify",       "protect",    "leave"};
+  return kNames[static_cast<int>(phase)];
 }
 
 constexpr Phase kSampledPhases[] = {Phase::StatusClear, Phase::EraseWait, Phase::BlankCheck, Phase::Program,
@@ -122,13 +106,8 @@ public:
   // The update with arm called before the first transfer (position 0) and
   // after every transfer with its position.
   Outcome Run(const Arm &arm) {
-    SimConfig config;
-    config.flashPart = part_;
-    config.initialFlash = oldFirmware_;
-    config.startInUpdateMode = true;
-    SimulatedUpdate rig(config, kFullSpeedLatencyUs);
-    EXPECT_TRUE(rig.Connect());
-    rig.LoadImage(image_);
+    const auto update = NewUpdate();
+    SimulatedUpdate &rig = *update;
     ChipSimulator &chip = rig.Chip();
     uint64_t position = 0;
     chip.SetTransferObserver([&](const SetupPacket &, const uint8_t *, const TransferResult &) {
@@ -187,14 +166,21 @@ public:
   const FlashPartProfile &Part() const { return part_; }
 
 private:
-  void RecordCleanRun() {
+  // The part holding older firmware, in update mode, with the image loaded.
+  std::unique_ptr<SimulatedUpdate> NewUpdate() const {
     SimConfig config;
     config.flashPart = part_;
     config.initialFlash = oldFirmware_;
     config.startInUpdateMode = true;
-    SimulatedUpdate rig(config, kFullSpeedLatencyUs);
-    EXPECT_TRUE(rig.Connect());
-    rig.LoadImage(image_);
+    auto update = std::make_unique<SimulatedUpdate>(config, kFullSpeedLatencyUs);
+    EXPECT_TRUE(update->Connect());
+    update->LoadImage(image_);
+    return update;
+  }
+
+  void RecordCleanRun() {
+    const auto update = NewUpdate();
+    SimulatedUpdate &rig = *update;
     PhaseTracker view;
     uint64_t position = 0;
     uint64_t inPosition = 0;
@@ -251,37 +237,32 @@ protected:
   }
 };
 
-TEST_P(FaultMatrixTest, OneLostTransferAnywhereIsRecovered) {
-  FaultMatrix &matrix = Matrix();
-  for (const Step &step : matrix.Samples()) {
-    SCOPED_TRACE(Describe("lost transfer", step.phase, step.position));
+// One transfer fault armed before the update, at each sample in turn.
+void ExpectRecoveredAtEverySample(FaultMatrix &matrix, const std::vector<Step> &samples, const char *fault,
+                                  const std::function<void(TransferFaults &, const Step &)> &arm) {
+  for (const Step &step : samples) {
+    SCOPED_TRACE(Describe(fault, step.phase, step.position));
     ExpectRecovered(matrix.Run([&](ChipSimulator &chip, uint64_t position) {
       if (position == 0)
-        chip.Faults().FailNth(step.position);
+        arm(chip.Faults(), step);
     }));
   }
+}
+
+TEST_P(FaultMatrixTest, OneLostTransferAnywhereIsRecovered) {
+  ExpectRecoveredAtEverySample(Matrix(), Matrix().Samples(), "lost transfer",
+                               [](TransferFaults &faults, const Step &step) { faults.FailNth(step.position); });
 }
 
 TEST_P(FaultMatrixTest, OneStalledTransferAnywhereIsRecovered) {
-  FaultMatrix &matrix = Matrix();
-  for (const Step &step : matrix.Samples()) {
-    SCOPED_TRACE(Describe("stall", step.phase, step.position));
-    ExpectRecovered(matrix.Run([&](ChipSimulator &chip, uint64_t position) {
-      if (position == 0)
-        chip.Faults().StallNth(step.position);
-    }));
-  }
+  ExpectRecoveredAtEverySample(Matrix(), Matrix().Samples(), "stall",
+                               [](TransferFaults &faults, const Step &step) { faults.StallNth(step.position); });
 }
 
 TEST_P(FaultMatrixTest, OneFlippedBitInAnAnswerIsRecovered) {
-  FaultMatrix &matrix = Matrix();
-  for (const Step &step : matrix.Samples(true)) {
-    SCOPED_TRACE(Describe("flipped answer bit", step.phase, step.position));
-    ExpectRecovered(matrix.Run([&](ChipSimulator &chip, uint64_t position) {
-      if (position == 0)
-        chip.Faults().FlipNthAnswer(step.inPosition, 0x01);
-    }));
-  }
+  ExpectRecoveredAtEverySample(
+      Matrix(), Matrix().Samples(true), "flipped answer bit",
+      [](TransferFaults &faults, const Step &step) { faults.FlipNthAnswer(step.inPosition, 0x01); });
 }
 
 TEST_P(FaultMatrixTest, FlashBitsThatReadWrongOnceAreRecoveredAndStuckOnesFail) {
