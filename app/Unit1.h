@@ -9,12 +9,17 @@
 
 #include <functional>
 #include <memory>
+#include <unordered_map>
+
+class QAbstractButton;
 
 namespace Ui {
 class TForm1;
 }
 
 namespace orvane {
+
+class ServiceViewLayout;
 
 // The main window. Handlers turn widget state into calls on the objects
 // below the window and turn their results back into captions and colours.
@@ -49,7 +54,8 @@ public:
   // --- image files
   void USBLoadFileBitBtnClick(QObject *Sender);
   void ReadProgramFile1();
-  bool ReadProgramFile(const std::string &fileName);
+  // Loads the file named by ImageFileName; true when it was loaded.
+  bool ReadProgramFile();
 
   // --- ISP page
   void btnEnterISPClick(QObject *Sender);
@@ -115,6 +121,21 @@ public:
   // toolkit's default handler does, and the message loop goes on.
   void Guarded(const std::function<void()> &handler);
 
+  // Binding helpers for the Bind<Page>() functions; every handler runs
+  // through Guarded with the control as Sender.
+  using ClickHandler = std::function<void(QObject *Sender)>;
+  using KeyDownHandler = std::function<void(QObject *Sender, int &Key)>;
+  // Buttons run the handler on a click. Check boxes run it whenever their
+  // state changes, by the user or from code; radio buttons whenever they
+  // become selected.
+  void OnClick(QAbstractButton *control, ClickHandler handler);
+  // Key presses in the control reach the handler with the key codes of
+  // app/VirtualKeys.h (keys without a code are not passed on). For a grid
+  // this includes presses in its cell editor, whose text is written to
+  // the current cell first; Sender is then the grid. Setting Key to 0
+  // keeps the key from the control.
+  void OnKeyDown(QWidget *control, KeyDownHandler handler);
+
 protected:
   void closeEvent(QCloseEvent *event) override;
   bool eventFilter(QObject *watched, QEvent *event) override;
@@ -132,11 +153,15 @@ private:
   void BindParameterPage();
   void BindImageEditPage();
 
+  bool DeliverKeyDown(QObject *watched, QEvent *event);
+
   std::unique_ptr<Ui::TForm1> ui_;
   ProgramState &state_;
   Dialogs &dialogs_;
   QTimer *timer1_ = nullptr;
   bool serviceView_ = false;
+  std::unique_ptr<ServiceViewLayout> serviceLayout_;
+  std::unordered_map<QObject *, KeyDownHandler> keyDownHandlers_;
 
 public:
   Dialogs &UiDialogs() { return dialogs_; }

@@ -1,7 +1,48 @@
+#include "app/Indicator.h"
 #include "app/Unit1.h"
+#include "app/shell/DeviceTable.h"
+#include "isp/ImageFileNameList.h"
+#include "isp/ImageFileOpen.h"
+#include "isp/ProgramFileLoad.h"
+#include "isp/UpdateFileLookup.h"
+#include "ui_Unit1.h"
 
 namespace orvane {
 
-void TForm1::BindImageFiles() {}
+void TForm1::BindImageFiles() {
+  OnClick(ui_->USBLoadFileBitBtn, [this](QObject *sender) { USBLoadFileBitBtnClick(sender); });
+}
+
+void TForm1::USBLoadFileBitBtnClick(QObject *) {
+  ReadProgramFile1();
+}
+
+void TForm1::ReadProgramFile1() {
+  const UpdateFileLookupResult result =
+      LookUpUpdateFile(state_.image, DeviceTable[state_.DeviceRow], CurrentDirectoryUtf8());
+  ui_->lblUpdaeFileStatus->setText(QString::fromStdString(result.statusCaption));
+  ui_->lblUpdaeFileStatus->setToolTip(QString::fromStdString(result.refusal));
+  ui_->btnSimpleAuto->setEnabled(result.startEnabled);
+  if (result.indicator)
+    PaintIndicator(*ui_->pnlUSBExist, *result.indicator);
+}
+
+bool TForm1::ReadProgramFile() {
+  ProgramFileLoadResult result = LoadProgramFile(state_.image);
+  if (result.rememberFileName) {
+    // The drop-down list keeps each name once; the box shows the current one.
+    std::vector<std::string> items;
+    for (int i = 0; i < ui_->cbxReadISPFile->count(); ++i)
+      items.push_back(ui_->cbxReadISPFile->itemText(i).toStdString());
+    if (RememberImageFileName(items, state_.image.ImageFileName))
+      ui_->cbxReadISPFile->addItem(QString::fromStdString(state_.image.ImageFileName));
+    ui_->cbxReadISPFile->setEditText(QString::fromStdString(state_.image.ImageFileName));
+  }
+  if (result.checksumCaption)
+    ui_->lblUSBChecksum->setText(QString::fromStdString(*result.checksumCaption));
+  if (!result.message.empty())
+    dialogs_.Message(this, "Dialog", QString::fromStdString(result.message));
+  return result.loaded;
+}
 
 } // namespace orvane

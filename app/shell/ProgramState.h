@@ -1,13 +1,17 @@
 #pragma once
 
 #include "app/shell/MonitorFlags.h"
+#include "app/shell/StatusTexts.h"
 #include "isp/FlashState.h"
 #include "isp/ImageRecord.h"
+#include "panels/I2cPanelState.h"
 #include "panels/ImageEditState.h"
 #include "panels/ParameterRecord.h"
+#include "panels/RegisterPanelState.h"
 #include "usb/Clock.h"
 #include "usb/VantrelUsb.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -27,8 +31,14 @@ struct ProgramState {
   uint8_t DeviceRow = 0;
   ImageRecord image;
   FlashState flash;
+  // The stream status registers 0xA4, 0xA5 and 0xA6 of bank 0 as last read.
+  std::array<uint8_t, 3> StatusBytes{};
+  RegisterPanelState registers;
   ParameterRecord parameters{};
   ImageEditState imageEdit;
+  I2cPanelState i2c;
+  // Last, so it is made after the file-name texts above and destroyed first.
+  StatusTexts texts;
 };
 
 } // namespace orvane

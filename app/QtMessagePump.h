@@ -1,0 +1,15 @@
+#pragma once
+
+#include "app/shell/MessagePump.h"
+
+#include <QCoreApplication>
+
+namespace orvane {
+
+// Runs the pending events of the window's thread: repaints, timer ticks, clicks.
+class QtMessagePump final : public MessagePump {
+public:
+  void ProcessMessages() override { QCoreApplication::processEvents(); }
+};
+
+} // namespace orvane

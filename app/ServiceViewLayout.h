@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+#include <vector>
+
+class QTabWidget;
+class QWidget;
+
+namespace orvane {
+
+// The engineering view for service use: the page control with all its tabs
+// below the top panel, in a window grown to hold it. Leave puts back
+// exactly what Enter changed.
+class ServiceViewLayout {
+public:
+  void Enter(QWidget &window, QTabWidget &pages, const QWidget &topPanel, int allowance);
+  void Leave(QWidget &window, QTabWidget &pages);
+
+private:
+  QPoint windowPos_; // a window manager may move the window to fit the larger size
+  QSize windowSize_;
+  QRect pagesGeometry_;
+  bool pagesHidden_ = true;
+  int currentPage_ = 0;
+  std::vector<bool> tabVisible_;
+};
+
+} // namespace orvane

@@ -1,0 +1,43 @@
+#include "app/StringGrid.h"
+
+#include <QTableWidget>
+
+namespace orvane {
+
+void PrepareStringGrid(QTableWidget &grid) {
+  const QColor buttonFace = grid.palette().color(QPalette::Button);
+  for (int row = 0; row < grid.rowCount(); ++row) {
+    for (int col = 0; col < grid.columnCount(); ++col) {
+      auto *item = new QTableWidgetItem;
+      if (row == 0 || col == 0) {
+        item->setFlags(Qt::ItemIsEnabled);
+        item->setBackground(buttonFace);
+        item->setTextAlignment(Qt::AlignCenter);
+      }
+      grid.setItem(row, col, item);
+    }
+  }
+}
+
+QString Cell(const QTableWidget &grid, int col, int row) {
+  const QTableWidgetItem *item = grid.item(row, col);
+  return item ? item->text() : QString();
+}
+
+void SetCell(QTableWidget &grid, int col, int row, const QString &text) {
+  if (row < 0 || row >= grid.rowCount() || col < 0 || col >= grid.columnCount())
+    return;
+  if (QTableWidgetItem *item = grid.item(row, col))
+    item->setText(text);
+  else
+    grid.setItem(row, col, new QTableWidgetItem(text));
+}
+
+void FillRegisterHeaders(QTableWidget &grid) {
+  for (int i = 0; i < 16; ++i) {
+    SetCell(grid, i + 1, 0, QStringLiteral("%1").arg(i, 2, 16, QLatin1Char('0')).toUpper());
+    SetCell(grid, 0, i + 1, QStringLiteral("%1").arg(16 * i, 2, 16, QLatin1Char('0')).toUpper());
+  }
+}
+
+} // namespace orvane

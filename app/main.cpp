@@ -1,0 +1,48 @@
+#include "app/Dialogs.h"
+#include "app/Unit1.h"
+#include "app/shell/ProgramState.h"
+#include "usb/Clock.h"
+#include "usb/SystemBus.h"
+
+#include <QApplication>
+
+#include <exception>
+#include <memory>
+
+namespace {
+
+// Shows an exception that escaped start-up or the message loop the way the
+// toolkit does: its message in the standard box, an empty one for anything
+// that is not a standard exception.
+void ReportEscaped(orvane::Dialogs &dialogs, std::exception_ptr escaped) {
+  QString text;
+  try {
+    std::rethrow_exception(escaped);
+  } catch (const std::exception &e) {
+    text = QString::fromStdString(e.what());
+  } catch (...) {
+  }
+  dialogs.Exception(nullptr, text);
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+  // Program-wide state first: the device object, then the texts. It outlives
+  // the window and the application object, as the declaration order ensures.
+  // Real hardware and virtual devices, listed together.
+  const std::unique_ptr<orvane::DeviceBus> bus = orvane::CreateSystemBus();
+  orvane::SystemClock clock;
+  const auto state = std::make_unique<orvane::ProgramState>(*bus, clock);
+
+  QApplication app(argc, argv);
+  orvane::QtDialogs dialogs;
+  try {
+    orvane::TForm1 form(*state, dialogs);
+    form.show();
+    QApplication::exec();
+  } catch (...) {
+    ReportEscaped(dialogs, std::current_exception());
+  }
+  return 0;
+}

@@ -1,0 +1,100 @@
+#include "app/Dialogs.h"
+#include "app/FileDialogFilters.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace orvane;
+
+namespace {
+
+// Looks at the modal box once it is up, then closes it with the given button.
+void WhenBoxOpens(std::function<void(QMessageBox &)> inspect, QMessageBox::StandardButton press) {
+  QTimer::singleShot(0, [inspect, press] {
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    if (!box) {
+      QFAIL("no message box is open");
+      return;
+    }
+    inspect(*box);
+    box->button(press)->click();
+  });
+}
+
+} // namespace
+
+class DialogsTest : public QObject {
+  Q_OBJECT
+
+private slots:
+  void initTestCase() { QCoreApplication::setApplicationName("orvane-updater"); }
+
+  void messageIsAnInformationBoxWithOk() {
+    QtDialogs dialogs;
+    bool seen = false;
+    WhenBoxOpens(
+        [&](QMessageBox &box) {
+          seen = true;
+          QCOMPARE(box.windowTitle(), QString("Dialog"));
+          QCOMPARE(box.text(), QString("No file"));
+          QCOMPARE(box.icon(), QMessageBox::Information);
+          QCOMPARE(box.standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+        },
+        QMessageBox::Ok);
+    dialogs.Message(nullptr, "Dialog", "No file");
+    QVERIFY(seen);
+  }
+
+  void confirmIsAWarningWithOkAndCancel() {
+    QtDialogs dialogs;
+    WhenBoxOpens(
+        [](QMessageBox &box) {
+          QCOMPARE(box.windowTitle(), QString("Warning"));
+          QCOMPARE(box.icon(), QMessageBox::Warning);
+          QCOMPARE(box.standardButtons(), QMessageBox::Ok | QMessageBox::Cancel);
+        },
+        QMessageBox::Ok);
+    QVERIFY(dialogs.Confirm(nullptr, "Warning", "Start?"));
+    WhenBoxOpens([](QMessageBox &) {}, QMessageBox::Cancel);
+    QVERIFY(!dialogs.Confirm(nullptr, "Warning", "Start?"));
+  }
+
+  void exceptionIsACriticalBoxTitledWithTheProgramName() {
+    QtDialogs dialogs;
+    bool seen = false;
+    WhenBoxOpens(
+        [&](QMessageBox &box) {
+          seen = true;
+          QCOMPARE(box.windowTitle(), QString("orvane-updater"));
+          QCOMPARE(box.icon(), QMessageBox::Critical);
+          QCOMPARE(box.text(), QString("'0x' is not a valid integer value"));
+        },
+        QMessageBox::Ok);
+    dialogs.Exception(nullptr, "'0x' is not a valid integer value");
+    QVERIFY(seen);
+  }
+
+  void fileDialogsOfferTheImageFilters() {
+    QtDialogs dialogs;
+    QStringList filters;
+    QString suffix;
+    QTimer::singleShot(0, [&] {
+      auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+      QVERIFY(dialog);
+      filters = dialog->nameFilters();
+      suffix = dialog->defaultSuffix();
+      dialog->reject();
+    });
+    QCOMPARE(dialogs.OpenFileName(nullptr, kOpenBinFileFilter, kOpenBinFileDefaultSuffix), QString());
+    QCOMPARE(filters, (QStringList{"Hex File (*.hex *.h00)", "Binary File (*.bin)"}));
+    QCOMPARE(suffix, QString("hex"));
+  }
+};
+
+QTEST_MAIN(DialogsTest)
+#include "dialogs_test.moc"

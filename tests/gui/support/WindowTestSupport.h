@@ -1,0 +1,60 @@
+#pragma once
+
+#include "app/Dialogs.h"
+#include "app/Unit1.h"
+#include "app/shell/ProgramState.h"
+#include "usb/Clock.h"
+#include "usb/NullDeviceBus.h"
+
+#include <QStringList>
+
+#include <memory>
+
+namespace orvane::testing {
+
+// Records what the window would have shown in its message boxes and
+// answers its questions as the test says.
+class RecordingDialogs final : public Dialogs {
+public:
+  void Message(QWidget *, const QString &caption, const QString &text) override { messages << caption + ": " + text; }
+  bool Confirm(QWidget *, const QString &caption, const QString &text) override {
+    confirms << caption + ": " + text;
+    return confirmAnswer;
+  }
+  void Exception(QWidget *, const QString &text) override { exceptions << text; }
+  QString OpenFileName(QWidget *, const QString &filter, const QString &) override {
+    fileFilters << filter;
+    return openAnswer;
+  }
+  QString SaveFileName(QWidget *, const QString &filter, const QString &) override {
+    fileFilters << filter;
+    return saveAnswer;
+  }
+
+  QStringList messages, confirms, exceptions, fileFilters;
+  bool confirmAnswer = false;
+  QString openAnswer, saveAnswer;
+};
+
+// A freshly started program: its state, a bus with nothing on it and the window.
+struct StartedWindow {
+  explicit StartedWindow(DeviceBus &bus) : state(bus, clock), form(state, dialogs) {}
+  StartedWindow() : StartedWindow(nullBus) {}
+
+  NullDeviceBus nullBus;
+  VirtualClock clock;
+  ProgramState state;
+  RecordingDialogs dialogs;
+  TForm1 form;
+};
+
+// A started window, shown on the screen; nullptr when the platform never
+// showed it. Without a bus the window gets one with nothing on it.
+std::unique_ptr<StartedWindow> ShowStartedWindow(DeviceBus *bus = nullptr);
+
+// One line per named control (kind, geometry, visibility, enabled state,
+// text, check state, grid cells), plus the window's caption and size and
+// the page control's tabs: two equal descriptions are two equal windows.
+QStringList DescribeWindow(TForm1 &form);
+
+} // namespace orvane::testing

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "usb/ChipCommands.h"
+#include "usb/Clock.h"
+#include "usb/EmulatedDriverBus.h"
+#include "usb/InProcessTransport.h"
+#include "usb/ScriptedDevice.h"
+#include "usb/VantrelUsb.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace orvane::test {
+
+// One update-mode device behind the generic driver, opened, with every
+// transfer recorded: the bench for checking what goes on the wire.
+struct ChipRig {
+  explicit ChipRig(VirtualDevice &device) {
+    transport.Attach("dev", device);
+    bus.AddTransport(transport);
+    usb.SetTarget("vid_3b5d&pid_6000");
+    usb.FindDevice();
+    usb.Open();
+    transport.ClearTransfers();
+  }
+
+  const std::vector<RecordedTransfer> &Wire() const { return transport.Transfers(); }
+
+  VirtualClock clock;
+  InProcessTransport transport;
+  EmulatedDriverBus bus;
+  VantrelUsb usb{bus};
+  std::array<uint8_t, 3> flashId{};
+  ChipCommands chip{usb, clock, flashId};
+};
+
+inline SetupPacket Out(uint8_t request, uint16_t value, uint16_t index, uint16_t length) {
+  return {0x43, request, value, index, length};
+}
+inline SetupPacket In(uint8_t request, uint16_t value, uint16_t index, uint16_t length) {
+  return {0xC3, request, value, index, length};
+}
+
+} // namespace orvane::test
