@@ -101,8 +101,6 @@ void ChipSimulator::UnplugAfter(uint64_t count) {
 
 void ChipSimulator::Replug() {
   flash_.PowerCycle();
-  faults_.UnplugAfter(0);
-  faults_ = TransferFaults{};
   openConnections_ = 0;
   Restart();
   present_ = true;
