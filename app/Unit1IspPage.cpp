@@ -50,6 +50,18 @@ private:
   std::array<bool, 12> wasEnabled_{};
 };
 
+// Open, act, close: one short device action of the page, refused while
+// another action holds the device.
+template <class Action> void WithDevice(ProgramState &state, Action action) {
+  DeviceActionGuard guard(state.monitor);
+  if (!guard)
+    return;
+  ChipCommands chip(state.usb, state.clock, state.flash.FlashId);
+  state.usb.Open();
+  action(chip);
+  state.usb.Close();
+}
+
 } // namespace
 
 void TForm1::BindIspPage() {
@@ -90,58 +102,29 @@ void TForm1::btnEnterISPClick(QObject *) {
 }
 
 void TForm1::btnUSBChipIDClick(QObject *) {
-  DeviceActionGuard action(state_.monitor);
-  if (!action)
-    return;
-  ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
-  state_.usb.Open();
-  chip.FlashReadId();
-  state_.usb.Close();
+  WithDevice(state_, [&](ChipCommands &chip) { chip.FlashReadId(); });
   ui_->lblUSBChipID->setText(QString::fromStdString(ChipIdText(state_.flash.FlashId)));
 }
 
 void TForm1::btnUSBReadStatusClick(QObject *) {
-  DeviceActionGuard action(state_.monitor);
-  if (!action)
-    return;
-  ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
-  state_.usb.Open();
-  const uint8_t status = chip.FlashReadStatus();
-  state_.usb.Close();
-  ui_->lblUSBStatus->setText(QString::fromStdString("0x" + Hex2(status)));
+  WithDevice(state_, [&](ChipCommands &chip) {
+    ui_->lblUSBStatus->setText(QString::fromStdString("0x" + Hex2(chip.FlashReadStatus())));
+  });
 }
 
 void TForm1::lbledtUSBWriteStatusKeyDown(QObject *, int &Key) {
   if (Key != vk::Return)
     return;
   const int value = StrToInt("0x" + ui_->lbledtUSBWriteStatus->text().toStdString());
-  DeviceActionGuard action(state_.monitor);
-  if (!action)
-    return;
-  ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
-  state_.usb.Open();
-  chip.FlashWriteStatus(static_cast<uint8_t>(value));
-  state_.usb.Close();
+  WithDevice(state_, [&](ChipCommands &chip) { chip.FlashWriteStatus(static_cast<uint8_t>(value)); });
 }
 
 void TForm1::btnUSBWriteEnableClick(QObject *) {
-  DeviceActionGuard action(state_.monitor);
-  if (!action)
-    return;
-  ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
-  state_.usb.Open();
-  chip.FlashWriteEnable();
-  state_.usb.Close();
+  WithDevice(state_, [&](ChipCommands &chip) { chip.FlashWriteEnable(); });
 }
 
 void TForm1::btnUSBWriteDisableClick(QObject *) {
-  DeviceActionGuard action(state_.monitor);
-  if (!action)
-    return;
-  ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
-  state_.usb.Open();
-  chip.FlashWriteDisable();
-  state_.usb.Close();
+  WithDevice(state_, [&](ChipCommands &chip) { chip.FlashWriteDisable(); });
 }
 
 void TForm1::lbledISPStartKeyDown(QObject *, int &) {
