@@ -95,7 +95,9 @@ TEST_P(FullUpdateTest, WholeFlashUpdateRunsOnVirtualTimeAndRestartsAsTheModel) {
   EXPECT_TRUE(run.Run(image));
   const auto elapsed = std::chrono::steady_clock::now() - started;
 
-  EXPECT_LT(elapsed, std::chrono::seconds(1));
+  // The real device takes minutes; on virtual time it is a matter of
+  // seconds even in a sanitizer build on a loaded machine.
+  EXPECT_LT(elapsed, std::chrono::seconds(10));
   EXPECT_EQ(chip.Flash().Contents(), image);
   EXPECT_EQ(chip.Flash().Status() & 0x0C, 0x0C) << "left protected";
   EXPECT_FALSE(chip.InUpdateMode());
