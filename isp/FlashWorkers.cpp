@@ -147,6 +147,14 @@ void FlashWorkers::ChooseFlashType() {
   flash_.WordProgramMode = id[0] == 0xBF;
 }
 
+void FlashWorkers::IdentifyFlash() {
+  std::array<uint8_t, 3> id{};
+  if (chip_.FlashReadId())
+    id = chip_.FlashId();
+  flash_.FlashId = id;
+  ChooseFlashType();
+}
+
 bool FlashWorkers::WaitWhileBusy() {
   for (int read = 0; read < kEraseReads; ++read) {
     if ((chip_.FlashReadStatus() & kWriteInProgress) == 0)

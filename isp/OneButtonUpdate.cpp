@@ -5,18 +5,16 @@ namespace orvane {
 bool OneButtonUpdate::Run() {
   attempts_ = 0;
   // Nothing to program can never be a successful update.
-  if (image_.ImageLength == 0)
+  if (image_.ImageLength == 0) {
+    flash_.IspFailed = true;
     return false;
+  }
   Show("Enter ISP Mode");
   status_.ProcessMessages();
   VantrelUsb &usb = chip_.Usb();
   usb.Open();
   chip_.SetIspMode(true);
-  // An identifier that cannot be read must not leave a stale one choosing
-  // the program mode.
-  flash_.FlashId = {};
-  chip_.FlashReadId();
-  workers_.ChooseFlashType();
+  workers_.IdentifyFlash();
 
   bool verified = false;
   while (attempts_ < kAttempts) {

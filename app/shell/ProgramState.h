@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace orvane {
 
@@ -28,6 +29,8 @@ struct ProgramState {
   uint8_t DeviceRow = 0;
   ImageRecord image;
   FlashState flash;
+  // The last flash read-back, kept until the next one.
+  std::vector<uint8_t> ReadBackBuffer = std::vector<uint8_t>(kImageBufferSize, 0);
   ParameterRecord parameters{};
   ImageEditState imageEdit;
   // Last, so it is made after the file-name texts above and destroyed first.
