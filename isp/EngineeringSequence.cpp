@@ -49,7 +49,8 @@ SequenceEnd EngineeringSequence::Run(const EngineeringSteps &steps) {
     FlashErase(chip_, workers_, flash_, view_).Run(!steps.assignedRange);
   }
   usb.Open();
-  RunStep(steps.blank, "Start Blanking Check", "Blanking Success", [&] { return workers_.BlankCheckRange(start, end); });
+  RunStep(steps.blank, "Start Blanking Check", "Blanking Success",
+          [&] { return workers_.BlankCheckRange(start, end); });
   RunStep(steps.program, "Start Programming", "Programming Success",
           [&] { return workers_.ProgramRange(start, end, start); });
   RunStep(steps.verify, "Start Verifying Check", "Verifying Success",

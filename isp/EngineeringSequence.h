@@ -6,12 +6,12 @@ namespace orvane {
 
 // Which steps the engineering sequence runs: the check boxes of the ISP page.
 struct EngineeringSteps {
-  bool ispMode = true;   // enter ISP mode before and leave it after
-  bool erase = true;     // clear the status register and erase
-  bool blank = true;     // blank check
-  bool program = true;   // program
-  bool verify = true;    // verify
-  bool protect = false;  // write the protecting status value at the end
+  bool ispMode = true;  // enter ISP mode before and leave it after
+  bool erase = true;    // clear the status register and erase
+  bool blank = true;    // blank check
+  bool program = true;  // program
+  bool verify = true;   // verify
+  bool protect = false; // write the protecting status value at the end
   // "Assign Range": the span starts at RangeStart and the erase takes the
   // 4 KB sectors of RangeStart .. RangeStart + RangeSize. Otherwise the span
   // starts at 0 and the whole chip is erased.

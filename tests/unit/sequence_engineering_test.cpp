@@ -44,14 +44,13 @@ TEST_P(EngineeringSequenceTest, AnAssignedRangeErasesItsSectorsAndProgramsFromIt
   rig.flash.RangeSize = 32 * 1024;
 
   EXPECT_EQ(rig.Run(), SequenceEnd::Finished);
-  EXPECT_EQ(rig.SectorErases(), (std::vector<uint32_t>{0x10000, 0x11000, 0x12000, 0x13000, 0x14000, 0x15000,
-                                                       0x16000, 0x17000}));
+  EXPECT_EQ(rig.SectorErases(),
+            (std::vector<uint32_t>{0x10000, 0x11000, 0x12000, 0x13000, 0x14000, 0x15000, 0x16000, 0x17000}));
   EXPECT_EQ(rig.chip.Flash().Activity().chipErases, 0u);
   EXPECT_TRUE(rig.FlashHolds(0x10000, image));
   EXPECT_TRUE(rig.FlashErased(0x10000 + 1000, 0x18000));
   EXPECT_TRUE(std::equal(old.begin(), old.begin() + 0x10000, rig.chip.Flash().Contents().begin())) << "below";
-  EXPECT_TRUE(std::equal(old.begin() + 0x18000, old.end(), rig.chip.Flash().Contents().begin() + 0x18000))
-      << "above";
+  EXPECT_TRUE(std::equal(old.begin() + 0x18000, old.end(), rig.chip.Flash().Contents().begin() + 0x18000)) << "above";
   EXPECT_EQ(rig.view.info.texts.back(), "Verifying Success");
   EXPECT_FALSE(rig.flash.IspFailed);
   EXPECT_FALSE(rig.chip.InIspMode());

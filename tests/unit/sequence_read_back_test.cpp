@@ -28,14 +28,14 @@ struct ReadBackRig : SequenceRig {
   }
   // Every read of the 64-byte block at address fails on the way.
   void FailReadsOf(uint32_t address) {
-    transport.SetScriptHook([address](const std::string &, const SetupPacket &setup,
-                                      uint8_t *data) -> std::optional<TransferResult> {
-      const bool readQuery = !setup.isIn() && setup.request == vendor::kFlashQuery && setup.length == 4 &&
-                             data[0] == flashop::kRead;
-      if (readQuery && (uint32_t{data[1]} << 16 | uint32_t{data[2]} << 8 | data[3]) == address)
-        return TransferResult{TransferStatus::Failed, 0};
-      return std::nullopt;
-    });
+    transport.SetScriptHook(
+        [address](const std::string &, const SetupPacket &setup, uint8_t *data) -> std::optional<TransferResult> {
+          const bool readQuery =
+              !setup.isIn() && setup.request == vendor::kFlashQuery && setup.length == 4 && data[0] == flashop::kRead;
+          if (readQuery && (uint32_t{data[1]} << 16 | uint32_t{data[2]} << 8 | data[3]) == address)
+            return TransferResult{TransferStatus::Failed, 0};
+          return std::nullopt;
+        });
   }
 
   std::vector<uint8_t> buffer = std::vector<uint8_t>(kImageBufferSize, 0);
@@ -93,8 +93,8 @@ TEST(ReadBackTest, ABlockThatNeverReadsStopsTheReadingAndLeaves5AFromThere) {
   EXPECT_FALSE(rig.Read());
   EXPECT_EQ(rig.view.info.texts.back(), "Verifying Fail at 0x004000");
   EXPECT_TRUE(std::equal(firmware.begin(), firmware.begin() + 0x4000, rig.buffer.begin()));
-  EXPECT_TRUE(std::all_of(rig.buffer.begin() + 0x4000, rig.buffer.begin() + kReadBackEnd,
-                          [](uint8_t b) { return b == 0x5A; }));
+  EXPECT_TRUE(
+      std::all_of(rig.buffer.begin() + 0x4000, rig.buffer.begin() + kReadBackEnd, [](uint8_t b) { return b == 0x5A; }));
   const std::string text = ReadBackText(rig.buffer, kReadBackEnd);
   EXPECT_EQ(text.substr(0x400 * 97, 97), Row(std::vector<uint8_t>(16, 0x5A), 0));
   EXPECT_EQ(text.substr(0x3FF * 97, 97), Row(firmware, 0x3FF0));
