@@ -159,6 +159,9 @@ bool FlashWorkers::WaitWhileBusy() {
   for (int read = 0; read < kEraseReads; ++read) {
     if ((chip_.FlashReadStatus() & kWriteInProgress) == 0)
       return true;
+    // A part that never gets ready keeps this up for ten seconds: the
+    // window must stay alive meanwhile.
+    view_.ProcessMessages();
     chip_.Time().SleepMs(kErasePollMs);
   }
   return false;
