@@ -7,6 +7,7 @@
 #include "app/StringGrid.h"
 #include "app/VirtualKeys.h"
 #include "app/shell/SizeAllowance.h"
+#include "panels/ParameterExchange.h"
 #include "ui_Unit1.h"
 
 #include <QApplication>
@@ -95,8 +96,8 @@ void TForm1::FormCreate(QObject *) {
   c.lbledtVID->setText("3b5d");
   c.lbledtPID->setText("f800");
   c.chkDetectUSB->setChecked(true); // its click handler switches the monitor on
-  state_.parameters = {0xA1, 0x00, 0x00, 0x00};
-  // ShowParameterRecord() belongs here as soon as the parameter page defines it.
+  state_.parameters = kStartParameterRecord;
+  ShowParameterRecord();
 
   for (QWidget *page : {c.TabSheet1, c.PageMI2CCtrl, c.Parameter, c.Information, c.BinFile})
     c.MainPageControl->setTabVisible(c.MainPageControl->indexOf(page), false);
@@ -120,8 +121,7 @@ void TForm1::FormCreate(QObject *) {
   c.lblISPProcStatus->setText(QString());
   c.btnSimpleAuto->move(424, 0);
   c.Image1->hide();
-  // btnSaveBinClick(this) belongs here as soon as the image editing page
-  // defines it: it copies the built-in default image into the buffers.
+  btnSaveBinClick(this); // the built-in default image into both buffers
 }
 
 void TForm1::FormClose(QObject *) {

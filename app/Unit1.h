@@ -154,6 +154,8 @@ private:
   void BindImageEditPage();
 
   bool DeliverKeyDown(QObject *watched, QEvent *event);
+  // Blank Check, Program or Verify over the page's span (an IspStep).
+  void RunIspStepButton(int step);
 
   std::unique_ptr<Ui::TForm1> ui_;
   ProgramState &state_;

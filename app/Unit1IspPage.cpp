@@ -1,11 +1,16 @@
 #include "app/Unit1.h"
+#include "app/VirtualKeys.h"
 #include "app/WindowIspView.h"
 #include "app/shell/ConvertError.h"
 #include "app/shell/DeviceActionGuard.h"
 #include "isp/FlashErase.h"
 #include "isp/FlashWorkers.h"
+#include "isp/HexText.h"
+#include "isp/IspPageActions.h"
 #include "ui_Unit1.h"
+
 #include "usb/ChipCommands.h"
+#include <array>
 
 #include <stdexcept>
 
@@ -20,12 +25,131 @@ uint32_t RangeKilobytes(const QString &text) {
   return static_cast<uint32_t>(kilobytes) * 1024u;
 }
 
+// While a flash step runs the message loop turns: the page's other actions
+// are greyed out until it ends, then get their previous states back.
+class IspButtonsLock {
+public:
+  explicit IspButtonsLock(Ui::TForm1 &c)
+      : buttons_{c.btnEnterISP,        c.btnUSBChipID, c.btnUSBReadStatus, c.btnUSBWriteEnable,
+                 c.btnUSBWriteDisable, c.btnUSBErase,  c.btnUSBBlank,      c.btnUSBProgram,
+                 c.btnUSBVerify,       c.btnReadBack,  c.btnUSBISPAuto,    c.btnSimpleAuto} {
+    for (size_t i = 0; i < buttons_.size(); ++i) {
+      wasEnabled_[i] = buttons_[i]->isEnabled();
+      buttons_[i]->setEnabled(false);
+    }
+  }
+  ~IspButtonsLock() {
+    for (size_t i = 0; i < buttons_.size(); ++i)
+      buttons_[i]->setEnabled(wasEnabled_[i]);
+  }
+  IspButtonsLock(const IspButtonsLock &) = delete;
+  IspButtonsLock &operator=(const IspButtonsLock &) = delete;
+
+private:
+  std::array<QWidget *, 12> buttons_;
+  std::array<bool, 12> wasEnabled_{};
+};
+
+// Open, act, close: one short device action of the page, refused while
+// another action holds the device.
+template <class Action> void WithDevice(ProgramState &state, Action action) {
+  DeviceActionGuard guard(state.monitor);
+  if (!guard)
+    return;
+  ChipCommands chip(state.usb, state.clock, state.flash.FlashId);
+  state.usb.Open();
+  action(chip);
+  state.usb.Close();
+}
+
 } // namespace
 
 void TForm1::BindIspPage() {
   OnClick(ui_->rbnRange0, [this](QObject *sender) { rbnRangeClick(sender); });
   OnClick(ui_->rbnRange1, [this](QObject *sender) { rbnRangeClick(sender); });
   OnClick(ui_->btnUSBErase, [this](QObject *sender) { btnUSBEraseClick(sender); });
+  OnClick(ui_->btnEnterISP, [this](QObject *sender) { btnEnterISPClick(sender); });
+  OnClick(ui_->btnUSBChipID, [this](QObject *sender) { btnUSBChipIDClick(sender); });
+  OnClick(ui_->btnUSBReadStatus, [this](QObject *sender) { btnUSBReadStatusClick(sender); });
+  OnClick(ui_->btnUSBWriteEnable, [this](QObject *sender) { btnUSBWriteEnableClick(sender); });
+  OnClick(ui_->btnUSBWriteDisable, [this](QObject *sender) { btnUSBWriteDisableClick(sender); });
+  OnClick(ui_->btnUSBBlank, [this](QObject *sender) { btnUSBBlankClick(sender); });
+  OnClick(ui_->btnUSBProgram, [this](QObject *sender) { btnUSBProgramClick(sender); });
+  OnClick(ui_->btnUSBVerify, [this](QObject *sender) { btnUSBVerifyClick(sender); });
+  OnKeyDown(ui_->lbledtUSBWriteStatus, [this](QObject *sender, int &key) { lbledtUSBWriteStatusKeyDown(sender, key); });
+  OnKeyDown(ui_->lbledISPStart, [this](QObject *sender, int &key) { lbledISPStartKeyDown(sender, key); });
+  OnKeyDown(ui_->lbledISPRange, [this](QObject *sender, int &key) { lbledISPStartKeyDown(sender, key); });
+}
+
+void TForm1::btnEnterISPClick(QObject *) {
+  DeviceActionGuard action(state_.monitor);
+  if (!action || !state_.usb.IsFound())
+    return;
+  ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
+  state_.usb.Open();
+  if (state_.flash.IspModeActive) {
+    chip.SetIspMode(false);
+    state_.flash.IspModeActive = false;
+    ui_->btnEnterISP->setText("Enter ISP");
+  } else {
+    chip.WriteRegister(0x00, 0x0D);
+    chip.WriteRegister(0x01, 3);
+    chip.SetIspMode(true);
+    state_.flash.IspModeActive = true;
+    ui_->btnEnterISP->setText("Exit ISP");
+  }
+  state_.usb.Close();
+}
+
+void TForm1::btnUSBChipIDClick(QObject *) {
+  WithDevice(state_, [&](ChipCommands &chip) { chip.FlashReadId(); });
+  ui_->lblUSBChipID->setText(QString::fromStdString(ChipIdText(state_.flash.FlashId)));
+}
+
+void TForm1::btnUSBReadStatusClick(QObject *) {
+  WithDevice(state_, [&](ChipCommands &chip) {
+    ui_->lblUSBStatus->setText(QString::fromStdString("0x" + Hex2(chip.FlashReadStatus())));
+  });
+}
+
+void TForm1::lbledtUSBWriteStatusKeyDown(QObject *, int &Key) {
+  if (Key != vk::Return)
+    return;
+  const int value = StrToInt("0x" + ui_->lbledtUSBWriteStatus->text().toStdString());
+  WithDevice(state_, [&](ChipCommands &chip) { chip.FlashWriteStatus(static_cast<uint8_t>(value)); });
+}
+
+void TForm1::btnUSBWriteEnableClick(QObject *) {
+  WithDevice(state_, [&](ChipCommands &chip) { chip.FlashWriteEnable(); });
+}
+
+void TForm1::btnUSBWriteDisableClick(QObject *) {
+  WithDevice(state_, [&](ChipCommands &chip) { chip.FlashWriteDisable(); });
+}
+
+void TForm1::lbledISPStartKeyDown(QObject *, int &) {
+  // A typed range takes effect at the next range button click or sequence.
+}
+
+void TForm1::RunIspStepButton(int step) {
+  DeviceActionGuard action(state_.monitor);
+  if (!action)
+    return;
+  IspButtonsLock lock(*ui_);
+  ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
+  WindowIspView view(*ui_, *pump_);
+  const IspSpan span = ButtonSpan(ui_->rbnRange1->isChecked(), state_.flash, state_.image);
+  RunIspStep(static_cast<IspStep>(step), chip, state_.image, state_.flash, view, span);
+}
+
+void TForm1::btnUSBBlankClick(QObject *) {
+  RunIspStepButton(static_cast<int>(IspStep::BlankCheck));
+}
+void TForm1::btnUSBProgramClick(QObject *) {
+  RunIspStepButton(static_cast<int>(IspStep::Program));
+}
+void TForm1::btnUSBVerifyClick(QObject *) {
+  RunIspStepButton(static_cast<int>(IspStep::Verify));
 }
 
 void TForm1::rbnRangeClick(QObject *) {
@@ -45,6 +169,7 @@ void TForm1::btnUSBEraseClick(QObject *) {
   DeviceActionGuard action(state_.monitor);
   if (!action)
     return;
+  IspButtonsLock lock(*ui_);
   ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
   WindowIspView view(*ui_, *pump_);
   FlashWorkers workers(chip, state_.image, state_.flash, view);

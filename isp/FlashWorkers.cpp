@@ -77,7 +77,7 @@ bool FlashWorkers::VerifyRange(uint32_t start, uint32_t end, uint32_t imageBase)
   return CheckBlocks(start, end, imageBase, Expect::Image);
 }
 
-bool FlashWorkers::WaitIdleBeforeProgram() {
+bool FlashWorkers::WaitProgramIdle() {
   for (int read = 0; read < kIdleReads; ++read) {
     if ((chip_.FlashReadStatus() & kWriteInProgress) == 0)
       return true;
@@ -105,9 +105,11 @@ bool FlashWorkers::ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase
   };
 
   if (!flash_.WordProgramMode) {
+    bool programmed = false;
     for (uint32_t a = start; a < end; a += chunk) {
       if (takeChunk(a)) {
-        const bool idle = WaitIdleBeforeProgram();
+        programmed = true;
+        const bool idle = WaitProgramIdle();
         chip_.FlashWriteEnable();
         view_.ShowProcessAddress("0x" + Hex6(a));
         view_.ProcessMessages();
@@ -122,10 +124,13 @@ bool FlashWorkers::ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase
       }
       progress(a);
     }
-    return true;
+    // The last page may still be programming, and the flash ignores a read
+    // until it is done: whoever reads next would see a busy flash, not the
+    // data.
+    return !programmed || WaitProgramIdle();
   }
 
-  const bool idle = WaitIdleBeforeProgram();
+  const bool idle = WaitProgramIdle();
   for (uint32_t a = start; a < end; a += chunk) {
     view_.ShowProcessAddress("0x" + Hex6(a));
     view_.ProcessMessages();
@@ -155,16 +160,16 @@ void FlashWorkers::IdentifyFlash() {
   ChooseFlashType();
 }
 
-bool FlashWorkers::WaitWhileBusy() {
+std::optional<uint8_t> FlashWorkers::WaitWhileBusy() {
   for (int read = 0; read < kEraseReads; ++read) {
-    if ((chip_.FlashReadStatus() & kWriteInProgress) == 0)
-      return true;
-    // A part that never gets ready keeps this up for ten seconds: the
-    // window must stay alive meanwhile.
+    const uint8_t status = chip_.FlashReadStatus();
+    if ((status & kWriteInProgress) == 0)
+      return status;
+    // A flash that stays busy holds this loop for ten seconds.
     view_.ProcessMessages();
     chip_.Time().SleepMs(kErasePollMs);
   }
-  return false;
+  return std::nullopt;
 }
 
 bool FlashWorkers::WaitForErase(const std::function<void(int poll, uint8_t status)> &onPoll) {
@@ -187,10 +192,10 @@ void FlashWorkers::ClearStatusRegister() {
   WaitWhileBusy();
 }
 
-void FlashWorkers::ProtectFlash() {
+std::optional<uint8_t> FlashWorkers::ProtectFlash() {
   chip_.FlashWriteEnable();
   chip_.FlashWriteStatus(flash_.WordProgramMode ? 0x7F : 0xFF);
-  WaitWhileBusy();
+  return WaitWhileBusy();
 }
 
 } // namespace orvane

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace orvane {
 
@@ -34,21 +35,23 @@ public:
   // read counts as all zeros, never as the one read before.
   void IdentifyFlash();
   // Reads the status up to 1000 times, 10 ms apart, while a write is in
-  // progress; false when it never finished.
-  bool WaitWhileBusy();
+  // progress; the status that showed it finished, nullopt when none did.
+  std::optional<uint8_t> WaitWhileBusy();
   // The erase wait: 10 ms, then up to 1000 status reads 10 ms apart until
   // the write-in-progress bit clears; onPoll sees each poll and its status.
   bool WaitForErase(const std::function<void(int poll, uint8_t status)> &onPoll);
   // Write enable, write status 0, wait.
   void ClearStatusRegister();
-  // Write enable, the protecting status value for this part, wait.
-  void ProtectFlash();
+  // Write enable, the protecting status value for this part, wait; the
+  // status the wait ended on, nullopt when the flash never finished.
+  std::optional<uint8_t> ProtectFlash();
 
 private:
   enum class Expect { Erased, Image };
   bool CheckBlocks(uint32_t start, uint32_t end, uint32_t imageBase, Expect expect);
   uint8_t ImageByte(uint32_t flashAddress, uint32_t imageBase) const;
-  bool WaitIdleBeforeProgram();
+  // Up to 101 status reads, 1 ms apart, until no write is in progress.
+  bool WaitProgramIdle();
 
   ChipCommands &chip_;
   const ImageRecord &image_;

@@ -2,6 +2,12 @@
 
 namespace orvane {
 
+namespace {
+// BP0 and BP1 of the status register: the protecting value sets them on
+// every part the update knows.
+constexpr uint8_t kBlockProtectBits = 0x0C;
+} // namespace
+
 bool OneButtonUpdate::Run() {
   attempts_ = 0;
   // Nothing to program can never be a successful update.
@@ -13,11 +19,12 @@ bool OneButtonUpdate::Run() {
   status_.ProcessMessages();
   VantrelUsb &usb = chip_.Usb();
   usb.Open();
-  chip_.SetIspMode(true);
-  workers_.IdentifyFlash();
+  EnterIspAndIdentify();
 
   bool verified = false;
   while (attempts_ < kAttempts) {
+    if (attempts_ > 0)
+      StartOver();
     ++attempts_;
     verified = Attempt();
     flash_.IspFailed = !verified;
@@ -25,14 +32,55 @@ bool OneButtonUpdate::Run() {
       break;
     status_.ShowStatus("ISP Fail and retry", StatusTone::Retry);
     status_.ProcessMessages();
-    chip_.Time().SleepMs(kRetryPauseMs);
+    // The red text stays for a second; the window keeps turning meanwhile.
+    for (uint32_t paused = 0; paused < kRetryPauseMs; paused += kRetryPauseStepMs) {
+      chip_.Time().SleepMs(kRetryPauseStepMs);
+      status_.ProcessMessages();
+    }
     Show("ISP Fail and retry");
   }
 
-  workers_.ProtectFlash();
-  chip_.SetIspMode(false);
+  const bool protectedFlash = Protect();
+  const bool left = Leave();
   usb.Close();
-  return verified;
+  // The update is done only when the chip will start the verified image
+  // from a protected flash.
+  flash_.IspFailed = !(verified && protectedFlash && left);
+  return !flash_.IspFailed;
+}
+
+void OneButtonUpdate::EnterIspAndIdentify() {
+  chip_.SetIspMode(true);
+  workers_.IdentifyFlash();
+}
+
+void OneButtonUpdate::StartOver() {
+  // A failed attempt can have left the chip out of ISP mode (a lost enter
+  // request), the flash inside a word-program sequence that takes no other
+  // instruction until write disable, or the program mode chosen from a
+  // garbled identifier: none of it would pass by itself.
+  chip_.SetIspMode(true);
+  chip_.FlashWriteDisable();
+  workers_.IdentifyFlash();
+}
+
+bool OneButtonUpdate::Protect() {
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    const auto status = workers_.ProtectFlash();
+    // A flash that never finished the write will not finish another.
+    if (!status)
+      return false;
+    if ((*status & kBlockProtectBits) == kBlockProtectBits)
+      return true;
+  }
+  return false;
+}
+
+bool OneButtonUpdate::Leave() {
+  for (int attempt = 0; attempt < kAttempts; ++attempt)
+    if (chip_.SetIspMode(false))
+      return true;
+  return false;
 }
 
 bool OneButtonUpdate::Attempt() {

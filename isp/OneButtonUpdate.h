@@ -15,22 +15,30 @@ inline constexpr const char *kUpdateAbort = "Abort Firmware update process";
 // The whole update after the user said yes: enter ISP mode, choose how to
 // program from the flash identifier, up to three attempts of status clear,
 // chip erase, blank check, program and verify over the whole image, then
-// protect the flash, leave ISP mode and close the device.
+// protect the flash, leave ISP mode and close the device. A retry starts
+// the chip over as at the first attempt; protecting and leaving are tried
+// again when they did not take.
 class OneButtonUpdate {
 public:
   static constexpr int kAttempts = 3;
   static constexpr uint32_t kRetryPauseMs = 1000;
+  static constexpr uint32_t kRetryPauseStepMs = 50;
 
   OneButtonUpdate(ChipCommands &chip, const ImageRecord &image, FlashState &flash, IspView &ispView,
                   UpdateStatusView &status)
       : chip_(chip), image_(image), flash_(flash), workers_(chip, image, flash, ispView), status_(status) {}
 
-  // True only when the last attempt verified the whole image.
+  // True only when the last attempt verified the whole image, the flash
+  // reads back protected and the chip took the request to leave ISP mode.
   bool Run();
   int AttemptsRun() const { return attempts_; }
 
 private:
+  void EnterIspAndIdentify();
+  void StartOver();
   bool Attempt();
+  bool Protect();
+  bool Leave();
   void Show(const std::string &text) { status_.ShowStatus(text, StatusTone::Normal); }
 
   ChipCommands &chip_;

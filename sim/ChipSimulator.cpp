@@ -101,8 +101,6 @@ void ChipSimulator::UnplugAfter(uint64_t count) {
 
 void ChipSimulator::Replug() {
   flash_.PowerCycle();
-  faults_.UnplugAfter(0);
-  faults_ = TransferFaults{};
   openConnections_ = 0;
   Restart();
   present_ = true;
@@ -139,10 +137,12 @@ TransferResult ChipSimulator::Control(const SetupPacket &setup, uint8_t *data) {
   } else if (fault && fault->action == FaultAction::Stall) {
     result = Stalled();
   } else {
-    if (fault)
+    if (fault && fault->action == FaultAction::Delay)
       time_.Source().SleepMs(fault->delayMs);
     firmware_.Advance();
     result = Dispatch(setup, data);
+    if (fault && fault->action == FaultAction::Flip && setup.isIn() && result.ok() && result.actual > 0)
+      data[0] ^= fault->flipMask;
   }
   if (observer_)
     observer_(setup, data, result);

@@ -12,6 +12,7 @@ enum class FaultAction : uint8_t {
   Fail,  // the transfer is lost on the way: the host sees a transport error
   Stall, // the device rejects the request
   Delay, // the device answers, but only after delayMs of the clock
+  Flip,  // an IN answer arrives with the bits of flipMask turned over in its first byte
 };
 
 // Which transfers a fault hits: all, or those of one request code and/or
@@ -24,6 +25,7 @@ struct TransferFault {
   uint64_t nth = 0;
   uint32_t delayMs = 0;
   uint64_t seen = 0;
+  uint8_t flipMask = 0x01;
 };
 
 // The transfer-level faults of a simulated device, and when it is unplugged.
@@ -34,6 +36,8 @@ public:
   void StallNth(uint64_t nth) { Add({FaultAction::Stall, std::nullopt, std::nullopt, nth}); }
   void FailEvery(uint8_t request) { Add({FaultAction::Fail, request, std::nullopt, 0}); }
   void StallEvery(uint8_t request) { Add({FaultAction::Stall, request, std::nullopt, 0}); }
+  // The nth IN answer from now on arrives with mask flipped in its first byte.
+  void FlipNthAnswer(uint64_t nth, uint8_t mask) { Add({FaultAction::Flip, std::nullopt, true, nth, 0, 0, mask}); }
   // After count more transfers have been answered, the device is gone.
   void UnplugAfter(uint64_t count) { unplugAfter_ = count; }
   void Clear();

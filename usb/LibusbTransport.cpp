@@ -48,7 +48,7 @@ std::string OpenFailure(int error, const std::string &location) {
   switch (error) {
   case LIBUSB_ERROR_ACCESS:
     return "permission denied on USB device " + location +
-           " (install the udev rules of docs/linux-device-access.md, then replug the device)";
+           " (install packaging/60-orvane-updater.rules as the README says, then replug the device)";
   case LIBUSB_ERROR_NO_DEVICE:
     return "USB device " + location + " is gone";
   default:

@@ -27,11 +27,7 @@ bool VantrelUsb::FindDevice() {
     return false;
   bool probed = false;
   for (const std::string &path : *paths) {
-    // A path that does not fit is skipped whole: cut short, it could name
-    // another device.
-    if (path.size() > kMaxDevicePathLength || path.find('\0') != std::string::npos)
-      continue;
-    if (path.find(target_) == std::string::npos)
+    if (!PathMatches(path, target_))
       continue;
     std::memcpy(devicePath_, path.c_str(), path.size() + 1);
     found_ = true;
@@ -40,14 +36,19 @@ bool VantrelUsb::FindDevice() {
   return probed;
 }
 
+bool VantrelUsb::PathMatches(const std::string &path, const char *target) {
+  // A path that does not fit is skipped whole: cut short, it could name
+  // another device.
+  if (path.size() > kMaxDevicePathLength || path.find('\0') != std::string::npos)
+    return false;
+  return path.find(target) != std::string::npos;
+}
+
 bool VantrelUsb::CheckDevice() {
   bool present = false;
   if (const auto paths = bus_.ListInterfaces(audioDriver_ ? kGuidAudioDriver : kGuidUsbDevice)) {
-    for (const std::string &path : *paths) {
-      if (path.size() <= kMaxDevicePathLength && path.find('\0') == std::string::npos &&
-          path.find(target_) != std::string::npos)
-        present = true;
-    }
+    for (const std::string &path : *paths)
+      present = present || PathMatches(path, target_);
   }
   found_ = present;
   return found_;

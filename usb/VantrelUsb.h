@@ -36,6 +36,10 @@ public:
   bool ControlTransfer(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, uint8_t *data,
                        uint32_t length);
 
+  // The rule FindDevice and CheckDevice apply to each interface path: it
+  // contains the match text and fits the path field whole.
+  static bool PathMatches(const std::string &path, const char *target);
+
   // Why the last open or transfer failed, when the bus could tell.
   std::string LastError() const;
   DeviceBus &Bus() { return bus_; }

@@ -47,20 +47,20 @@ void ConnectionMonitor::ShowOutcome() {
   VantrelUsb &usb = state_.usb;
   if (!usb.IsFound()) {
     view_.SetIndicator(IndicatorColour::ButtonFace);
-    view_.SetDetectCaption("No device is available");
+    view_.SetDetectCaption(kNoDeviceCaption);
     view_.SetStartEnabled(false);
     return;
   }
   if (usb.GetAudioDriver()) {
-    view_.SetDetectCaption(std::string("Find Device ") + DeviceTable[state_.DeviceRow].displayName);
+    view_.SetDetectCaption(std::string(kFindDeviceLead) + DeviceTable[state_.DeviceRow].displayName);
     if (!state_.image.UpdateFileLoaded)
       view_.ReadProgramFile1();
   } else if (state_.monitor.UpdateId3B5D) {
-    view_.SetDetectCaption("Firmware update device 3B5D is exist");
+    view_.SetDetectCaption(kUpdateDevice3B5DCaption);
     state_.DeviceRow = 0;
     view_.ReadProgramFile1();
   } else {
-    view_.SetDetectCaption("Firmware update device 0C7E is exist");
+    view_.SetDetectCaption(kUpdateDevice0C7ECaption);
   }
 }
 

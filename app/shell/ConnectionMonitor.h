@@ -21,6 +21,11 @@ public:
   virtual void ReadProgramFile1() = 0;
 };
 
+inline constexpr const char *kFindDeviceLead = "Find Device ";
+inline constexpr const char *kUpdateDevice3B5DCaption = "Firmware update device 3B5D is exist";
+inline constexpr const char *kUpdateDevice0C7ECaption = "Firmware update device 0C7E is exist";
+inline constexpr const char *kNoDeviceCaption = "No device is available";
+
 inline constexpr int kMonitorSlowMs = 1000;
 inline constexpr int kMonitorFastMs = 100;
 

@@ -4,11 +4,14 @@
 #include "app/shell/StatusTexts.h"
 #include "isp/FlashState.h"
 #include "isp/ImageRecord.h"
+#include "panels/I2cPanelState.h"
 #include "panels/ImageEditState.h"
 #include "panels/ParameterRecord.h"
+#include "panels/RegisterPanelState.h"
 #include "usb/Clock.h"
 #include "usb/VantrelUsb.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,8 +34,12 @@ struct ProgramState {
   FlashState flash;
   // The last flash read-back, kept until the next one.
   std::vector<uint8_t> ReadBackBuffer = std::vector<uint8_t>(kImageBufferSize, 0);
+  // The stream status registers 0xA4, 0xA5 and 0xA6 of bank 0 as last read.
+  std::array<uint8_t, 3> StatusBytes{};
+  RegisterPanelState registers;
   ParameterRecord parameters{};
   ImageEditState imageEdit;
+  I2cPanelState i2c;
   // Last, so it is made after the file-name texts above and destroyed first.
   StatusTexts texts;
 };

@@ -1,4 +1,6 @@
 #include "app/StringGrid.h"
+#include "panels/DefaultImage.h"
+#include "support/ParameterPageSupport.h"
 #include "support/WindowTestSupport.h"
 #include "ui_Unit1.h"
 
@@ -6,6 +8,7 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 using namespace orvane;
@@ -208,12 +211,24 @@ private slots:
     QCOMPARE(started->form.Timer1()->interval(), 1000);
   }
   void startShowsTheParameterRecord() {
-    QSKIP("FormCreate sets ParameterRecord to A1 00 00 00 but does not run ShowParameterRecord yet: the "
-          "option controls keep their design selection");
+    // The design selects otherwise: these come from the record A1 00 00 00.
+    QCOMPARE(c().lblEepAvail->text(), QString("EEPROM not Available"));
+    QCOMPARE(CheckedParameterOptions(started->form),
+             (QStringList{"rbnI2Slen0", "rbnSPDIFlen1", "rbnMCLKOutFreq2", "rbnI2SFormat0", "rbnDSDOut0"}));
+    // The handlers the checks ran put back what they read.
+    QCOMPARE(started->state.parameters, (ParameterRecord{0xA1, 0x00, 0x00, 0x00}));
   }
   void startCopiesTheDefaultImage() {
-    QSKIP("FormCreate does not run btnSaveBinClick yet: DefaultImage is not copied into ImageBuffer and "
-          "ModifyBuffer");
+    const auto &defaults = DefaultImage();
+    const auto &image = started->state.image.ImageBuffer;
+    const auto &modify = started->state.imageEdit.ModifyBuffer;
+    QVERIFY(std::equal(defaults.begin(), defaults.end(), image.begin()));
+    QVERIFY(std::equal(defaults.begin(), defaults.end(), modify.begin()));
+    QVERIFY(std::all_of(image.begin() + 32768, image.end(), [](uint8_t b) { return b == 0xFF; }));
+    QVERIFY(std::all_of(modify.begin() + 32768, modify.end(), [](uint8_t b) { return b == 0x00; }));
+    QCOMPARE(started->state.image.ImageLength, 0u);
+    QCOMPARE(started->state.imageEdit.ModifyLength, 0u);
+    QVERIFY(!started->state.image.ImageReady);
   }
 };
 

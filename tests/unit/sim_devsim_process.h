@@ -10,12 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "child_process.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-extern char **environ;
 
 namespace orvane::sim::test {
 
@@ -44,19 +44,15 @@ public:
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0)
       return;
-    std::vector<std::string> env;
-    for (char **e = environ; *e; ++e)
-      if (std::string(*e).rfind("XDG_RUNTIME_DIR=", 0) != 0)
-        env.emplace_back(*e);
-    env.push_back("XDG_RUNTIME_DIR=" + runtimeDir);
+    std::vector<std::string> env = orvane::test::EnvironmentWithRuntimeDir(runtimeDir);
     std::vector<std::string> argv{std::string(ORVANE_BIN_DIR) + "/vantrel-devsim"};
     argv.insert(argv.end(), args.begin(), args.end());
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    const auto argvPtrs = Pointers(argv);
-    const auto envPtrs = Pointers(env);
+    const auto argvPtrs = orvane::test::SpawnPointers(argv);
+    const auto envPtrs = orvane::test::SpawnPointers(env);
     if (posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, argvPtrs.data(), envPtrs.data()) != 0)
       pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
@@ -107,14 +103,6 @@ public:
   bool Started() const { return pid_ > 0; }
 
 private:
-  static std::vector<char *> Pointers(std::vector<std::string> &strings) {
-    std::vector<char *> pointers;
-    for (auto &s : strings)
-      pointers.push_back(s.data());
-    pointers.push_back(nullptr);
-    return pointers;
-  }
-
   pid_t pid_ = -1;
   int stdout_ = -1;
 };

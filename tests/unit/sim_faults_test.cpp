@@ -45,6 +45,17 @@ TEST(TransferFaultTest, DelayedAnswerTakesClockTime) {
   EXPECT_EQ(clock.NowUs(), 250'000u);
 }
 
+TEST(TransferFaultTest, FlippedBitsInTheNthAnswerOnly) {
+  VirtualClock clock;
+  ChipSimulator chip(clock);
+  WriteRegister(chip, 0x05, 0x30);
+  chip.Faults().FlipNthAnswer(2, 0x81);
+  EXPECT_EQ(ReadRegister(chip, 0x05), 0x30);
+  EXPECT_TRUE(WriteRegister(chip, 0x06, 0x00)) << "OUT transfers are not counted";
+  EXPECT_EQ(ReadRegister(chip, 0x05), 0xB1);
+  EXPECT_EQ(ReadRegister(chip, 0x05), 0x30);
+}
+
 TEST(TransferFaultTest, UnplugAfterSomeTransfers) {
   VirtualClock clock;
   ChipSimulator chip(clock);

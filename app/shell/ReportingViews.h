@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/shell/UpdateReporter.h"
+#include "isp/FlashState.h"
+#include "isp/IspView.h"
+#include "isp/UpdateStatusView.h"
+#include "isp/WalkProgress.h"
+
+#include <string>
+
+namespace orvane {
+
+// The update panel's status line and the ISP page's labels, as events for
+// a reporter: each status text once (the erase's growing dots are progress,
+// not steps), the blocks done as progress, a failed attempt with the
+// reason the flash step gave.
+class ReportingViews final : public UpdateStatusView, public IspView {
+public:
+  // spanBytes: bytes the block walks cover; flash: for the program chunk size.
+  ReportingViews(UpdateReporter &reporter, const Clock &clock, const FlashState &flash, uint64_t spanBytes)
+      : reporter_(reporter), flash_(flash), meter_(clock), spanBytes_(spanBytes) {}
+
+  void ShowStatus(const std::string &text, StatusTone tone) override;
+  void ShowProcessInfo(const std::string &text) override;
+  void ShowProcessAddress(const std::string &) override {}
+  void ShowStatusRegister(const std::string &) override {}
+  void ProcessMessages() override {}
+  void Progress(FlashPhase phase, uint32_t done, uint32_t total) override;
+
+  int FailedAttempts() const { return failedAttempts_; }
+  // The last failure text a flash step showed; empty when none.
+  const std::string &LastFailure() const { return failure_; }
+
+private:
+  void Step(const std::string &text);
+
+  UpdateReporter &reporter_;
+  const FlashState &flash_;
+  ProgressMeter meter_;
+  uint64_t spanBytes_;
+  std::string lastStep_;
+  std::string failure_;
+  int failedAttempts_ = 0;
+};
+
+} // namespace orvane

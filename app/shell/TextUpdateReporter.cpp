@@ -1,0 +1,119 @@
+#include "app/shell/TextUpdateReporter.h"
+
+#include "app/shell/ProgressText.h"
+#include "isp/HexText.h"
+
+namespace orvane {
+
+namespace {
+// Back to the start of the line and clear it.
+constexpr const char *kClearLine = "\r\x1b[K";
+} // namespace
+
+TextUpdateReporter::~TextUpdateReporter() {
+  EndBar();
+}
+
+void TextUpdateReporter::EndBar() {
+  if (!barShown_)
+    return;
+  out_ << kClearLine << std::flush;
+  barShown_ = false;
+}
+
+void TextUpdateReporter::Line(const std::string &text) {
+  EndBar();
+  out_ << text << '\n' << std::flush;
+}
+
+void TextUpdateReporter::DeviceFound(const FoundDevice &device) {
+  Line(device.caption);
+}
+
+void TextUpdateReporter::FileLoaded(const LoadedFile &file) {
+  Line(file.caption);
+  Line("Checksum : 0x" + HexDigits(file.checksum, 4) + " (" + std::to_string(file.length) + " bytes from " + file.path +
+       ")");
+}
+
+void TextUpdateReporter::Step(const std::string &text) {
+  Line(text);
+}
+
+void TextUpdateReporter::Progress(const WalkProgress &progress) {
+  const bool newWalk = progress.phase != phase_ || progress.percent < lastPercent_;
+  phase_ = progress.phase;
+  lastPercent_ = progress.percent;
+  if (newWalk)
+    printedTenths_ = 0;
+  if (terminal_)
+    TerminalProgress(progress);
+  else
+    PlainProgress(progress);
+}
+
+void TextUpdateReporter::TerminalProgress(const WalkProgress &progress) {
+  const bool complete = IsBlockWalk(progress.phase) && progress.done >= progress.total;
+  // Redrawn when the percent or a shown second changes, not for every block.
+  const std::string key = std::to_string(progress.percent) + "/" + DurationText(progress.elapsedUs) + "/" +
+                          (progress.remainingUs ? DurationText(*progress.remainingUs) : "");
+  if (barShown_ && key == drawnKey_ && !complete)
+    return;
+  out_ << kClearLine << "  " << ProgressLine(progress, true);
+  if (complete) {
+    // A finished walk stays on screen with its time.
+    out_ << '\n';
+    barShown_ = false;
+  } else {
+    barShown_ = true;
+    drawnKey_ = key;
+  }
+  out_ << std::flush;
+}
+
+void TextUpdateReporter::PlainProgress(const WalkProgress &progress) {
+  if (!IsBlockWalk(progress.phase))
+    return;
+  const int tenths = progress.percent / 10;
+  if (tenths <= printedTenths_)
+    return;
+  printedTenths_ = tenths;
+  Line("  " + ProgressLine(progress, false));
+}
+
+void TextUpdateReporter::AttemptFailed(int attempt, int attempts, const std::string &reason) {
+  Line("Attempt " + std::to_string(attempt) + " of " + std::to_string(attempts) + " failed: " + reason);
+}
+
+void TextUpdateReporter::Cancelled(const std::string &text) {
+  Line(text);
+}
+
+void TextUpdateReporter::Verdict(bool, const std::string &text, int) {
+  Line(text);
+}
+
+void TextUpdateReporter::DeviceListed(const ListedDevice &listed) {
+  const FoundDevice &device = listed.device;
+  Line(device.caption);
+  Line("  identity:    " + device.identity + (device.audioDriver ? " (audio driver)" : " (generic USB driver)"));
+  Line("  path:        " + device.path);
+  if (!listed.openable)
+    Line("  access:      cannot be opened: " + listed.openError);
+  Line("  update file: " + (listed.updateFile.empty() ? listed.fileNote : listed.updateFile + ", " + listed.fileNote));
+}
+
+void TextUpdateReporter::ReadBackWritten(const std::string &path, bool consistent, uint32_t bytes) {
+  if (consistent)
+    Line("Wrote the first " + std::to_string(bytes) + " bytes of flash to " + path);
+  else
+    Line("Wrote " + path + ", but the flash did not read back consistently: blocks never read twice alike show 0x5A");
+}
+
+void TextUpdateReporter::Problem(ProblemKind, const std::string &message) {
+  EndBar();
+  out_ << std::flush;
+  err_ << "orvane-update: " << message << '\n' << std::flush;
+}
+
+} // namespace orvane

@@ -1,0 +1,209 @@
+#include "app/shell/UpdateCommand.h"
+
+#include "app/shell/AttachedDevices.h"
+#include "app/shell/ConnectionMonitor.h"
+#include "app/shell/ProgramState.h"
+#include "app/shell/ReportingViews.h"
+#include "isp/FlashReadBack.h"
+#include "isp/ImageFileOpen.h"
+#include "isp/OneButtonUpdate.h"
+#include "isp/ProgramFileLoad.h"
+#include "isp/UpdateFileLookup.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace orvane {
+
+namespace {
+
+std::string NoDeviceMessage(uint32_t waitSeconds) {
+  std::string message = std::string(kNoDeviceCaption) +
+                        ": no supported Orvane model (USB 3b5d:f0b5 to f0b9, f120, f121) and no device in "
+                        "firmware-update mode (3b5d:6000, 0c7e:6000) was found";
+  if (waitSeconds > 0)
+    message += " within " + std::to_string(waitSeconds) + " s";
+  return message + ". Plug the device in, or wait for it with --wait SECONDS.";
+}
+
+std::string CannotOpenMessage(const FoundDevice &device, const std::string &reason) {
+  std::string message = device.caption + ", but the device cannot be opened: " +
+                        (reason.empty() ? std::string("no reason given") : reason) + ".";
+  if (reason.find(kUdevRulesFile) == std::string::npos)
+    message += std::string(" If you lack the permission to use it, install ") + kUdevRulesFile +
+               " (see \"Device access on Linux\" in the README) and plug the device in again.";
+  return message;
+}
+
+std::string FileNameOf(const std::string &path) {
+  return Utf8FromPath(PathFromUtf8(path).filename());
+}
+
+class UpdateCommand {
+public:
+  UpdateCommand(const UpdateCommandOptions &options, UpdateCommandContext &context)
+      : options_(options), c_(context), reporter_(context.reporter), state_(context.bus, context.clock) {}
+
+  int Update() {
+    if (!options_.yes && !c_.confirm)
+      return Refuse(ProblemKind::NoTerminal, "stdin is not a terminal, so the confirmation question cannot be asked. "
+                                             "Run with --yes to update without asking.");
+    if (!FindUsableDevice() || !LoadImage())
+      return kExitNothingDone;
+    if (!options_.yes && !c_.confirm(kUpdateQuestion)) {
+      reporter_.Cancelled(kUpdateAbort);
+      return kExitNothingDone;
+    }
+    ReportingViews views(reporter_, c_.clock, state_.flash, state_.image.ImageLength);
+    ChipCommands chip(state_.usb, c_.clock, state_.flash.FlashId);
+    OneButtonUpdate update(chip, state_.image, state_.flash, views, views);
+    state_.monitor.Busy = true;
+    Critical(true);
+    const bool success = update.Run();
+    Critical(false);
+    state_.monitor.UpdateDone = true;
+    state_.monitor.Busy = false;
+    reporter_.Verdict(success, success ? kUpdateSuccess : kUpdateFail, update.AttemptsRun());
+    return success ? kExitSuccess : kExitFailed;
+  }
+
+  int ReadBack() {
+    const std::string &path = options_.readBackFile;
+    // The file is made first: a path that cannot be written costs no device traffic.
+    std::error_code ignored;
+    const bool existed = std::filesystem::exists(PathFromUtf8(path), ignored);
+    {
+      std::ofstream probe(PathFromUtf8(path), std::ios::binary | std::ios::app);
+      if (!probe)
+        return Refuse(ProblemKind::OutputFile, "cannot create " + path + ": " + std::strerror(errno));
+    }
+    if (!FindUsableDevice()) {
+      if (!existed)
+        std::filesystem::remove(PathFromUtf8(path), ignored);
+      return kExitNothingDone;
+    }
+
+    ReportingViews views(reporter_, c_.clock, state_.flash, kReadBackEnd);
+    ChipCommands chip(state_.usb, c_.clock, state_.flash.FlashId);
+    std::vector<uint8_t> buffer(kImageBufferSize, 0);
+    FlashReadBack reader(buffer);
+    // Flash is reachable only in ISP mode; the read leaves it as it found it.
+    Critical(true);
+    views.ShowStatus("Enter ISP Mode", StatusTone::Normal);
+    state_.usb.Open();
+    chip.SetIspMode(true);
+    views.ShowStatus("Read Flash data back", StatusTone::Normal);
+    const bool consistent = reader.ReadBackRange(chip, views, 0, kReadBackEnd);
+    chip.SetIspMode(false);
+    state_.usb.Close();
+    Critical(false);
+    if (consistent)
+      views.ShowStatus("Read Flash content Success", StatusTone::Normal);
+    else if (!views.LastFailure().empty())
+      views.ShowStatus(views.LastFailure(), StatusTone::Normal);
+
+    std::string error;
+    if (!WriteReadBackFile(path, buffer, kReadBackEnd, &error)) {
+      reporter_.Problem(ProblemKind::OutputFile, error);
+      return kExitFailed;
+    }
+    reporter_.ReadBackWritten(path, consistent, kReadBackEnd);
+    return consistent ? kExitSuccess : kExitFailed;
+  }
+
+  int List() {
+    const auto listed = ListAttachedDevices(c_.bus, c_.clock, c_.workingDirectory, options_.waitSeconds);
+    if (listed.empty())
+      return Refuse(ProblemKind::NoDevice, NoDeviceMessage(options_.waitSeconds));
+    for (const ListedDevice &device : listed)
+      reporter_.DeviceListed(device);
+    return kExitSuccess;
+  }
+
+private:
+  void Critical(bool critical) {
+    if (c_.critical)
+      c_.critical(critical);
+  }
+
+  int Refuse(ProblemKind kind, const std::string &message) {
+    reporter_.Problem(kind, message);
+    return kExitNothingDone;
+  }
+
+  bool FindUsableDevice() {
+    found_ = SearchAttachedDevice(state_, options_.waitSeconds);
+    if (!found_.found) {
+      Refuse(ProblemKind::NoDevice, NoDeviceMessage(options_.waitSeconds));
+      return false;
+    }
+    reporter_.DeviceFound(found_.device);
+    if (!state_.usb.Open()) {
+      Refuse(ProblemKind::CannotOpen, CannotOpenMessage(found_.device, state_.usb.LastError()));
+      return false;
+    }
+    state_.usb.Close();
+    return true;
+  }
+
+  bool LoadImage() {
+    ImageRecord &image = state_.image;
+    std::string caption;
+    if (options_.file) {
+      image.ImageFileName = *options_.file;
+      const ProgramFileLoadResult load = LoadProgramFile(image);
+      if (!load.loaded) {
+        Refuse(ProblemKind::InvalidFile, load.message);
+        return false;
+      }
+      caption = kUpdateFileLead + FileNameOf(image.ImageFileName) + kUpdateFileReady;
+    } else if (!found_.wantsUpdateFile) {
+      Refuse(ProblemKind::NoUpdateFile, found_.device.caption +
+                                            ": the window offers no update file for this identity. Give the image "
+                                            "with --file PATH.");
+      return false;
+    } else {
+      const DeviceTableRow &model = DeviceTable[state_.DeviceRow];
+      const UpdateFileLookupResult lookup = LookUpUpdateFile(image, model, c_.workingDirectory);
+      if (!lookup.startEnabled) {
+        if (!lookup.refusal.empty())
+          Refuse(ProblemKind::InvalidFile, lookup.refusal + " Replace it, or give an image with --file PATH.");
+        else
+          Refuse(ProblemKind::NoUpdateFile,
+                 std::string(kNoUpdatedFile) + " " + NoUpdateFileAdvice(model, c_.workingDirectory) + ".");
+        return false;
+      }
+      caption = lookup.statusCaption;
+    }
+    reporter_.FileLoaded(
+        {image.ImageFileName, caption, image.ImageLength, ImageChecksum(image.ImageBuffer, image.ImageLength)});
+    return true;
+  }
+
+  const UpdateCommandOptions &options_;
+  UpdateCommandContext &c_;
+  UpdateReporter &reporter_;
+  ProgramState state_;
+  DeviceSearchResult found_;
+};
+
+} // namespace
+
+int RunUpdateCommand(const UpdateCommandOptions &options, UpdateCommandContext &context) {
+  UpdateCommand command(options, context);
+  switch (options.action) {
+  case UpdateCommandOptions::Action::Update:
+    return command.Update();
+  case UpdateCommandOptions::Action::List:
+    return command.List();
+  case UpdateCommandOptions::Action::ReadBack:
+    return command.ReadBack();
+  case UpdateCommandOptions::Action::Help:
+    break;
+  }
+  return kExitSuccess;
+}
+
+} // namespace orvane

@@ -1,0 +1,70 @@
+// orvane-bench: how fast the one-button update, the image readers and the
+// connection monitor run against the simulator. See bench/README.md.
+
+#include "bench/BenchOptions.h"
+#include "bench/BenchResults.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+namespace {
+
+constexpr uint32_t kSmallImageBytes = 64 * 1024;
+constexpr uint32_t kReaderImageBytes = 256 * 1024;
+
+bool Wanted(const orvane::bench::BenchOptions &options, const std::string &part) {
+  if (options.parts.empty())
+    return true;
+  for (const std::string &name : options.parts)
+    if (name == part)
+      return true;
+  return false;
+}
+
+orvane::bench::BenchResults RunAll(const orvane::bench::BenchOptions &options) {
+  using namespace orvane::bench;
+  BenchResults results;
+  for (const BusSpeed &speed : options.speeds) {
+    SpeedRun run{speed, {}};
+    for (const auto &part : orvane::sim::FlashPartProfiles()) {
+      if (!Wanted(options, part.name))
+        continue;
+      std::cerr << "updating " << part.name << " on a " << speed.name << " bus\n";
+      run.updates.push_back(RunUpdateBench(part, kSmallImageBytes, speed.transferLatencyUs));
+      run.updates.push_back(RunUpdateBench(part, part.sizeBytes, speed.transferLatencyUs));
+    }
+    results.runs.push_back(std::move(run));
+  }
+  results.readers.push_back(TimeHexReader(options.scratchDirectory, kReaderImageBytes, options.readerRuns));
+  results.readers.push_back(TimeBinaryReader(options.scratchDirectory, kReaderImageBytes, options.readerRuns));
+  results.monitor.push_back(TimeMonitorSearch(options.monitorDevices, options.monitorTicks));
+  results.monitor.push_back(TimeMonitorFind(options.monitorDevices, options.monitorTicks));
+  results.monitor.push_back(TimeMonitorPresent(options.monitorDevices, options.monitorTicks));
+  return results;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  using namespace orvane::bench;
+  std::string error;
+  const auto options = ParseBenchOptions(std::vector<std::string>(argv + 1, argv + argc), &error);
+  if (!options) {
+    std::cerr << "orvane-bench: " << error << "\n" << BenchUsage();
+    return 2;
+  }
+  const BenchResults results = RunAll(*options);
+  const auto shortfalls = ShortfallsOf(results);
+  std::ofstream json(options->jsonPath);
+  json << ResultsJson(results, shortfalls);
+  if (!json) {
+    std::cerr << "orvane-bench: cannot write " << options->jsonPath << "\n";
+    return 2;
+  }
+  std::cout << ResultsTable(results);
+  std::cout << "\nResults written to " << options->jsonPath << "\n";
+  for (const std::string &shortfall : shortfalls)
+    std::cout << "SHORT: " << shortfall << "\n";
+  return shortfalls.empty() ? 0 : 1;
+}

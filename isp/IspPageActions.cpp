@@ -1,0 +1,51 @@
+#include "isp/IspPageActions.h"
+
+#include "isp/HexText.h"
+
+namespace orvane {
+
+std::string ChipIdText(const std::array<uint8_t, 3> &id) {
+  std::string text;
+  for (uint8_t byte : id)
+    text += "0x" + Hex2(byte) + ",  ";
+  return text;
+}
+
+IspSpan ButtonSpan(bool assignedRange, const FlashState &flash, const ImageRecord &image) {
+  const uint32_t start = assignedRange ? flash.RangeStart : 0;
+  return {start, start + image.ImageLength, start};
+}
+
+bool RunIspStep(IspStep step, ChipCommands &chip, const ImageRecord &image, FlashState &flash, IspView &view,
+                const IspSpan &span) {
+  static constexpr const char *kStart[] = {"Start Blanking Check", "Start Programming...", "Start Verifying Check"};
+  static constexpr const char *kDone[] = {"Blanking Success", "Programming Success", "Verifying Success"};
+  const auto index = static_cast<size_t>(step);
+  view.ShowProcessInfo(kStart[index]);
+  chip.Usb().Open();
+  FlashWorkers workers(chip, image, flash, view);
+  bool ok = false;
+  switch (step) {
+  case IspStep::BlankCheck:
+    ok = workers.BlankCheckRange(span.start, span.end);
+    break;
+  case IspStep::Program:
+    // Nothing has chosen how to program this part yet: ask it.
+    if (flash.ProgramChunkSize == 0) {
+      flash.FlashId = {};
+      chip.FlashReadId();
+      workers.ChooseFlashType();
+    }
+    ok = workers.ProgramRange(span.start, span.end, span.imageBase);
+    break;
+  case IspStep::Verify:
+    ok = workers.VerifyRange(span.start, span.end, span.imageBase);
+    break;
+  }
+  if (ok)
+    view.ShowProcessInfo(kDone[index]);
+  chip.Usb().Close();
+  return ok;
+}
+
+} // namespace orvane

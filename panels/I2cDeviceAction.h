@@ -1,0 +1,38 @@
+#pragma once
+
+#include "app/shell/DeviceActionGuard.h"
+#include "app/shell/ProgramState.h"
+#include "usb/ChipCommands.h"
+#include "usb/I2cMaster.h"
+
+namespace orvane {
+
+// One device action of the I2C panel: refused while another action holds
+// the device; otherwise opens the device, selects the I2C master's bank
+// (other pages leave other banks selected, and the master's registers
+// must not land in them) and closes the device when it ends.
+class I2cDeviceAction {
+public:
+  enum class Setup {
+    BankOnly,   // select bank 0x0E
+    MasterInit, // I2cMasterInit: the bank and the master's set-up register
+  };
+
+  explicit I2cDeviceAction(ProgramState &state, Setup setup = Setup::BankOnly);
+  ~I2cDeviceAction();
+  I2cDeviceAction(const I2cDeviceAction &) = delete;
+  I2cDeviceAction &operator=(const I2cDeviceAction &) = delete;
+
+  bool Refused() const { return !guard_.acquired(); }
+  bool Opened() const { return opened_; }
+  I2cMaster &Master() { return master_; }
+
+private:
+  ProgramState &state_;
+  DeviceActionGuard guard_;
+  ChipCommands chip_;
+  I2cMaster master_{chip_};
+  bool opened_ = false;
+};
+
+} // namespace orvane

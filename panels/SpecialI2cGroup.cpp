@@ -1,0 +1,70 @@
+#include "panels/SpecialI2cGroup.h"
+
+#include "isp/HexText.h"
+#include "isp/HexTextToInt.h"
+#include "panels/I2cDeviceAction.h"
+
+#include <algorithm>
+
+namespace orvane {
+namespace {
+
+uint8_t Length(int position) {
+  return static_cast<uint8_t>(std::clamp(position, 1, SpecialI2cGroup::kMaxLength));
+}
+
+} // namespace
+
+uint8_t SpecialI2cGroup::BoxByte(const std::string &text) {
+  return static_cast<uint8_t>(HexTextToInt(text, 2));
+}
+
+SpecialI2cGroup::Bytes SpecialI2cGroup::Collect(bool command, int length) const {
+  Bytes bytes{};
+  for (int k = 0; k < length; ++k)
+    bytes[static_cast<size_t>(k)] = BoxByte(command ? view_.CommandText(k) : view_.DataText(k));
+  return bytes;
+}
+
+void SpecialI2cGroup::ShowOutcome(bool opened, bool succeeded) {
+  view_.ShowStatus(!opened ? kSpecialI2cNoDevice : succeeded ? kSpecialI2cDone : kSpecialI2cNoAck);
+}
+
+void SpecialI2cGroup::Write(int commandLength, int dataLength) {
+  if (!state_.usb.IsFound())
+    return;
+  const uint8_t lc = Length(commandLength);
+  const uint8_t ld = Length(dataLength);
+  const Bytes command = Collect(true, lc);
+  const Bytes data = Collect(false, ld);
+  I2cDeviceAction action(state_);
+  if (action.Refused()) {
+    view_.ShowStatus(kSpecialI2cBusy);
+    return;
+  }
+  const bool written =
+      action.Opened() && action.Master().I2cWriteBlock(state_.i2c.I2cSlaveAddress, lc, command.data(), ld, data.data());
+  ShowOutcome(action.Opened(), written);
+}
+
+void SpecialI2cGroup::Read(int commandLength, int dataLength) {
+  if (!state_.usb.IsFound())
+    return;
+  const uint8_t lc = Length(commandLength);
+  const uint8_t ld = Length(dataLength);
+  const Bytes command = Collect(true, lc);
+  I2cDeviceAction action(state_);
+  if (action.Refused()) {
+    view_.ShowStatus(kSpecialI2cBusy);
+    return;
+  }
+  Bytes received{};
+  const bool read = action.Opened() &&
+                    action.Master().I2cReadBlock(state_.i2c.I2cSlaveAddress, lc, command.data(), ld, received.data());
+  if (read)
+    for (int k = 0; k < ld; ++k)
+      view_.SetDataText(k, Hex2(received[static_cast<size_t>(k)]));
+  ShowOutcome(action.Opened(), read);
+}
+
+} // namespace orvane

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "app/shell/ProgramState.h"
+#include "panels/SpecialI2cView.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace orvane {
+
+inline constexpr const char *kSpecialI2cDone = "OK";
+inline constexpr const char *kSpecialI2cNoAck = "No acknowledge";
+inline constexpr const char *kSpecialI2cNoDevice = "Device not open";
+inline constexpr const char *kSpecialI2cBusy = "Busy";
+
+// One free-form transaction with the slave: 1 to 5 command bytes, then 1
+// to 5 data bytes written or read. Byte boxes count by their first two
+// characters as hexadecimal digits, anything else as 0, so there is no
+// conversion error here.
+class SpecialI2cGroup {
+public:
+  static constexpr int kMaxLength = 5;
+
+  SpecialI2cGroup(ProgramState &state, SpecialI2cView &view) : state_(state), view_(view) {}
+
+  void Write(int commandLength, int dataLength);
+  // The data boxes change only when the read went through.
+  void Read(int commandLength, int dataLength);
+
+  // A byte box's value.
+  static uint8_t BoxByte(const std::string &text);
+
+private:
+  using Bytes = std::array<uint8_t, kMaxLength>;
+  Bytes Collect(bool command, int length) const;
+  // The outcome text, or nothing to say when there is no device.
+  void ShowOutcome(bool opened, bool succeeded);
+
+  ProgramState &state_;
+  SpecialI2cView &view_;
+};
+
+} // namespace orvane

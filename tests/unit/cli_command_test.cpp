@@ -1,0 +1,474 @@
+#include "app/shell/JsonUpdateReporter.h"
+#include "app/shell/UpdateCommand.h"
+#include "cli_json_reader.h"
+#include "image_test_files.h"
+#include "isp/FlashReadBack.h"
+#include "isp/OneButtonUpdate.h"
+#include "sim/ChipSimulator.h"
+#include "sim/SampleFirmware.h"
+#include "usb/ChipCommands.h"
+#include "usb/EmulatedDriverBus.h"
+#include "usb/InProcessTransport.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <sstream>
+
+namespace orvane {
+namespace {
+
+using cli_test::JsonValue;
+using cli_test::ParseJsonLines;
+using image_test::RandomBytes;
+using image_test::ReadFile;
+using image_test::TempDirectory;
+using image_test::WriteFile;
+
+// Virtual time that can plug a device in when it reaches a moment.
+class BenchClock final : public Clock {
+public:
+  void SleepMs(uint32_t ms) override {
+    nowUs_ += uint64_t{ms} * 1000;
+    if (onTime_ && nowUs_ >= atUs_)
+      std::exchange(onTime_, nullptr)();
+  }
+  uint64_t NowUs() const override { return nowUs_; }
+  void At(uint64_t us, std::function<void()> action) {
+    atUs_ = us;
+    onTime_ = std::move(action);
+  }
+
+private:
+  uint64_t nowUs_ = 0;
+  uint64_t atUs_ = 0;
+  std::function<void()> onTime_;
+};
+
+// Passes everything on but refuses to open, as a device without access rights does.
+class NoAccessBus final : public DeviceBus {
+public:
+  explicit NoAccessBus(DeviceBus &inner) : inner_(inner) {}
+  std::optional<std::vector<std::string>> ListInterfaces(const Guid &interfaceClass) override {
+    return inner_.ListInterfaces(interfaceClass);
+  }
+  DeviceHandle Open(const std::string &) override { return kNullHandle; }
+  bool IoControl(DeviceHandle, uint32_t, const uint8_t *, size_t, uint8_t *, size_t, uint32_t *) override {
+    return false;
+  }
+  void Close(DeviceHandle) override {}
+  std::string LastError() const override { return "permission denied on USB device 3-1"; }
+
+private:
+  DeviceBus &inner_;
+};
+
+sim::SimConfig ModelWithFirmware(const char *model) {
+  sim::SimConfig config;
+  config.model = *sim::FindSimModel(model);
+  config.initialFlash = sim::GenerateSampleFirmware(config.model);
+  return config;
+}
+
+sim::SimConfig UpdateMode(uint16_t vendorId) {
+  sim::SimConfig config;
+  config.updateVendorId = vendorId;
+  config.startInUpdateMode = true;
+  return config;
+}
+
+class UpdateCommandTest : public ::testing::Test {
+protected:
+  UpdateCommandTest() { bus.AddTransport(transport); }
+  ~UpdateCommandTest() override {
+    for (const auto &[name, chip] : chips)
+      transport.Detach(name);
+  }
+
+  sim::ChipSimulator &Plug(const std::string &name, const sim::SimConfig &config) {
+    chips.emplace_back(name, std::make_unique<sim::ChipSimulator>(clock, config));
+    transport.Attach(name, *chips.back().second);
+    return *chips.back().second;
+  }
+
+  int Run(const std::vector<std::string> &args, DeviceBus *useBus = nullptr) {
+    std::string error;
+    const auto options = ParseUpdateCommandOptions(args, &error);
+    EXPECT_TRUE(options) << error;
+    JsonUpdateReporter reporter(out, err);
+    UpdateCommandContext context{useBus ? *useBus : bus, clock, dir.path().string(), reporter, confirm, {}};
+    return RunUpdateCommand(*options, context);
+  }
+
+  std::vector<JsonValue> Events() const {
+    std::vector<JsonValue> events;
+    for (const auto &line : ParseJsonLines(out.str())) {
+      EXPECT_TRUE(line);
+      if (line)
+        events.push_back(*line);
+    }
+    return events;
+  }
+
+  std::vector<JsonValue> EventsOf(const std::string &kind) const {
+    std::vector<JsonValue> matching;
+    for (const JsonValue &event : Events())
+      if (event["event"].text == kind)
+        matching.push_back(event);
+    return matching;
+  }
+
+  std::vector<std::string> Steps() const {
+    std::vector<std::string> steps;
+    for (const JsonValue &event : EventsOf("step"))
+      steps.push_back(event["text"].text);
+    return steps;
+  }
+
+  // What the command said of why it did nothing.
+  JsonValue Error() const {
+    const auto errors = EventsOf("error");
+    EXPECT_EQ(errors.size(), 1u) << out.str();
+    return errors.empty() ? JsonValue{} : errors.front();
+  }
+
+  static uint64_t IspTransfers(sim::ChipSimulator &chip) {
+    uint64_t count = 0;
+    for (uint8_t request = 0x80; request <= 0x85; ++request)
+      count += chip.TransferCount(request);
+    return count;
+  }
+
+  static void ExpectFlashHolds(sim::ChipSimulator &chip, const std::vector<uint8_t> &image) {
+    const auto &flash = chip.Flash().Contents();
+    ASSERT_GE(flash.size(), image.size());
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    EXPECT_TRUE(std::all_of(flash.begin() + static_cast<ptrdiff_t>(image.size()), flash.end(),
+                            [](uint8_t b) { return b == 0xFF; }));
+  }
+
+  BenchClock clock;
+  InProcessTransport transport;
+  EmulatedDriverBus bus;
+  TempDirectory dir;
+  std::vector<std::pair<std::string, std::unique_ptr<sim::ChipSimulator>>> chips;
+  ConfirmQuestion confirm;
+  std::ostringstream out;
+  std::ostringstream err;
+};
+
+const std::vector<std::string> kOneAttempt = {"Enter ISP Mode",       "Clear Status register", "Flash Erase All ",
+                                              "Start Blanking Check", "Blanking Success",      "Start Programming",
+                                              "Programming Success",  "Start Verifying Check", "Verifying Success"};
+
+TEST_F(UpdateCommandTest, UpdatesTheModelWithItsOwnFileAsTheWindowDoes) {
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  const std::vector<uint8_t> image = RandomBytes(5000, 7);
+  WriteFile(dir.File("Orvane_R62.bin"), image);
+  WriteFile(dir.File("Orvane_R61.bin"), RandomBytes(100, 8));
+
+  EXPECT_EQ(Run({"--yes"}), kExitSuccess);
+  const auto events = Events();
+  ASSERT_GE(events.size(), 3u);
+  EXPECT_EQ(events[0]["event"].text, "device_found");
+  EXPECT_EQ(events[0]["caption"].text, "Find Device Orvane-R62");
+  EXPECT_EQ(events[0]["identity"].text, "vid_3b5d&pid_f0b8");
+  EXPECT_EQ(events[1]["event"].text, "file_loaded");
+  EXPECT_EQ(events[1]["path"].text, dir.File("Orvane_R62.bin"));
+  EXPECT_EQ(events[1]["caption"].text, "Firmware Update file   Orvane_R62.bin    is Ready!");
+  EXPECT_EQ(events[1]["length"].number, 5000);
+  EXPECT_EQ(events[1]["checksum"].number, ImageChecksum(image, 5000));
+  EXPECT_EQ(Steps(), kOneAttempt);
+  EXPECT_EQ(events.back()["event"].text, "verdict");
+  EXPECT_TRUE(events.back()["success"].flag);
+  EXPECT_EQ(events.back()["text"].text, "Firmware update success!");
+  ExpectFlashHolds(chip, image);
+  EXPECT_FALSE(chip.InIspMode());
+  EXPECT_EQ(chip.Flash().Status() & 0x0C, 0x0C) << "left protected";
+  EXPECT_EQ(transport.OpenConnections(), 0);
+}
+
+TEST_F(UpdateCommandTest, AsksTheWindowsQuestionAndNoSendsNothing) {
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  const auto firmware = chip.Flash().Contents();
+  WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(300, 9));
+  std::string asked;
+  confirm = [&](const std::string &question) {
+    asked = question;
+    return false;
+  };
+  EXPECT_EQ(Run({}), kExitNothingDone);
+  EXPECT_EQ(asked, kUpdateQuestion);
+  const auto cancelled = EventsOf("cancelled");
+  ASSERT_EQ(cancelled.size(), 1u);
+  EXPECT_EQ(cancelled[0]["text"].text, "Abort Firmware update process");
+  EXPECT_TRUE(EventsOf("verdict").empty());
+  EXPECT_EQ(IspTransfers(chip), 0u);
+  EXPECT_EQ(chip.Flash().Contents(), firmware);
+
+  out.str("");
+  confirm = [](const std::string &) { return true; };
+  EXPECT_EQ(Run({}), kExitSuccess);
+  EXPECT_EQ(EventsOf("verdict").size(), 1u);
+}
+
+TEST_F(UpdateCommandTest, WithoutATerminalItNeedsYesAndTouchesNothing) {
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(300, 9));
+  EXPECT_EQ(Run({}), kExitNothingDone);
+  EXPECT_EQ(Error()["kind"].text, "no_terminal");
+  EXPECT_NE(Error()["message"].text.find("--yes"), std::string::npos);
+  EXPECT_EQ(chip.TransferCount(), 0u);
+}
+
+TEST_F(UpdateCommandTest, AFailedAttemptIsRetriedAndTheUpdateStillSucceeds) {
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  const std::vector<uint8_t> image = RandomBytes(4096, 11);
+  WriteFile(dir.File("Orvane_R62.bin"), image);
+  // The first three block reads of the first verify get lost on the way.
+  int blockReads = 0;
+  transport.SetScriptHook(
+      [&](const std::string &, const SetupPacket &setup, uint8_t *) -> std::optional<TransferResult> {
+        if (setup.request != 0x82 || setup.length != 64)
+          return std::nullopt;
+        ++blockReads;
+        if (blockReads > 64 && blockReads <= 67)
+          return TransferResult{TransferStatus::Failed, 0};
+        return std::nullopt;
+      });
+  EXPECT_EQ(Run({"--yes"}), kExitSuccess);
+  const auto failed = EventsOf("attempt_failed");
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0]["attempt"].number, 1);
+  EXPECT_EQ(failed[0]["attempts"].number, 3);
+  EXPECT_EQ(failed[0]["reason"].text, "Verifying Fail at 0x000000");
+  const auto verdict = EventsOf("verdict");
+  ASSERT_EQ(verdict.size(), 1u);
+  EXPECT_TRUE(verdict[0]["success"].flag);
+  EXPECT_EQ(verdict[0]["attempts"].number, 2);
+  ExpectFlashHolds(chip, image);
+}
+
+TEST_F(UpdateCommandTest, ThreeFailedAttemptsEndInTheFailVerdict) {
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(4096, 12));
+  chip.Flash().Faults().FlipOnRead(0x100, 0x01, true);
+  EXPECT_EQ(Run({"--yes"}), kExitFailed);
+  const auto failed = EventsOf("attempt_failed");
+  ASSERT_EQ(failed.size(), 3u);
+  for (const JsonValue &attempt : failed)
+    EXPECT_EQ(attempt["reason"].text, "Blanking Fail at 0x000100");
+  const auto events = Events();
+  EXPECT_EQ(events.back()["event"].text, "verdict");
+  EXPECT_FALSE(events.back()["success"].flag);
+  EXPECT_EQ(events.back()["text"].text, "Firmware update Fail!");
+  EXPECT_EQ(events.back()["attempts"].number, 3);
+  EXPECT_FALSE(chip.InIspMode());
+  EXPECT_EQ(transport.OpenConnections(), 0);
+}
+
+TEST_F(UpdateCommandTest, ProgressOfEachWalkOnlyGrowsAndEndsAtOneHundred) {
+  Plug("bench", ModelWithFirmware("Orvane-R62"));
+  WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(10000, 13));
+  EXPECT_EQ(Run({"--yes"}), kExitSuccess);
+  std::map<std::string, std::vector<double>> percents;
+  for (const JsonValue &event : EventsOf("progress"))
+    if (event.Has("percent"))
+      percents[event["phase"].text].push_back(event["percent"].number);
+  ASSERT_EQ(percents.size(), 3u);
+  for (const auto &[phase, values] : percents) {
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end())) << phase;
+    EXPECT_EQ(values.back(), 100) << phase;
+    EXPECT_EQ(std::adjacent_find(values.begin(), values.end()), values.end()) << phase << ": once per percent";
+  }
+}
+
+TEST_F(UpdateCommandTest, TheUpdateModeDevice3B5DGetsTheFirstModelsFile) {
+  sim::ChipSimulator &chip = Plug("bench", UpdateMode(0x3B5D));
+  const std::vector<uint8_t> image = RandomBytes(700, 14);
+  WriteFile(dir.File("Orvane_Summit.bin"), image);
+  EXPECT_EQ(Run({"--yes"}), kExitSuccess);
+  const auto found = EventsOf("device_found");
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0]["caption"].text, "Firmware update device 3B5D is exist");
+  EXPECT_EQ(found[0]["model"].kind, JsonValue::Kind::Null);
+  EXPECT_EQ(found[0]["driver"].text, "generic");
+  EXPECT_EQ(EventsOf("file_loaded")[0]["path"].text, dir.File("Orvane_Summit.bin"));
+  ExpectFlashHolds(chip, image);
+}
+
+TEST_F(UpdateCommandTest, TheUpdateModeDevice0C7ENeedsAnImageGivenByName) {
+  sim::ChipSimulator &chip = Plug("bench", UpdateMode(0x0C7E));
+  WriteFile(dir.File("Orvane_Summit.bin"), RandomBytes(700, 15));
+  EXPECT_EQ(Run({"--yes"}), kExitNothingDone);
+  EXPECT_EQ(Error()["kind"].text, "no_update_file");
+  EXPECT_EQ(Error()["message"].text.rfind("Firmware update device 0C7E is exist: ", 0), 0u);
+  EXPECT_EQ(IspTransfers(chip), 0u);
+
+  out.str("");
+  const std::vector<uint8_t> image = RandomBytes(900, 16);
+  WriteFile(dir.File("chosen image.bin"), image);
+  EXPECT_EQ(Run({"--yes", "--file", dir.File("chosen image.bin")}), kExitSuccess);
+  EXPECT_EQ(EventsOf("file_loaded")[0]["caption"].text, "Firmware Update file   chosen image.bin    is Ready!");
+  ExpectFlashHolds(chip, image);
+}
+
+TEST_F(UpdateCommandTest, AFileThatIsRefusedOrMissingStopsBeforeTheDeviceIsTouched) {
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  const auto firmware = chip.Flash().Contents();
+
+  EXPECT_EQ(Run({"--yes"}), kExitNothingDone);
+  EXPECT_EQ(Error()["kind"].text, "no_update_file");
+  EXPECT_EQ(Error()["message"].text, "No Updated File ! put Orvane_R62.hex or Orvane_R62.bin into " +
+                                         dir.path().string() + ", or give an image with --file PATH.");
+
+  out.str("");
+  WriteFile(dir.File("Orvane_R62.hex"), std::string(""));
+  EXPECT_EQ(Run({"--yes"}), kExitNothingDone);
+  EXPECT_EQ(Error()["kind"].text, "invalid_file");
+  EXPECT_EQ(Error()["message"].text,
+            "Orvane_R62.hex was not loaded: the file is empty. Replace it, or give an image with --file PATH.");
+
+  out.str("");
+  WriteFile(dir.File("image.txt"), std::string("hello"));
+  EXPECT_EQ(Run({"--yes", "--file", dir.File("image.txt")}), kExitNothingDone);
+  EXPECT_EQ(Error()["kind"].text, "invalid_file");
+  EXPECT_EQ(Error()["message"].text,
+            dir.File("image.txt") +
+                " was not loaded: the name does not end in a binary (.bin) or HEX (.hex) extension.");
+
+  out.str("");
+  EXPECT_EQ(Run({"--yes", "--file", dir.File("missing.hex")}), kExitNothingDone);
+  EXPECT_EQ(Error()["message"].text, dir.File("missing.hex") + " was not loaded: the file cannot be opened.");
+
+  EXPECT_EQ(IspTransfers(chip), 0u);
+  EXPECT_EQ(chip.Flash().Contents(), firmware);
+}
+
+TEST_F(UpdateCommandTest, NoDeviceSaysSoAndAWaitWaitsOnTheClock) {
+  EXPECT_EQ(Run({"--yes"}), kExitNothingDone);
+  EXPECT_EQ(Error()["kind"].text, "no_device");
+  EXPECT_EQ(Error()["message"].text.rfind("No device is available: ", 0), 0u);
+  EXPECT_NE(Error()["message"].text.find("--wait SECONDS"), std::string::npos);
+  EXPECT_EQ(clock.NowUs(), 0u) << "one pass over the targets, no waiting";
+
+  out.str("");
+  EXPECT_EQ(Run({"--yes", "--wait", "3"}), kExitNothingDone);
+  EXPECT_NE(Error()["message"].text.find("within 3 s"), std::string::npos);
+  EXPECT_GE(clock.NowUs(), 3'000'000u);
+  EXPECT_LT(clock.NowUs(), 3'200'000u);
+}
+
+TEST_F(UpdateCommandTest, ADevicePluggedInWhileWaitingIsUpdated) {
+  const std::vector<uint8_t> image = RandomBytes(600, 17);
+  WriteFile(dir.File("Orvane RB-Lantern.bin"), image);
+  sim::ChipSimulator lantern(clock, ModelWithFirmware("Orvane RB-Lantern"));
+  clock.At(2'500'000, [&] { transport.Attach("late", lantern); });
+  EXPECT_EQ(Run({"--yes", "--wait", "10"}), kExitSuccess);
+  const auto found = EventsOf("device_found");
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0]["caption"].text, "Find Device Orvane RB-Lantern");
+  ExpectFlashHolds(lantern, image);
+  transport.Detach("late");
+}
+
+TEST_F(UpdateCommandTest, ADeviceThatCannotBeOpenedGetsThePermissionsHint) {
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(300, 18));
+  NoAccessBus noAccess(bus);
+  EXPECT_EQ(Run({"--yes"}, &noAccess), kExitNothingDone);
+  EXPECT_EQ(EventsOf("device_found").size(), 1u);
+  EXPECT_EQ(Error()["kind"].text, "cannot_open");
+  EXPECT_EQ(Error()["message"].text,
+            "Find Device Orvane-R62, but the device cannot be opened: permission denied on USB device 3-1. If you "
+            "lack the permission to use it, install packaging/60-orvane-updater.rules (see \"Device access on "
+            "Linux\" in the README) and plug the device in again.");
+  EXPECT_EQ(chip.TransferCount(), 0u);
+}
+
+TEST_F(UpdateCommandTest, ListShowsEveryDeviceWithTheFileItWouldGet) {
+  Plug("r62", ModelWithFirmware("Orvane-R62"));
+  Plug("blank", UpdateMode(0x0C7E));
+  Plug("summit", UpdateMode(0x3B5D));
+  WriteFile(dir.File("Orvane_R62.hex"), std::string(":0400000001020304F2\n:00000001FF\n"));
+  WriteFile(dir.File("Orvane_Summit.bin"), std::string(""));
+  EXPECT_EQ(Run({"--list"}), kExitSuccess);
+  const auto devices = EventsOf("device");
+  ASSERT_EQ(devices.size(), 3u);
+  EXPECT_EQ(devices[0]["caption"].text, "Find Device Orvane-R62");
+  EXPECT_EQ(devices[0]["path"].text.find("vusb"), std::string::npos);
+  EXPECT_NE(devices[0]["path"].text.find("vid_3b5d&pid_f0b8#mem.r62#"), std::string::npos);
+  EXPECT_TRUE(devices[0]["openable"].flag);
+  EXPECT_EQ(devices[0]["update_file"].text, "Orvane_R62.hex");
+  EXPECT_TRUE(devices[0]["file_ready"].flag);
+  EXPECT_EQ(devices[0]["file_note"].text, "4 bytes, checksum 0x000A");
+  EXPECT_EQ(devices[1]["caption"].text, "Firmware update device 3B5D is exist");
+  EXPECT_EQ(devices[1]["update_file"].text, "Orvane_Summit.bin");
+  EXPECT_FALSE(devices[1]["file_ready"].flag);
+  EXPECT_EQ(devices[1]["file_note"].text, "not valid: Orvane_Summit.bin was not loaded: the file is empty.");
+  EXPECT_EQ(devices[2]["caption"].text, "Firmware update device 0C7E is exist");
+  EXPECT_EQ(devices[2]["update_file"].kind, JsonValue::Kind::Null);
+
+  out.str("");
+  for (const auto &[name, chip] : chips)
+    transport.Detach(name);
+  chips.clear();
+  EXPECT_EQ(Run({"--list"}), kExitNothingDone);
+  EXPECT_EQ(Error()["kind"].text, "no_device");
+}
+
+TEST_F(UpdateCommandTest, ReadBackWritesTheFirst32KilobytesInTheWindowsFormat) {
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  const std::vector<uint8_t> flash = chip.Flash().Contents();
+  const std::string file = dir.File("flash.txt");
+  EXPECT_EQ(Run({"--read-back", file}), kExitSuccess);
+  EXPECT_EQ(ReadFile(file), ReadBackText(flash, kReadBackEnd));
+  EXPECT_EQ(Steps(),
+            (std::vector<std::string>{"Enter ISP Mode", "Read Flash data back", "Read Flash content Success"}));
+  const auto written = EventsOf("read_back");
+  ASSERT_EQ(written.size(), 1u);
+  EXPECT_TRUE(written[0]["consistent"].flag);
+  EXPECT_EQ(written[0]["bytes"].number, 32768);
+  EXPECT_FALSE(chip.InIspMode());
+  EXPECT_EQ(chip.Flash().Contents(), flash);
+}
+
+TEST_F(UpdateCommandTest, ReadBackThatIsNotConsistentStillWritesWhatItRead) {
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  // Every block is read twice; from the block at 0x4000 on, no read arrives.
+  int blockReads = 0;
+  transport.SetScriptHook(
+      [&](const std::string &, const SetupPacket &setup, uint8_t *) -> std::optional<TransferResult> {
+        if (setup.request == 0x82 && setup.length == 64 && ++blockReads > 2 * 0x4000 / 64)
+          return TransferResult{TransferStatus::Failed, 0};
+        return std::nullopt;
+      });
+  const std::string file = dir.File("flash.txt");
+  EXPECT_EQ(Run({"--read-back", file}), kExitFailed);
+  EXPECT_EQ(Steps().back(), "Verifying Fail at 0x004000");
+  EXPECT_FALSE(EventsOf("read_back")[0]["consistent"].flag);
+  const std::string text = ReadFile(file);
+  EXPECT_EQ(text.size(), 2048u * 97);
+  const auto flash = chip.Flash().Contents();
+  EXPECT_EQ(text.substr(0, 0x4000 / 16 * 97), ReadBackText(flash, 0x4000));
+  EXPECT_EQ(text.substr(0x4000 / 16 * 97), ReadBackText(std::vector<uint8_t>(0x4000, 0x5A), 0x4000));
+  EXPECT_FALSE(chip.InIspMode());
+}
+
+TEST_F(UpdateCommandTest, ReadBackToAFileThatCannotBeMadeTouchesNothing) {
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  EXPECT_EQ(Run({"--read-back", dir.File("no such folder/flash.txt")}), kExitNothingDone);
+  EXPECT_EQ(Error()["kind"].text, "output_file");
+  EXPECT_EQ(chip.TransferCount(), 0u);
+
+  // Nor is an empty file left behind when there is no device to read.
+  transport.Detach("bench");
+  chips.clear();
+  out.str("");
+  EXPECT_EQ(Run({"--read-back", dir.File("flash.txt")}), kExitNothingDone);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("flash.txt")));
+}
+
+} // namespace
+} // namespace orvane

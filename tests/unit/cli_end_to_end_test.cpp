@@ -1,0 +1,234 @@
+// orvane-update against vantrel-devsim, both as programs, through the
+// virtual USB socket.
+
+#include "cli_json_reader.h"
+#include "cli_process.h"
+#include "isp/FlashReadBack.h"
+#include "isp/ImageRecord.h"
+#include "sim/SampleFirmware.h"
+#include "sim_devsim_process.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <random>
+
+namespace orvane::cli_test {
+namespace {
+
+using sim::test::DevsimProcess;
+using sim::test::TempDirectory;
+
+constexpr size_t kFlashBytes = 256 * 1024;
+
+std::vector<uint8_t> ReadBytes(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<uint8_t> Image(size_t size, uint32_t seed) {
+  std::mt19937 generator(seed);
+  std::vector<uint8_t> image(size);
+  for (auto &b : image)
+    b = static_cast<uint8_t>(generator());
+  return image;
+}
+
+std::vector<uint8_t> SampleFlash(const char *model) {
+  return sim::GenerateSampleFirmware(*sim::FindSimModel(model), kFlashBytes);
+}
+
+class OrvaneUpdateTest : public ::testing::Test {
+protected:
+  OrvaneUpdateTest() { std::filesystem::create_directory(work()); }
+
+  std::string work() const { return runtime.Path() + "/work"; }
+  std::string File(const std::string &name) const { return work() + "/" + name; }
+  std::string Dump() const { return runtime.Path() + "/flash.bin"; }
+
+  // A fast simulated device that writes its flash to Dump() when it ends.
+  std::unique_ptr<DevsimProcess> StartDevice(std::vector<std::string> args) {
+    for (const char *extra : {"--speed", "1000", "--dump-flash"})
+      args.emplace_back(extra);
+    args.push_back(Dump());
+    auto devsim = std::make_unique<DevsimProcess>(runtime.Path(), args);
+    EXPECT_FALSE(devsim->WaitReady().empty());
+    return devsim;
+  }
+
+  // The flash as the device holds it once it has ended.
+  std::vector<uint8_t> StopAndDump(DevsimProcess &devsim) {
+    devsim.Signal(SIGTERM);
+    EXPECT_EQ(devsim.Wait(), 0);
+    return ReadBytes(Dump());
+  }
+
+  ProcessResult Update(const std::vector<std::string> &args) { return RunOrvaneUpdate(args, runtime.Path(), work()); }
+
+  static void ExpectFlashHolds(const std::vector<uint8_t> &flash, const std::vector<uint8_t> &image) {
+    ASSERT_GE(flash.size(), image.size());
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    EXPECT_TRUE(std::all_of(flash.begin() + static_cast<ptrdiff_t>(image.size()), flash.end(),
+                            [](uint8_t b) { return b == 0xFF; }));
+  }
+
+  TempDirectory runtime;
+};
+
+TEST_F(OrvaneUpdateTest, YesUpdatesTheRunningDeviceAndTheFlashEqualsTheImage) {
+  const auto image = Image(24 * 1024, 1);
+  WriteBytes(File("Orvane_R62.bin"), image);
+  auto devsim = StartDevice({"--model", "Orvane-R62"});
+  const ProcessResult run = Update({"--yes"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.rfind("Find Device Orvane-R62\nFirmware Update file   Orvane_R62.bin    is Ready!\n", 0), 0u)
+      << run.out;
+  for (const char *step : {"\nEnter ISP Mode\n", "\nStart Programming\n", "\nVerifying Success\n"})
+    EXPECT_NE(run.out.find(step), std::string::npos) << step;
+  EXPECT_TRUE(run.out.ends_with("\nFirmware update success!\n")) << run.out;
+  EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << "no terminal, no bar";
+  EXPECT_EQ(run.err, "");
+  ExpectFlashHolds(StopAndDump(*devsim), image);
+}
+
+TEST_F(OrvaneUpdateTest, AFlashThatNeverReadsBackRightEndsInFailAndExitOne) {
+  WriteBytes(File("Orvane_R62.bin"), Image(8 * 1024, 2));
+  auto devsim = StartDevice({"--model", "Orvane-R62", "--fault", "flip-read:200:04:stuck"});
+  const ProcessResult run = Update({"--yes"});
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  EXPECT_TRUE(run.out.ends_with("\nFirmware update Fail!\n")) << run.out;
+  size_t retries = 0;
+  for (size_t at = run.out.find("\nISP Fail and retry\n"); at != std::string::npos;
+       at = run.out.find("\nISP Fail and retry\n", at + 1))
+    ++retries;
+  EXPECT_EQ(retries, 3u);
+  EXPECT_NE(run.out.find("Attempt 3 of 3 failed: Blanking Fail at 0x000200"), std::string::npos) << run.out;
+}
+
+TEST_F(OrvaneUpdateTest, NoDeviceIsExitTwoWithAMessage) {
+  WriteBytes(File("Orvane_R62.bin"), Image(1024, 3));
+  const ProcessResult run = Update({"--yes"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err.rfind("orvane-update: No device is available: ", 0), 0u) << run.err;
+}
+
+TEST_F(OrvaneUpdateTest, AnInvalidFileIsExitTwoAndTheFlashIsUntouched) {
+  WriteBytes(File("Orvane_R62.hex"), {});
+  auto devsim = StartDevice({"--model", "Orvane-R62"});
+  ProcessResult run = Update({"--yes"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "Find Device Orvane-R62\n");
+  EXPECT_EQ(run.err, "orvane-update: Orvane_R62.hex was not loaded: the file is empty. Replace it, or give an "
+                     "image with --file PATH.\n");
+
+  WriteBytes(File("image.bin"), std::vector<uint8_t>(kImageBufferSize + 1, 0x00));
+  run = Update({"--yes", "--file", "image.bin"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "orvane-update: image.bin was not loaded: the file is longer than the 262144-byte image.\n");
+  EXPECT_EQ(StopAndDump(*devsim), SampleFlash("Orvane-R62"));
+}
+
+TEST_F(OrvaneUpdateTest, WithoutATerminalAndWithoutYesNothingHappens) {
+  WriteBytes(File("Orvane_R62.bin"), Image(1024, 4));
+  auto devsim = StartDevice({"--model", "Orvane-R62"});
+  const ProcessResult run = Update({});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("Run with --yes"), std::string::npos) << run.err;
+  EXPECT_EQ(StopAndDump(*devsim), SampleFlash("Orvane-R62"));
+}
+
+TEST_F(OrvaneUpdateTest, JsonEventsParseAndEndWithTheVerdict) {
+  const auto image = Image(16 * 1024, 5);
+  WriteBytes(File("Orvane MR810.bin"), image);
+  auto devsim = StartDevice({"--model", "Orvane MR810", "--flash-part", "C22011"});
+  const ProcessResult run = Update({"--yes", "--json"});
+  EXPECT_EQ(run.status, 0) << run.err;
+
+  std::vector<JsonValue> events;
+  for (const auto &line : ParseJsonLines(run.out)) {
+    ASSERT_TRUE(line) << run.out;
+    ASSERT_TRUE(line->Has("event"));
+    events.push_back(*line);
+  }
+  ASSERT_GE(events.size(), 4u);
+  EXPECT_EQ(events[0]["event"].text, "device_found");
+  EXPECT_EQ(events[0]["caption"].text, "Find Device Orvane MR810");
+  EXPECT_EQ(events[1]["event"].text, "file_loaded");
+  EXPECT_EQ(events[1]["checksum"].number, ImageChecksum(image, static_cast<uint32_t>(image.size())));
+  EXPECT_EQ(events[1]["length"].number, 16 * 1024);
+  EXPECT_EQ(events.back()["event"].text, "verdict");
+  EXPECT_TRUE(events.back()["success"].flag);
+  EXPECT_EQ(events.back()["text"].text, "Firmware update success!");
+
+  std::map<std::string, std::vector<double>> percents;
+  for (const JsonValue &event : events)
+    if (event["event"].text == "progress" && event.Has("percent"))
+      percents[event["phase"].text].push_back(event["percent"].number);
+  EXPECT_EQ(percents.size(), 3u);
+  for (const auto &[phase, values] : percents) {
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end())) << phase;
+    EXPECT_EQ(values.back(), 100) << phase;
+  }
+  const auto flash = StopAndDump(*devsim);
+  EXPECT_EQ(flash.size(), 128u * 1024);
+  ExpectFlashHolds(flash, image);
+}
+
+TEST_F(OrvaneUpdateTest, ListNamesEachDeviceAndItsFile) {
+  WriteBytes(File("Orvane_R62.bin"), Image(1000, 6));
+  auto r62 = StartDevice({"--model", "Orvane-R62"});
+  DevsimProcess blank(runtime.Path(), {"--update-mode", "0c7e"});
+  ASSERT_FALSE(blank.WaitReady().empty());
+  const ProcessResult run = Update({"--list"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Find Device Orvane-R62\n  identity:    vid_3b5d&pid_f0b8 (audio driver)\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("  update file: Orvane_R62.bin, 1000 bytes, checksum 0x"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Firmware update device 0C7E is exist\n  identity:    vid_0c7e&pid_6000 (generic USB driver)"),
+            std::string::npos)
+      << run.out;
+}
+
+TEST_F(OrvaneUpdateTest, ReadBackWritesTheWindowsTextFile) {
+  auto devsim = StartDevice({"--model", "Orvane-R61"});
+  const ProcessResult run = Update({"--read-back", "flash.txt"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.rfind("Find Device Orvane-R61\nEnter ISP Mode\nRead Flash data back\n", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("\n  Read back 100%  32.0/32.0 KiB  "), std::string::npos) << run.out;
+  EXPECT_TRUE(run.out.ends_with("\nRead Flash content Success\nWrote the first 32768 bytes of flash to flash.txt\n"))
+      << run.out;
+  const auto text = ReadBytes(File("flash.txt"));
+  const std::string expected = ReadBackText(SampleFlash("Orvane-R61"), kReadBackEnd);
+  EXPECT_EQ(std::string(text.begin(), text.end()), expected);
+  // The read leaves the flash as it was, and the device back in its normal mode.
+  EXPECT_EQ(StopAndDump(*devsim), SampleFlash("Orvane-R61"));
+}
+
+TEST_F(OrvaneUpdateTest, HelpAndUsageErrors) {
+  ProcessResult run = Update({"--help"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.rfind("orvane-update: updates the firmware", 0), 0u);
+  run = Update({"--wait", "later"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "orvane-update: --wait takes whole seconds from 0 to 86400, not 'later' (see orvane-update "
+                     "--help)\n");
+  run = Update({"--json", "--bogus"});
+  EXPECT_EQ(run.status, 2);
+  const auto error = JsonReader::Parse(run.out.substr(0, run.out.find('\n')));
+  ASSERT_TRUE(error) << run.out;
+  EXPECT_EQ((*error)["kind"].text, "usage");
+}
+
+} // namespace
+} // namespace orvane::cli_test

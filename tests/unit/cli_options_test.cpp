@@ -1,0 +1,91 @@
+#include "app/shell/UpdateCommandOptions.h"
+
+#include <gtest/gtest.h>
+
+namespace orvane {
+namespace {
+
+using Action = UpdateCommandOptions::Action;
+
+std::optional<UpdateCommandOptions> Parse(const std::vector<std::string> &args, std::string *error = nullptr) {
+  std::string ignored;
+  return ParseUpdateCommandOptions(args, error ? error : &ignored);
+}
+
+TEST(UpdateCommandOptionsTest, NoArgumentsIsAnUpdateThatAsks) {
+  const auto options = Parse({});
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->action, Action::Update);
+  EXPECT_FALSE(options->yes);
+  EXPECT_FALSE(options->json);
+  EXPECT_FALSE(options->file);
+  EXPECT_EQ(options->waitSeconds, 0u);
+}
+
+TEST(UpdateCommandOptionsTest, ValuesComeAsTheNextArgumentOrAfterEquals) {
+  auto options = Parse({"--yes", "--file", "my image.hex", "--wait", "30", "--json"});
+  ASSERT_TRUE(options);
+  EXPECT_TRUE(options->yes);
+  EXPECT_TRUE(options->json);
+  EXPECT_EQ(options->file, std::optional<std::string>("my image.hex"));
+  EXPECT_EQ(options->waitSeconds, 30u);
+
+  options = Parse({"-y", "--file=a=b.bin", "--wait=0"});
+  ASSERT_TRUE(options);
+  EXPECT_TRUE(options->yes);
+  EXPECT_EQ(options->file, std::optional<std::string>("a=b.bin"));
+  EXPECT_EQ(options->waitSeconds, 0u);
+
+  options = Parse({"--read-back", "flash.txt", "--wait", "5"});
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->action, Action::ReadBack);
+  EXPECT_EQ(options->readBackFile, "flash.txt");
+
+  options = Parse({"--list", "--json"});
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->action, Action::List);
+}
+
+TEST(UpdateCommandOptionsTest, HelpWinsOverEverythingElse) {
+  for (const auto &args : {std::vector<std::string>{"--help"}, {"-h"}, {"--list", "--read-back", "x", "-h"}}) {
+    const auto options = Parse(args);
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->action, Action::Help);
+  }
+}
+
+TEST(UpdateCommandOptionsTest, RefusalsSayWhatIsWrong) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--frobnicate"}, "unknown option --frobnicate"},
+      {{"image.hex"}, "unexpected argument 'image.hex'"},
+      {{"--file"}, "option --file needs a value"},
+      {{"--file="}, "option --file needs a value"},
+      {{"--read-back"}, "option --read-back needs a value"},
+      {{"--wait", "soon"}, "--wait takes whole seconds from 0 to 86400, not 'soon'"},
+      {{"--wait", "-1"}, "--wait takes whole seconds from 0 to 86400, not '-1'"},
+      {{"--wait", "86401"}, "--wait takes whole seconds from 0 to 86400, not '86401'"},
+      {{"--wait", "4294967296"}, "--wait takes whole seconds from 0 to 86400, not '4294967296'"},
+      {{"--wait", "5s"}, "--wait takes whole seconds from 0 to 86400, not '5s'"},
+      {{"--yes=no"}, "option --yes takes no value"},
+      {{"--list", "--read-back", "f"}, "--list and --read-back cannot be combined"},
+      {{"--list", "--file", "x.hex"}, "--file belongs to an update, not to --list"},
+      {{"--read-back", "f", "--yes"}, "--yes belongs to an update, not to --read-back"},
+  };
+  for (const auto &[args, message] : cases) {
+    std::string error;
+    EXPECT_FALSE(Parse(args, &error)) << args[0];
+    EXPECT_EQ(error, message);
+  }
+}
+
+TEST(UpdateCommandOptionsTest, HelpNamesEveryOptionAndTheExitStatuses) {
+  const std::string help = UpdateCommandHelp();
+  for (const char *option :
+       {"--yes", "--file PATH", "--wait SECONDS", "--json", "--list", "--read-back FILE", "--help"})
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  for (const char *status : {"\n  0  ", "\n  1  ", "\n  2  "})
+    EXPECT_NE(help.find(status), std::string::npos) << status;
+}
+
+} // namespace
+} // namespace orvane
