@@ -130,6 +130,12 @@ void TForm1::FormClose(QObject *) {
 }
 
 void TForm1::closeEvent(QCloseEvent *event) {
+  // Closing now would close the handle under a running flash action and
+  // leave the flash half written; every action ends by itself in bounded time.
+  if (state_.monitor.ActionRunning) {
+    event->ignore();
+    return;
+  }
   Guarded([this] { FormClose(this); });
   event->accept();
 }

@@ -1,7 +1,150 @@
+#include "app/FileDialogFilters.h"
 #include "app/Unit1.h"
+#include "app/WindowIspView.h"
+#include "app/WindowUpdateStatusView.h"
+#include "app/shell/BusyScope.h"
+#include "app/shell/DeviceActionGuard.h"
+#include "isp/EngineeringSequence.h"
+#include "isp/FlashReadBack.h"
+#include "isp/OneButtonUpdate.h"
+#include "isp/ProgramFileLoad.h"
+#include "ui_Unit1.h"
+#include "usb/ChipCommands.h"
 
 namespace orvane {
+namespace {
 
-void TForm1::BindSequences() {}
+constexpr const char *kDeviceNotAvailable = "USB device is NOT available !!    ";
+constexpr const char *kRangeBeyondFlash = "Flash Access Range beyond 16 MB !!    ";
+constexpr const char *kAutoCaption = "Auto";
+constexpr const char *kStopCaption = "Stop";
+
+// The engineering button reads "Stop" while its sequence runs, however the
+// sequence ends.
+class StopButtonScope {
+public:
+  explicit StopButtonScope(QAbstractButton &button) : button_(button) { button_.setText(kStopCaption); }
+  ~StopButtonScope() {
+    button_.setText(kAutoCaption);
+    button_.setEnabled(true);
+  }
+  StopButtonScope(const StopButtonScope &) = delete;
+  StopButtonScope &operator=(const StopButtonScope &) = delete;
+
+private:
+  QAbstractButton &button_;
+};
+
+} // namespace
+
+void TForm1::BindSequences() {
+  OnClick(ui_->btnSimpleAuto, [this](QObject *sender) { btnSimpleAutoClick(sender); });
+  OnClick(ui_->btnUSBISPAuto, [this](QObject *sender) { btnUSBISPAutoClick(sender); });
+  OnClick(ui_->btnReadBack, [this](QObject *sender) { btnReadBackClick(sender); });
+}
+
+void TForm1::btnSimpleAutoClick(QObject *) {
+  DeviceActionGuard action(state_.monitor);
+  if (!action)
+    return;
+  WindowUpdateStatusView status(*ui_->lblISPProcStatus, *pump_);
+  state_.flash.IspFailed = false;
+  BusyScope busy(state_.monitor); // also while the question is open
+  if (!dialogs_.Confirm(this, "Warning", kUpdateQuestion)) {
+    status.ShowStatus(kUpdateAbort, StatusTone::Failure);
+    return;
+  }
+  // One update per run: a second click could only interrupt this one.
+  ui_->btnSimpleAuto->setText(kStopCaption);
+  ui_->btnSimpleAuto->setEnabled(false);
+  state_.flash.StopRequested = false;
+
+  ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
+  WindowIspView view(*ui_, *pump_);
+  const bool updated = OneButtonUpdate(chip, state_.image, state_.flash, view, status).Run();
+
+  ui_->btnSimpleAuto->setText("Finish");
+  ui_->btnSimpleAuto->setEnabled(false);
+  status.ShowStatus(updated ? kUpdateSuccess : kUpdateFail, updated ? StatusTone::Success : StatusTone::Failure);
+  state_.monitor.UpdateDone = true;
+}
+
+void TForm1::btnUSBISPAutoClick(QObject *Sender) {
+  Ui::TForm1 &c = *ui_;
+  if (c.btnUSBISPAuto->text() != kAutoCaption) {
+    // A sequence runs: it looks at the request between its steps and
+    // gives the button back when it has stopped.
+    state_.flash.StopRequested = true;
+    c.btnUSBISPAuto->setText(kAutoCaption);
+    c.btnUSBISPAuto->setEnabled(false);
+    return;
+  }
+  DeviceActionGuard action(state_.monitor);
+  if (!action)
+    return;
+  state_.flash.IspFailed = false;
+  if (!state_.usb.IsFound()) {
+    dialogs_.Message(this, "Dialog", kDeviceNotAvailable);
+    return;
+  }
+  if (!state_.image.ImageReady && c.cbxReadISPFile->currentText().isEmpty()) {
+    dialogs_.Message(this, "Dialog", kProgramFileNotReady);
+    return;
+  }
+  rbnRangeClick(Sender); // the range as the controls show it now
+  EngineeringSteps steps;
+  steps.ispMode = c.chkISPMode->isChecked();
+  steps.erase = c.chkErase->isChecked();
+  steps.blank = c.chkBlank->isChecked();
+  steps.program = c.chkProgram->isChecked();
+  steps.verify = c.chkVerify->isChecked();
+  steps.protect = c.chkProtect->isChecked();
+  steps.assignedRange = c.rbnRange1->isChecked();
+
+  BusyScope busy(state_.monitor);
+  StopButtonScope running(*c.btnUSBISPAuto);
+  state_.flash.StopRequested = false;
+  if (c.chkReadFile->isChecked()) {
+    state_.image.ImageFileName = c.cbxReadISPFile->currentText().toStdString();
+    // A file that did not load must not leave the previous image to be
+    // programmed in its place; the load has said why.
+    if (!ReadProgramFile())
+      return;
+  } else if (!state_.image.ImageReady) {
+    dialogs_.Message(this, "Dialog", kProgramFileNotReady);
+    return;
+  }
+
+  ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
+  WindowIspView view(*ui_, *pump_);
+  EngineeringSequence sequence(chip, state_.image, state_.flash, view);
+  if (!sequence.SpanFits(steps)) {
+    dialogs_.Message(this, "Dialog", kRangeBeyondFlash);
+    return;
+  }
+  sequence.Run(steps);
+}
+
+void TForm1::btnReadBackClick(QObject *) {
+  DeviceActionGuard action(state_.monitor);
+  if (!action)
+    return;
+  WindowIspView view(*ui_, *pump_);
+  ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
+  view.ShowProcessInfo("Read Flash data back");
+  state_.usb.Open();
+  const bool consistent = FlashReadBack(state_.ReadBackBuffer).ReadBackRange(chip, view, 0, kReadBackEnd);
+  state_.usb.Close();
+  if (consistent)
+    view.ShowProcessInfo("Read Flash content Success");
+
+  // What was read is saved whatever the outcome: the unread blocks show as 0x5A.
+  const QString path = dialogs_.SaveFileName(this, kSaveBinFileFilter, kSaveBinFileDefaultSuffix);
+  if (path.isEmpty())
+    return;
+  std::string error;
+  if (!WriteReadBackFile(path.toStdString(), state_.ReadBackBuffer, kReadBackEnd, &error))
+    dialogs_.Message(this, "Dialog", QString::fromStdString(error));
+}
 
 } // namespace orvane

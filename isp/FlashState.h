@@ -13,6 +13,9 @@ struct FlashState {
   uint16_t ProgramChunkSize = 0; // 0 until a sequence (or Program) has chosen
   bool WordProgramMode = false;
   bool IspFailed = false;
+  // The user asked the running engineering sequence to stop; it looks
+  // between its steps.
+  bool StopRequested = false;
   std::array<uint8_t, 3> FlashId{};
 };
 

@@ -152,6 +152,14 @@ void FlashWorkers::ChooseFlashType() {
   flash_.WordProgramMode = id[0] == 0xBF;
 }
 
+void FlashWorkers::IdentifyFlash() {
+  std::array<uint8_t, 3> id{};
+  if (chip_.FlashReadId())
+    id = chip_.FlashId();
+  flash_.FlashId = id;
+  ChooseFlashType();
+}
+
 std::optional<uint8_t> FlashWorkers::WaitWhileBusy() {
   for (int read = 0; read < kEraseReads; ++read) {
     const uint8_t status = chip_.FlashReadStatus();

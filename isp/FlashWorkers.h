@@ -31,6 +31,9 @@ public:
 
   // Chooses chunk size and program mode from the identifier read last.
   void ChooseFlashType();
+  // Reads the identifier and chooses from it. An identifier that cannot be
+  // read counts as all zeros, never as the one read before.
+  void IdentifyFlash();
   // Reads the status up to 1000 times, 10 ms apart, while a write is in
   // progress; the status that showed it finished, nullopt when none did.
   std::optional<uint8_t> WaitWhileBusy();
@@ -55,6 +58,13 @@ private:
   FlashState &flash_;
   IspView &view_;
 };
+
+// Serial-flash instructions carry 24-bit addresses: beyond 16 MB they
+// would wrap to the start of the flash.
+inline constexpr uint64_t kFlashAddressSpace = uint64_t{1} << 24;
+inline bool FitsFlashAddressSpace(uint64_t start, uint64_t length) {
+  return start + length <= kFlashAddressSpace;
+}
 
 // "Flash Erase All " followed by the dots that grow every 20 polls and wrap after nine.
 std::string EraseProgressText(const std::string &prefix, int poll);

@@ -11,8 +11,10 @@ constexpr uint8_t kBlockProtectBits = 0x0C;
 bool OneButtonUpdate::Run() {
   attempts_ = 0;
   // Nothing to program can never be a successful update.
-  if (image_.ImageLength == 0)
+  if (image_.ImageLength == 0) {
+    flash_.IspFailed = true;
     return false;
+  }
   Show("Enter ISP Mode");
   status_.ProcessMessages();
   VantrelUsb &usb = chip_.Usb();
@@ -49,11 +51,7 @@ bool OneButtonUpdate::Run() {
 
 void OneButtonUpdate::EnterIspAndIdentify() {
   chip_.SetIspMode(true);
-  // An identifier that cannot be read must not leave a stale one choosing
-  // the program mode.
-  flash_.FlashId = {};
-  chip_.FlashReadId();
-  workers_.ChooseFlashType();
+  workers_.IdentifyFlash();
 }
 
 void OneButtonUpdate::StartOver() {
@@ -63,9 +61,7 @@ void OneButtonUpdate::StartOver() {
   // garbled identifier: none of it would pass by itself.
   chip_.SetIspMode(true);
   chip_.FlashWriteDisable();
-  flash_.FlashId = {};
-  chip_.FlashReadId();
-  workers_.ChooseFlashType();
+  workers_.IdentifyFlash();
 }
 
 bool OneButtonUpdate::Protect() {

@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace orvane {
 
@@ -31,6 +32,8 @@ struct ProgramState {
   uint8_t DeviceRow = 0;
   ImageRecord image;
   FlashState flash;
+  // The last flash read-back, kept until the next one.
+  std::vector<uint8_t> ReadBackBuffer = std::vector<uint8_t>(kImageBufferSize, 0);
   // The stream status registers 0xA4, 0xA5 and 0xA6 of bank 0 as last read.
   std::array<uint8_t, 3> StatusBytes{};
   RegisterPanelState registers;

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "isp/UpdateStatusView.h"
+
+class QLabel;
+
+namespace orvane {
+
+class MessagePump;
+
+// The large status line of the simple window (lblISPProcStatus): step
+// texts at 12 points in the window-text colour, the retry notice in red,
+// verdicts at 16 points in red or blue.
+class WindowUpdateStatusView final : public UpdateStatusView {
+public:
+  WindowUpdateStatusView(QLabel &label, MessagePump &pump) : label_(label), pump_(pump) {}
+
+  void ShowStatus(const std::string &text, StatusTone tone) override;
+  void ProcessMessages() override;
+
+private:
+  QLabel &label_;
+  MessagePump &pump_;
+};
+
+} // namespace orvane

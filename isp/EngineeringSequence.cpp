@@ -1,0 +1,74 @@
+#include "isp/EngineeringSequence.h"
+
+#include "isp/FlashErase.h"
+
+namespace orvane {
+
+bool EngineeringSequence::StopHere() {
+  if (flash_.StopRequested)
+    stopped_ = true;
+  return stopped_;
+}
+
+void EngineeringSequence::RunStep(bool wanted, const char *startText, const char *successText,
+                                  const std::function<bool()> &step) {
+  if (!wanted || flash_.IspFailed || StopHere())
+    return;
+  view_.ShowProcessInfo(startText);
+  flash_.IspFailed = !step();
+  if (!flash_.IspFailed)
+    view_.ShowProcessInfo(successText);
+}
+
+bool EngineeringSequence::SpanFits(const EngineeringSteps &steps) const {
+  if (!steps.assignedRange)
+    return FitsFlashAddressSpace(0, image_.ImageLength);
+  return FitsFlashAddressSpace(flash_.RangeStart, image_.ImageLength) &&
+         (!steps.erase || FitsFlashAddressSpace(flash_.RangeStart, flash_.RangeSize));
+}
+
+SequenceEnd EngineeringSequence::Run(const EngineeringSteps &steps) {
+  stopped_ = false;
+  flash_.IspFailed = !SpanFits(steps);
+  if (flash_.IspFailed)
+    return SequenceEnd::Finished;
+  const uint32_t start = steps.assignedRange ? flash_.RangeStart : 0;
+  const uint32_t end = start + image_.ImageLength;
+  VantrelUsb &usb = chip_.Usb();
+
+  view_.ShowProcessInfo("Enter ISP Mode");
+  view_.ProcessMessages();
+  usb.Open();
+  if (steps.ispMode)
+    chip_.SetIspMode(true);
+  workers_.IdentifyFlash();
+
+  if (steps.erase && !StopHere()) {
+    view_.ShowProcessInfo("Clear Status register");
+    workers_.ClearStatusRegister();
+    FlashErase(chip_, workers_, flash_, view_).Run(!steps.assignedRange);
+  }
+  usb.Open();
+  RunStep(steps.blank, "Start Blanking Check", "Blanking Success",
+          [&] { return workers_.BlankCheckRange(start, end); });
+  RunStep(steps.program, "Start Programming", "Programming Success",
+          [&] { return workers_.ProgramRange(start, end, start); });
+  RunStep(steps.verify, "Start Verifying Check", "Verifying Success",
+          [&] { return workers_.VerifyRange(start, end, start); });
+
+  // A stopped or failed sequence still leaves the flash as the user asked
+  // and the chip out of ISP mode.
+  if (steps.protect)
+    workers_.ProtectFlash();
+  if (steps.ispMode)
+    chip_.SetIspMode(false);
+  usb.Close();
+  flash_.StopRequested = false;
+  if (stopped_) {
+    view_.ShowProcessInfo("Stopped");
+    return SequenceEnd::Stopped;
+  }
+  return SequenceEnd::Finished;
+}
+
+} // namespace orvane

@@ -1,0 +1,570 @@
+#include "app/Dialogs.h"
+#include "app/FileDialogFilters.h"
+#include "app/Unit1.h"
+#include "app/WindowUpdateStatusView.h"
+#include "app/shell/MessagePump.h"
+#include "isp/OneButtonUpdate.h"
+#include "sim/ChipSimulator.h"
+#include "sim/IntelHexWriter.h"
+#include "support/WindowTestSupport.h"
+#include "ui_Unit1.h"
+#include "usb/ChipCommands.h"
+#include "usb/EmulatedDriverBus.h"
+#include "usb/InProcessTransport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+using namespace orvane;
+using namespace orvane::testing;
+
+namespace {
+
+// The program as started, with the window's real message boxes.
+struct QtDialogsWindow {
+  explicit QtDialogsWindow(DeviceBus &bus) : state(bus, clock), form(state, dialogs) {}
+  VirtualClock clock;
+  ProgramState state;
+  QtDialogs dialogs;
+  TForm1 form;
+};
+
+// What the confirmation box showed before the test answered it.
+struct SeenBox {
+  bool seen = false;
+  QString title, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButtons buttons;
+};
+
+// Answers the next modal message box with the given button, once it is up.
+void AnswerNextBox(QMessageBox::StandardButton press, SeenBox &seen) {
+  auto *poll = new QTimer;
+  poll->setInterval(5);
+  QObject::connect(poll, &QTimer::timeout, [poll, press, &seen] {
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    if (!box)
+      return;
+    poll->stop();
+    poll->deleteLater();
+    seen = {true, box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
+    box->button(press)->click();
+  });
+  poll->start();
+}
+
+// Runs action during the message-loop turns of a running action, the
+// first time condition holds.
+void WhenPumped(std::function<bool()> condition, std::function<void()> action) {
+  auto *poll = new QTimer;
+  poll->setInterval(0);
+  QObject::connect(poll, &QTimer::timeout, [poll, condition, action] {
+    if (!condition())
+      return;
+    poll->stop();
+    poll->deleteLater();
+    action();
+  });
+  poll->start();
+}
+
+std::vector<uint8_t> ImageBytes(size_t count, uint8_t seed) {
+  std::vector<uint8_t> bytes(count);
+  for (size_t i = 0; i < count; ++i)
+    bytes[i] = static_cast<uint8_t>(seed + i * 13 + (i >> 8) * 7);
+  return bytes;
+}
+
+void WriteFile(const QString &path, const std::string &bytes) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+QColor TextColour(const QLabel &label) {
+  return label.palette().color(QPalette::WindowText);
+}
+
+const QColor kRed(255, 0, 0);
+const QColor kBlue(0, 0, 255);
+
+} // namespace
+
+// The update sequences and the read-back, clicked in the window, on a
+// simulated Orvane-R62 that the connection monitor finds.
+class SequencesTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir workDir;
+  QString previousDir;
+  std::unique_ptr<InProcessTransport> transport;
+  std::unique_ptr<EmulatedDriverBus> bus;
+  std::unique_ptr<StartedWindow> recorded;   // message boxes recorded
+  std::unique_ptr<QtDialogsWindow> answered; // real message boxes
+  std::unique_ptr<sim::ChipSimulator> chip;
+  TForm1 *form = nullptr;
+  ProgramState *state = nullptr;
+  VirtualClock *clock = nullptr;
+  std::vector<uint8_t> oldFirmware;
+
+  Ui::TForm1 &c() { return form->Controls(); }
+  void Tick(int n) {
+    for (int i = 0; i < n; ++i)
+      form->Timer1Timer(form->Timer1());
+  }
+  void StartWindow(bool realBoxes) {
+    if (realBoxes) {
+      answered = std::make_unique<QtDialogsWindow>(*bus);
+      form = &answered->form;
+      state = &answered->state;
+      clock = &answered->clock;
+    } else {
+      recorded = std::make_unique<StartedWindow>(*bus);
+      form = &recorded->form;
+      state = &recorded->state;
+      clock = &recorded->clock;
+    }
+  }
+  // An Orvane-R62 running older firmware, with the given flash part.
+  void Plug(const char *part) {
+    sim::SimConfig config;
+    config.flashPart = *sim::FindFlashPart(part);
+    oldFirmware = ImageBytes(0x3000, 0x55);
+    config.initialFlash = oldFirmware;
+    chip = std::make_unique<sim::ChipSimulator>(*clock, config);
+    transport->Attach("r62", *chip);
+  }
+  void WriteUpdateFile(const std::vector<uint8_t> &image) {
+    WriteFile(workDir.filePath("Orvane_R62.hex"), sim::WriteIntelHex(image.data(), image.size()));
+  }
+  // Plugged, found and its update file loaded: "Start" is enabled.
+  void ReadyToStart(const char *part, const std::vector<uint8_t> &image) {
+    WriteUpdateFile(image);
+    Plug(part);
+    Tick(16);
+    QCOMPARE(c().lblDetectDevice->text(), QString("Find Device Orvane-R62"));
+    QVERIFY(c().btnSimpleAuto->isEnabled());
+  }
+  bool FlashHolds(const std::vector<uint8_t> &image, uint32_t at = 0) {
+    const auto &flash = chip->Flash().Contents();
+    return std::equal(image.begin(), image.end(), flash.begin() + at);
+  }
+  uint8_t KeptStatus() { return chip->Flash().Status() & chip->Config().flashPart.statusWritableMask; }
+  uint8_t ProtectedStatus() {
+    const auto &part = chip->Config().flashPart;
+    return (part.jedecId[0] == 0xBF ? 0x7F : 0xFF) & part.statusWritableMask;
+  }
+  void VerifyVerdict(const QString &text, const QColor &colour) {
+    QCOMPARE(c().lblISPProcStatus->text(), text);
+    QCOMPARE(TextColour(*c().lblISPProcStatus), colour);
+    QCOMPARE(c().lblISPProcStatus->font().pointSize(), 16);
+    QCOMPARE(c().btnSimpleAuto->text(), QString("Finish"));
+    QVERIFY(!c().btnSimpleAuto->isEnabled());
+    QVERIFY(state->monitor.UpdateDone);
+    QVERIFY(!state->monitor.Busy);
+    QVERIFY(!state->monitor.ActionRunning);
+  }
+  // Puts the chip into ISP mode, as the Enter ISP button does.
+  void EnterIsp() {
+    state->usb.Open();
+    ChipCommands(state->usb, *clock, state->flash.FlashId).SetIspMode(true);
+    state->usb.Close();
+  }
+
+private slots:
+  void init() {
+    previousDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(workDir.path()));
+    transport = std::make_unique<InProcessTransport>();
+    bus = std::make_unique<EmulatedDriverBus>();
+    bus->AddTransport(*transport);
+  }
+  void cleanup() {
+    recorded.reset();
+    answered.reset();
+    transport->Detach("r62");
+    chip.reset();
+    bus.reset();
+    transport.reset();
+    QDir::setCurrent(previousDir);
+    for (const QString &name : QDir(workDir.path()).entryList(QDir::Files))
+      QFile::remove(workDir.filePath(name));
+  }
+
+  // --- the one-button update
+
+  void startAndOkUpdateTheFlash_data() {
+    QTest::addColumn<QString>("part");
+    QTest::addColumn<bool>("fillsThePart");
+    for (const char *part : {"C22012", "C22011", "EF4012", "BF258C"}) {
+      QTest::addRow("%s whole part", part) << QString(part) << true;
+      QTest::addRow("%s small image", part) << QString(part) << false;
+    }
+  }
+  void startAndOkUpdateTheFlash() {
+    QFETCH(QString, part);
+    QFETCH(bool, fillsThePart);
+    StartWindow(true);
+    const uint32_t partBytes = sim::FindFlashPart(part.toStdString())->sizeBytes;
+    const auto image = ImageBytes(fillsThePart ? partBytes : 1000, 0x21);
+    ReadyToStart(part.toLatin1().constData(), image);
+
+    // What the window shows while the flash is being programmed.
+    QString runningCaption, runningStep;
+    bool runningEnabled = true, runningBusy = false;
+    int runningPoints = 0;
+    QColor runningColour;
+    chip->SetTransferObserver([&](const SetupPacket &setup, const uint8_t *, const TransferResult &) {
+      if (runningCaption.isEmpty() && setup.request == vendor::kFlashWrite &&
+          c().lblISPProcStatus->text() == "Start Programming") {
+        runningCaption = c().btnSimpleAuto->text();
+        runningEnabled = c().btnSimpleAuto->isEnabled();
+        runningBusy = state->monitor.Busy;
+        runningStep = c().lblISPProcStatus->text();
+        runningPoints = c().lblISPProcStatus->font().pointSize();
+        runningColour = TextColour(*c().lblISPProcStatus);
+      }
+    });
+    SeenBox box;
+    AnswerNextBox(QMessageBox::Ok, box);
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+
+    QVERIFY(box.seen);
+    QCOMPARE(box.title, QString("Warning"));
+    QCOMPARE(box.text, QString(kUpdateQuestion));
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    QCOMPARE(runningCaption, QString("Stop"));
+    QVERIFY(!runningEnabled);
+    QVERIFY(runningBusy);
+    QCOMPARE(runningPoints, 12);
+    QCOMPARE(runningColour, QApplication::palette().color(QPalette::WindowText));
+
+    VerifyVerdict("Firmware update success!", kBlue);
+    QVERIFY(FlashHolds(image));
+    if (!fillsThePart) {
+      const auto &flash = chip->Flash().Contents();
+      QVERIFY(std::all_of(flash.begin() + 1000, flash.end(), [](uint8_t b) { return b == 0xFF; }));
+    }
+    QCOMPARE(KeptStatus(), ProtectedStatus());
+    QVERIFY(!chip->InIspMode());
+
+    // The monitor has stopped: an unplug changes nothing any more.
+    transport->Detach("r62");
+    Tick(3);
+    QCOMPARE(c().lblDetectDevice->text(), QString("Find Device Orvane-R62"));
+  }
+
+  void cancelSendsNothingAndTheMonitorGoesOn() {
+    StartWindow(true);
+    ReadyToStart("C22012", ImageBytes(0x1000, 0x21));
+    const size_t transfersBefore = transport->Transfers().size();
+    const uint64_t deviceTransfersBefore = chip->TransferCount();
+
+    SeenBox box;
+    AnswerNextBox(QMessageBox::Cancel, box);
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+
+    QVERIFY(box.seen);
+    QCOMPARE(transport->Transfers().size(), transfersBefore);
+    QCOMPARE(chip->TransferCount(), deviceTransfersBefore);
+    QVERIFY(FlashHolds(oldFirmware));
+    QCOMPARE(c().lblISPProcStatus->text(), QString("Abort Firmware update process"));
+    QCOMPARE(TextColour(*c().lblISPProcStatus), kRed);
+    QCOMPARE(c().lblISPProcStatus->font().pointSize(), 16);
+    QCOMPARE(c().btnSimpleAuto->text(), QString("Start"));
+    QVERIFY(c().btnSimpleAuto->isEnabled());
+    QVERIFY(!state->monitor.Busy);
+    QVERIFY(!state->monitor.UpdateDone);
+
+    transport->Detach("r62");
+    Tick(1);
+    QCOMPARE(c().lblDetectDevice->text(), QString("No device is available"));
+    QVERIFY(!c().btnSimpleAuto->isEnabled());
+  }
+
+  void aVerifyFailureInTheFirstAttemptIsRetried() {
+    StartWindow(false);
+    recorded->dialogs.confirmAnswer = true;
+    const auto image = ImageBytes(0x4000, 0x21);
+    ReadyToStart("C22012", image);
+    // A cell reads wrong from the first program until the second chip erase.
+    int chipErases = 0;
+    bool armed = false;
+    chip->SetTransferObserver([&](const SetupPacket &setup, const uint8_t *data, const TransferResult &) {
+      if (setup.isIn() || setup.request != vendor::kFlashWrite || setup.length == 0)
+        return;
+      if (data[0] == flashop::kChipErase && ++chipErases == 2)
+        chip->Flash().Faults().Clear();
+      if (data[0] == flashop::kPageProgram && setup.index == 0 && chipErases == 1 && !armed) {
+        chip->Flash().Faults().FlipOnRead(0x40, 0x08, true);
+        armed = true;
+      }
+    });
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+
+    QCOMPARE(recorded->dialogs.confirms, QStringList{QString("Warning: ") + kUpdateQuestion});
+    QCOMPARE(chipErases, 2);
+    VerifyVerdict("Firmware update success!", kBlue);
+    QVERIFY(FlashHolds(image));
+  }
+
+  void threeFailedAttemptsEndInFailure() {
+    StartWindow(false);
+    recorded->dialogs.confirmAnswer = true;
+    ReadyToStart("EF4012", ImageBytes(0x1000, 0x21));
+    chip->Flash().Faults().FlipOnRead(0x800, 0x01, true);
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+
+    VerifyVerdict("Firmware update Fail!", kRed);
+    QCOMPARE(chip->Flash().Activity().chipErases, 3u);
+    QCOMPARE(c().lblUSBProcessInfo->text(), QString("Blanking Fail at 0x000800"));
+    QCOMPARE(KeptStatus(), ProtectedStatus());
+    QVERIFY(!chip->InIspMode());
+  }
+
+  void anUnplugWhileProgrammingEndsInFailureInBoundedTime() {
+    StartWindow(false);
+    recorded->dialogs.confirmAnswer = true;
+    ReadyToStart("C22012", ImageBytes(0x20000, 0x21));
+    bool unplugged = false;
+    chip->SetTransferObserver([&](const SetupPacket &setup, const uint8_t *data, const TransferResult &) {
+      if (!unplugged && !setup.isIn() && setup.request == vendor::kFlashWrite && setup.index == 0 &&
+          data[0] == flashop::kPageProgram) {
+        unplugged = true;
+        chip->UnplugAfter(100);
+      }
+    });
+    const uint64_t before = clock->NowUs();
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+
+    QVERIFY(unplugged);
+    VerifyVerdict("Firmware update Fail!", kRed);
+    QVERIFY(clock->NowUs() - before < 120'000'000u);
+  }
+
+  void nothingElseStartsWhileTheUpdateRuns() {
+    StartWindow(false);
+    recorded->dialogs.confirmAnswer = true;
+    recorded->dialogs.saveAnswer = workDir.filePath("flash.bin");
+    form->SetServiceView(true);
+    ReadyToStart("C22012", ImageBytes(0x1000, 0x21));
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+    bool tried = false, closed = true;
+    WhenPumped([&] { return c().lblISPProcStatus->text() == "Start Programming"; },
+               [&] {
+                 tried = true;
+                 form->btnSimpleAutoClick(c().btnSimpleAuto);
+                 QTest::mouseClick(c().btnUSBISPAuto, Qt::LeftButton);
+                 QTest::mouseClick(c().btnReadBack, Qt::LeftButton);
+                 QTest::mouseClick(c().btnUSBErase, Qt::LeftButton);
+                 closed = form->close();
+               });
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+
+    QVERIFY(tried);
+    QCOMPARE(recorded->dialogs.confirms.size(), 1);
+    QVERIFY(recorded->dialogs.messages.isEmpty());
+    QVERIFY2(recorded->dialogs.fileFilters.isEmpty(), "no read-back");
+    QVERIFY(!closed);
+    QVERIFY(form->isVisible());
+    QCOMPARE(chip->Flash().Activity().chipErases, 1u);
+    VerifyVerdict("Firmware update success!", kBlue);
+    QVERIFY2(form->close(), "once the update is over the window closes");
+  }
+
+  void stepTextsAndTheRetryNoticeHaveTheirColours() {
+    QLabel label;
+    NoMessagePump pump;
+    WindowUpdateStatusView view(label, pump);
+    view.ShowStatus("ISP Fail and retry", StatusTone::Retry);
+    QCOMPARE(TextColour(label), kRed);
+    QCOMPARE(label.font().pointSize(), 12);
+    view.ShowStatus("Clear Status register", StatusTone::Normal);
+    QCOMPARE(TextColour(label), QApplication::palette().color(QPalette::WindowText));
+    QCOMPARE(label.text(), QString("Clear Status register"));
+  }
+
+  // --- the engineering sequence
+
+  void autoWithAnAssignedRangeErasesItsSectorsAndProgramsThere() {
+    StartWindow(false);
+    ReadyToStart("C22012", ImageBytes(0x1000, 0x21));
+    const auto image = ImageBytes(1000, 0x99);
+    WriteFile(workDir.filePath("part.bin"), std::string(image.begin(), image.end()));
+    c().lbledISPStart->setText("64");
+    c().lbledISPRange->setText("32");
+    c().rbnRange1->setChecked(true);
+    c().cbxReadISPFile->setEditText("part.bin");
+    transport->ClearTransfers();
+    QTest::mouseClick(c().btnUSBISPAuto, Qt::LeftButton);
+
+    QVERIFY(recorded->dialogs.messages.isEmpty());
+    std::vector<uint32_t> sectors;
+    for (const auto &t : transport->Transfers())
+      if (!t.setup.isIn() && t.setup.request == vendor::kFlashWrite && t.out.size() == 4 &&
+          t.out[0] == flashop::kSectorErase)
+        sectors.push_back(uint32_t{t.out[1]} << 16 | uint32_t{t.out[2]} << 8 | t.out[3]);
+    QCOMPARE(sectors, (std::vector<uint32_t>{0x10000, 0x11000, 0x12000, 0x13000, 0x14000, 0x15000, 0x16000, 0x17000}));
+    QVERIFY(FlashHolds(image, 0x10000));
+    QVERIFY2(FlashHolds(oldFirmware), "below the range nothing changed");
+    QCOMPARE(c().lblUSBProcessInfo->text(), QString("Verifying Success"));
+    QVERIFY(c().lblUSBChecksum->text().startsWith("Checksum : 0x"));
+    QCOMPARE(c().cbxReadISPFile->findText("part.bin"), 0);
+    QCOMPARE(c().btnUSBISPAuto->text(), QString("Auto"));
+    QVERIFY(!state->monitor.Busy);
+    QVERIFY2(!state->monitor.UpdateDone, "only the one-button update ends the run");
+  }
+
+  void autoRefusesWithoutDeviceOrFile() {
+    StartWindow(false);
+    QTest::mouseClick(c().btnUSBISPAuto, Qt::LeftButton);
+    QCOMPARE(recorded->dialogs.messages, QStringList{"Dialog: USB device is NOT available !!    "});
+
+    Plug("C22012"); // no update file: nothing loaded
+    Tick(16);
+    QVERIFY(state->usb.IsFound());
+    transport->ClearTransfers();
+    QTest::mouseClick(c().btnUSBISPAuto, Qt::LeftButton);
+    QCOMPARE(recorded->dialogs.messages.last(), QString("Dialog: Program File Not Ready !!    "));
+    QVERIFY(transport->Transfers().empty());
+    QVERIFY(!state->monitor.Busy);
+    QCOMPARE(c().btnUSBISPAuto->text(), QString("Auto"));
+  }
+
+  void aReloadThatFailsStopsBeforeAnyDeviceTraffic() {
+    StartWindow(false);
+    ReadyToStart("C22012", ImageBytes(0x1000, 0x21)); // the lookup loaded an image
+    c().lblUSBProcessInfo->setText("before");
+    transport->ClearTransfers();
+    QTest::mouseClick(c().btnUSBISPAuto, Qt::LeftButton); // the box is empty
+    QCOMPARE(recorded->dialogs.messages, QStringList{"Dialog: Program File Not Ready !!    "});
+    QVERIFY(!state->image.ImageReady);
+
+    c().cbxReadISPFile->setEditText("missing.bin");
+    QTest::mouseClick(c().btnUSBISPAuto, Qt::LeftButton);
+    QCOMPARE(recorded->dialogs.messages.size(), 2);
+    QVERIFY(recorded->dialogs.messages.last().contains("missing.bin"));
+
+    QVERIFY(transport->Transfers().empty());
+    QVERIFY(FlashHolds(oldFirmware));
+    QCOMPARE(c().lblUSBProcessInfo->text(), QString("before"));
+    QCOMPARE(c().btnUSBISPAuto->text(), QString("Auto"));
+    QVERIFY(c().btnUSBISPAuto->isEnabled());
+    QVERIFY(!state->monitor.Busy);
+  }
+
+  void stopEndsTheSequenceBeforeItsNextStep() {
+    StartWindow(false);
+    ReadyToStart("C22012", ImageBytes(0x8000, 0x21));
+    c().chkReadFile->setChecked(false); // the image the lookup loaded
+    c().chkProtect->setChecked(true);
+    bool disabledAfterStop = false;
+    WhenPumped([&] { return c().lblUSBProcessInfo->text() == "Start Blanking Check"; },
+               [&] {
+                 QCOMPARE(c().btnUSBISPAuto->text(), QString("Stop"));
+                 QTest::mouseClick(c().btnUSBISPAuto, Qt::LeftButton);
+                 disabledAfterStop = !c().btnUSBISPAuto->isEnabled();
+               });
+    QTest::mouseClick(c().btnUSBISPAuto, Qt::LeftButton);
+
+    QVERIFY(disabledAfterStop);
+    QCOMPARE(c().lblUSBProcessInfo->text(), QString("Stopped"));
+    const auto &flash = chip->Flash().Contents();
+    QVERIFY2(std::all_of(flash.begin(), flash.end(), [](uint8_t b) { return b == 0xFF; }), "erased, not programmed");
+    QCOMPARE(KeptStatus(), ProtectedStatus());
+    QVERIFY(!chip->InIspMode());
+    QCOMPARE(c().btnUSBISPAuto->text(), QString("Auto"));
+    QVERIFY(c().btnUSBISPAuto->isEnabled());
+    QVERIFY(!state->monitor.Busy);
+    QVERIFY(!state->flash.StopRequested);
+  }
+
+  void aRangeBeyondTheFlashAddressSpaceIsRefused() {
+    StartWindow(false);
+    ReadyToStart("C22012", ImageBytes(0x1000, 0x21));
+    c().lbledISPStart->setText("16383");
+    c().lbledISPRange->setText("4");
+    c().rbnRange1->setChecked(true);
+    c().chkReadFile->setChecked(false);
+    transport->ClearTransfers();
+    QTest::mouseClick(c().btnUSBISPAuto, Qt::LeftButton);
+    QCOMPARE(recorded->dialogs.messages, QStringList{"Dialog: Flash Access Range beyond 16 MB !!    "});
+    QVERIFY(transport->Transfers().empty());
+  }
+
+  // --- the read-back
+
+  void readFlashSavesTheFirst32KiloBytesAsRows() {
+    StartWindow(false);
+    Plug("C22012");
+    Tick(16);
+    EnterIsp();
+    chip->Flash().Erase();
+    recorded->dialogs.saveAnswer = workDir.filePath("flash.bin");
+    c().rbnRange1->setChecked(true); // the range does not apply
+    QTest::mouseClick(c().btnReadBack, Qt::LeftButton);
+
+    QCOMPARE(recorded->dialogs.fileFilters, QStringList{kSaveBinFileFilter});
+    QCOMPARE(c().lblUSBProcessInfo->text(), QString("Read Flash content Success"));
+    QFile file(workDir.filePath("flash.bin"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QCOMPARE(text.size(), 2048 * 97);
+    QByteArray row = QByteArray("0xFF, ").repeated(16) + '\r';
+    QCOMPARE(text, row.repeated(2048));
+  }
+
+  void aBlockThatNeverReadsLeaves5AInTheFileFromThere() {
+    StartWindow(false);
+    Plug("C22012");
+    Tick(16);
+    EnterIsp();
+    transport->SetScriptHook(
+        [](const std::string &, const SetupPacket &setup, uint8_t *data) -> std::optional<TransferResult> {
+          if (!setup.isIn() && setup.request == vendor::kFlashQuery && setup.length == 4 && data[0] == flashop::kRead &&
+              data[1] == 0x00 && data[2] == 0x40 && data[3] == 0x00)
+            return TransferResult{TransferStatus::Failed, 0};
+          return std::nullopt;
+        });
+    recorded->dialogs.saveAnswer = workDir.filePath("flash.bin");
+    QTest::mouseClick(c().btnReadBack, Qt::LeftButton);
+
+    QCOMPARE(c().lblUSBProcessInfo->text(), QString("Verifying Fail at 0x004000"));
+    QFile file(workDir.filePath("flash.bin"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QCOMPARE(text.size(), 2048 * 97);
+    const QByteArray unread = QByteArray("0x5A, ").repeated(16) + '\r';
+    QCOMPARE(text.mid(0x400 * 97), unread.repeated(0x400));
+    QVERIFY2(text.left(97) != unread, "the rows before hold the flash");
+  }
+
+  void aReadBackFileThatCannotBeWrittenIsReported() {
+    StartWindow(false);
+    Plug("C22012");
+    Tick(16);
+    EnterIsp();
+    recorded->dialogs.saveAnswer = workDir.filePath("no-such-dir/flash.bin");
+    QTest::mouseClick(c().btnReadBack, Qt::LeftButton);
+    QCOMPARE(recorded->dialogs.messages.size(), 1);
+    QVERIFY(recorded->dialogs.messages[0].startsWith("Dialog: Cannot create "));
+
+    recorded->dialogs.saveAnswer.clear(); // cancelled: nothing written, no message
+    QTest::mouseClick(c().btnReadBack, Qt::LeftButton);
+    QCOMPARE(recorded->dialogs.messages.size(), 1);
+    QCOMPARE(c().lblUSBProcessInfo->text(), QString("Read Flash content Success"));
+  }
+};
+
+QTEST_MAIN(SequencesTest)
+#include "sequences_test.moc"
