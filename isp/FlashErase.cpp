@@ -29,7 +29,10 @@ bool FlashErase::Run(bool wholeChip) {
       const auto address = static_cast<uint32_t>(a);
       chip_.FlashWriteEnable();
       chip_.FlashSectorErase(address);
-      finished = Wait([&](int) { return "Flash Sector Erase: 0x " + Hex6(address); });
+      // A sector that never finished is not erased, and the flash, still
+      // busy, may have ignored the sectors after it: the run has failed
+      // even when the last wait finished.
+      finished = Wait([&](int) { return "Flash Sector Erase: 0x " + Hex6(address); }) && finished;
       waited = true;
     }
   }

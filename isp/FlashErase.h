@@ -6,7 +6,8 @@ namespace orvane {
 
 // The ISP page's erase: the whole chip, or the 4 KB sectors of the range.
 // Opens the device, waits for each erase with the page's texts, closes it.
-// On a time-out of the last wait: "Erase Flash Fail" and IspFailed set.
+// When a wait ran out: "Erase Flash Fail" and IspFailed set; the other
+// sectors of the range are still erased.
 class FlashErase {
 public:
   static constexpr uint32_t kSectorBytes = 4096;
@@ -14,7 +15,7 @@ public:
   FlashErase(ChipCommands &chip, FlashWorkers &workers, FlashState &flash, IspView &view)
       : chip_(chip), workers_(workers), flash_(flash), view_(view) {}
 
-  // Returns whether the last wait finished.
+  // Returns whether every wait finished.
   bool Run(bool wholeChip);
 
 private:
