@@ -16,7 +16,9 @@ using test::Out;
 // are plain storage.
 struct FakeChip {
   bool ready = true;
+  int notReadyPolls = 0; // polls that report not ready before ready does count
   bool stallQuery = false;
+  bool stallFetch = false;
   uint8_t fill = 0xA5;
   std::map<uint8_t, uint8_t> registers;
 
@@ -25,9 +27,11 @@ struct FakeChip {
     case 0x81:
       return {stallQuery ? TransferStatus::Stalled : TransferStatus::Completed, stallQuery ? 0u : s.length};
     case 0x83:
-      data[0] = ready ? 1 : 0;
+      data[0] = ready && notReadyPolls-- <= 0 ? 1 : 0;
       return {TransferStatus::Completed, 1};
     case 0x82:
+      if (stallFetch)
+        return {TransferStatus::Stalled, 0};
       std::fill_n(data, s.length, fill);
       return {TransferStatus::Completed, s.length};
     case 0x90:
@@ -80,6 +84,16 @@ TEST_F(ChipCommandsTest, FlashReadGivesUpAfterAHundredPollsAndLeavesTheBuffer) {
   EXPECT_EQ(buffer[0], 0x11);
 }
 
+TEST_F(ChipCommandsTest, FlashReadSleepsAMillisecondAfterEachPollThatIsNotReady) {
+  fake.notReadyPolls = 2;
+  std::array<uint8_t, 64> buffer{};
+  ASSERT_TRUE(rig.chip.FlashRead(0x000040, 64, buffer.data()));
+  ASSERT_EQ(rig.Wire().size(), 5u); // query, two misses, ready, fetch
+  EXPECT_EQ(rig.Wire()[3].setup, In(0x83, 0, 0, 1));
+  EXPECT_EQ(rig.Wire()[4].setup, In(0x82, 0, 0, 64));
+  EXPECT_EQ(rig.clock.NowUs(), 2'000u);
+}
+
 TEST_F(ChipCommandsTest, FlashReadRefusesLengthsTheFetchCannotCarry) {
   std::array<uint8_t, 256> buffer{};
   EXPECT_FALSE(rig.chip.FlashRead(0, 256, buffer.data()));
@@ -96,6 +110,17 @@ TEST_F(ChipCommandsTest, StatusOfAChipThatNeverGetsReadyIsFFAfterTenPolls) {
   EXPECT_EQ(rig.clock.NowUs(), 0u); // no sleeping between these polls
 }
 
+TEST_F(ChipCommandsTest, StatusIsTheFetchedByteAndFFWhenTheFetchFails) {
+  fake.fill = 0x02;
+  fake.notReadyPolls = 9; // ready on the tenth and last poll
+  EXPECT_EQ(rig.chip.FlashReadStatus(), 0x02);
+  ASSERT_EQ(rig.Wire().size(), 12u);
+  EXPECT_EQ(rig.Wire().back().setup, In(0x82, 0, 0, 1));
+
+  fake.stallFetch = true;
+  EXPECT_EQ(rig.chip.FlashReadStatus(), 0xFF);
+}
+
 TEST_F(ChipCommandsTest, ReadIdFillsTheIdentifier) {
   fake.fill = 0xC2;
   ASSERT_TRUE(rig.chip.FlashReadId());
@@ -110,6 +135,13 @@ TEST_F(ChipCommandsTest, ReadIdThatNeverGetsReadyKeepsTheOldIdentifier) {
   EXPECT_FALSE(rig.chip.FlashReadId());
   EXPECT_EQ(rig.flashId, (std::array<uint8_t, 3>{1, 2, 3}));
   EXPECT_EQ(rig.Wire().size(), 101u);
+}
+
+TEST_F(ChipCommandsTest, ReadIdWhoseFetchFailsKeepsTheOldIdentifier) {
+  rig.flashId = {1, 2, 3};
+  fake.stallFetch = true;
+  EXPECT_FALSE(rig.chip.FlashReadId());
+  EXPECT_EQ(rig.flashId, (std::array<uint8_t, 3>{1, 2, 3}));
 }
 
 TEST_F(ChipCommandsTest, PageProgramSendsTheAddressThenThePage) {
@@ -161,6 +193,18 @@ TEST_F(ChipCommandsTest, SimpleInstructions) {
   EXPECT_EQ(wire[2].out, std::vector<uint8_t>{0x04});
   EXPECT_EQ(wire[3].out, std::vector<uint8_t>{0xC7});
   EXPECT_EQ(wire[4].out, (std::vector<uint8_t>{0x01, 0x7F}));
+}
+
+TEST_F(ChipCommandsTest, RegisterReadAndBankSelection) {
+  fake.registers[0x12] = 0x5A;
+  uint8_t value = 0;
+  EXPECT_TRUE(rig.chip.ReadRegister(0x12, value));
+  EXPECT_EQ(value, 0x5A);
+  EXPECT_TRUE(rig.chip.SelectBank(0x0E));
+  ASSERT_EQ(rig.Wire().size(), 2u);
+  EXPECT_EQ(rig.Wire()[0].setup, In(0x91, 0, 0x12, 1));
+  EXPECT_EQ(rig.Wire()[1].setup, Out(0x90, 0, 0x00, 1));
+  EXPECT_EQ(rig.Wire()[1].out, std::vector<uint8_t>{0x0E});
 }
 
 TEST_F(ChipCommandsTest, RegisterWriteSendsOnlyTheLowByte) {
