@@ -152,12 +152,14 @@ void FlashWorkers::ChooseFlashType() {
   flash_.WordProgramMode = id[0] == 0xBF;
 }
 
-void FlashWorkers::IdentifyFlash() {
+bool FlashWorkers::IdentifyFlash() {
   std::array<uint8_t, 3> id{};
-  if (chip_.FlashReadId())
+  const bool read = chip_.FlashReadId();
+  if (read)
     id = chip_.FlashId();
   flash_.FlashId = id;
   ChooseFlashType();
+  return read;
 }
 
 std::optional<uint8_t> FlashWorkers::WaitWhileBusy() {

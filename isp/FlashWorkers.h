@@ -32,8 +32,8 @@ public:
   // Chooses chunk size and program mode from the identifier read last.
   void ChooseFlashType();
   // Reads the identifier and chooses from it. An identifier that cannot be
-  // read counts as all zeros, never as the one read before.
-  void IdentifyFlash();
+  // read counts as all zeros, never as the one read before; false then.
+  bool IdentifyFlash();
   // Reads the status up to 1000 times, 10 ms apart, while a write is in
   // progress; the status that showed it finished, nullopt when none did.
   std::optional<uint8_t> WaitWhileBusy();

@@ -30,12 +30,11 @@ bool RunIspStep(IspStep step, ChipCommands &chip, const ImageRecord &image, Flas
     ok = workers.BlankCheckRange(span.start, span.end);
     break;
   case IspStep::Program:
-    // Nothing has chosen how to program this part yet: ask it.
-    if (flash.ProgramChunkSize == 0) {
-      flash.FlashId = {};
-      chip.FlashReadId();
-      workers.ChooseFlashType();
-    }
+    // Nothing has chosen how to program this part yet: ask it. A part that
+    // does not say what it is is not programmed on a guess, and the next
+    // click asks again.
+    if (flash.ProgramChunkSize == 0 && !workers.IdentifyFlash())
+      flash.ProgramChunkSize = 0;
     ok = workers.ProgramRange(span.start, span.end, span.imageBase);
     break;
   case IspStep::Verify:
