@@ -8,19 +8,25 @@
 #include "isp/HexText.h"
 #include "isp/IspPageActions.h"
 #include "ui_Unit1.h"
-
 #include "usb/ChipCommands.h"
-#include <array>
 
+#include <array>
+#include <cstdint>
 #include <stdexcept>
 
 namespace orvane {
 namespace {
 
-// A kilobyte count from a range box; negative counts would wrap the range.
+// Addresses beyond would wrap to the start of the flash: refused before
+// anything is sent.
+constexpr const char *kRangeBeyondFlash = "Flash Access Range beyond 16 MB !!    ";
+
+// A kilobyte count from a range box. Negative counts would wrap the range,
+// and no flash address lies beyond 16 MB (larger counts would also wrap
+// the 32-bit byte count to an address the user never typed).
 uint32_t RangeKilobytes(const QString &text) {
   const int kilobytes = StrToInt(text.toStdString());
-  if (kilobytes < 0)
+  if (kilobytes < 0 || uint64_t(kilobytes) * 1024u > kFlashAddressSpace)
     throw std::runtime_error("'" + text.toStdString() + "' is not a valid range in kilobytes");
   return static_cast<uint32_t>(kilobytes) * 1024u;
 }
@@ -135,10 +141,15 @@ void TForm1::RunIspStepButton(int step) {
   DeviceActionGuard action(state_.monitor);
   if (!action)
     return;
+  const bool assigned = ui_->rbnRange1->isChecked();
+  if (!FitsFlashAddressSpace(assigned ? state_.flash.RangeStart : 0, state_.image.ImageLength)) {
+    dialogs_.Message(this, "Dialog", kRangeBeyondFlash);
+    return;
+  }
   IspButtonsLock lock(*ui_);
   ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
   WindowIspView view(*ui_, *pump_);
-  const IspSpan span = ButtonSpan(ui_->rbnRange1->isChecked(), state_.flash, state_.image);
+  const IspSpan span = ButtonSpan(assigned, state_.flash, state_.image);
   RunIspStep(static_cast<IspStep>(step), chip, state_.image, state_.flash, view, span);
 }
 
@@ -169,11 +180,16 @@ void TForm1::btnUSBEraseClick(QObject *) {
   DeviceActionGuard action(state_.monitor);
   if (!action)
     return;
+  const bool wholeChip = ui_->rbnRange0->isChecked();
+  if (!wholeChip && !FitsFlashAddressSpace(state_.flash.RangeStart, state_.flash.RangeSize)) {
+    dialogs_.Message(this, "Dialog", kRangeBeyondFlash);
+    return;
+  }
   IspButtonsLock lock(*ui_);
   ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
   WindowIspView view(*ui_, *pump_);
   FlashWorkers workers(chip, state_.image, state_.flash, view);
-  FlashErase(chip, workers, state_.flash, view).Run(ui_->rbnRange0->isChecked());
+  FlashErase(chip, workers, state_.flash, view).Run(wholeChip);
 }
 
 } // namespace orvane

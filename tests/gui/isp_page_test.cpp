@@ -143,6 +143,57 @@ private slots:
     // No page program reached the flash during the wait.
     QCOMPARE(w->state.flash.ProgramChunkSize, uint16_t{0});
   }
+
+  void theStepsGiveTheButtonsBackAsTheyWere() {
+    auto &c = w->c();
+    c.btnEnterISP->click();
+    c.btnReadBack->setEnabled(false);
+    QList<QWidget *> greyed;
+    QTimer look;
+    connect(&look, &QTimer::timeout, [&] {
+      for (QWidget *button : {static_cast<QWidget *>(c.btnUSBISPAuto), static_cast<QWidget *>(c.btnUSBBlank),
+                              static_cast<QWidget *>(c.btnUSBChipID)})
+        if (!button->isEnabled() && !greyed.contains(button))
+          greyed << button;
+    });
+    look.start(0);
+    LoadPattern(w->state.image, 4096);
+    c.btnUSBBlank->click();
+    look.stop();
+    QCOMPARE(greyed.size(), 3);
+    QVERIFY(c.btnUSBISPAuto->isEnabled());
+    QVERIFY(c.btnUSBBlank->isEnabled());
+    QVERIFY(!c.btnReadBack->isEnabled());
+  }
+
+  void aRangeBeyondTheFlashAddressSpaceIsRefusedBeforeAnythingIsSent() {
+    auto &c = w->c();
+    c.btnEnterISP->click();
+    c.lbledISPStart->setText("16380");
+    c.lbledISPRange->setText("8");
+    c.rbnRange1->setChecked(true);
+    QCOMPARE(w->state.flash.RangeStart, 16380u * 1024u);
+    LoadPattern(w->state.image, 8192);
+    w->transport.ClearTransfers();
+    c.lblUSBProcessInfo->setText("Status:");
+    for (QAbstractButton *step : {c.btnUSBErase, c.btnUSBBlank, c.btnUSBProgram, c.btnUSBVerify})
+      step->click();
+    QCOMPARE(w->dialogs.messages, QStringList(4, "Dialog: Flash Access Range beyond 16 MB !!    "));
+    QVERIFY(w->transport.Transfers().empty());
+    QCOMPARE(c.lblUSBProcessInfo->text(), QString("Status:"));
+
+    // A count whose bytes lie beyond 16 MB is no range at all.
+    c.lbledISPStart->setText("16385");
+    c.rbnRange0->setChecked(true);
+    c.rbnRange1->setChecked(true);
+    QCOMPARE(w->dialogs.exceptions, QStringList{"'16385' is not a valid range in kilobytes"});
+    QCOMPARE(w->state.flash.RangeStart, 0u); // as "All" left it
+    c.lbledISPStart->setText("4194305"); // would wrap to 1 KB in 32 bits
+    c.rbnRange0->setChecked(true);
+    c.rbnRange1->setChecked(true);
+    QCOMPARE(w->dialogs.exceptions.size(), 2);
+    QCOMPARE(w->state.flash.RangeStart, 0u);
+  }
 };
 
 QTEST_MAIN(IspPageTest)
