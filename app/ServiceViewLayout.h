@@ -4,6 +4,7 @@
 #include <QRect>
 #include <QSize>
 
+#include <utility>
 #include <vector>
 
 class QTabWidget;
@@ -12,11 +13,13 @@ class QWidget;
 namespace orvane {
 
 // The engineering view for service use: the page control with all its tabs
-// below the top panel, in a window grown to hold it. Leave puts back
-// exactly what Enter changed.
+// below the top panel, in a window grown to hold it, with the page controls
+// that start-up hid (revealed) shown. Leave puts back exactly what Enter
+// changed.
 class ServiceViewLayout {
 public:
-  void Enter(QWidget &window, QTabWidget &pages, const QWidget &topPanel, int allowance);
+  void Enter(QWidget &window, QTabWidget &pages, const QWidget &topPanel, int allowance,
+             const std::vector<QWidget *> &revealed);
   void Leave(QWidget &window, QTabWidget &pages);
 
 private:
@@ -26,6 +29,7 @@ private:
   bool pagesHidden_ = true;
   int currentPage_ = 0;
   std::vector<bool> tabVisible_;
+  std::vector<std::pair<QWidget *, bool>> revealedHidden_;
 };
 
 } // namespace orvane

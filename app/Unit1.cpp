@@ -20,6 +20,7 @@
 #include <QStyle>
 
 #include <exception>
+#include <vector>
 
 namespace orvane {
 namespace {
@@ -30,6 +31,13 @@ constexpr int kTimer1IntervalMs = 1000;
 QTableWidget *GridOfCellEditor(QObject *object) {
   QObject *viewport = object ? object->parent() : nullptr;
   return viewport ? qobject_cast<QTableWidget *>(viewport->parent()) : nullptr;
+}
+
+// The ISP page's steps, options and range: hidden at start-up, shown in
+// the service view.
+std::vector<QWidget *> IspPageHiddenControls(Ui::TForm1 &c) {
+  return {c.gbxISPRange, c.chkISPMode, c.chkProtect, c.chkReadFile, c.chkErase,
+          c.chkBlank,    c.chkProgram, c.chkVerify,  c.GroupBox1};
 }
 
 } // namespace
@@ -107,10 +115,11 @@ void TForm1::FormCreate(QObject *) {
   // whole size, as the top panel needs it.
   resize(606 + allowance, 200 + allowance);
 
-  for (QWidget *hidden : std::initializer_list<QWidget *>{
-           c.gbxISPRange, c.chkISPMode, c.chkProtect, c.chkReadFile, c.chkErase, c.chkBlank, c.chkProgram, c.chkVerify,
-           c.GroupBox1, c.USBLoadFileBitBtn, c.cbxReadISPFile, c.chkDetectUSB, c.lbledtVID, c.lbledtVIDLabel,
-           c.lbledtPID, c.lbledtPIDLabel, c.lblFWVer})
+  for (QWidget *hidden : IspPageHiddenControls(c))
+    hidden->hide();
+  for (QWidget *hidden :
+       std::initializer_list<QWidget *>{c.USBLoadFileBitBtn, c.cbxReadISPFile, c.chkDetectUSB, c.lbledtVID,
+                                        c.lbledtVIDLabel, c.lbledtPID, c.lbledtPIDLabel, c.lblFWVer})
     hidden->hide();
 
   c.pnlUSB->resize(537, 120);
@@ -144,7 +153,8 @@ void TForm1::SetServiceView(bool on) {
   if (on == serviceView_)
     return;
   if (on)
-    serviceLayout_->Enter(*this, *ui_->MainPageControl, *ui_->pnlUSB, SizeAllowance(logicalDpiX()));
+    serviceLayout_->Enter(*this, *ui_->MainPageControl, *ui_->pnlUSB, SizeAllowance(logicalDpiX()),
+                          IspPageHiddenControls(*ui_));
   else
     serviceLayout_->Leave(*this, *ui_->MainPageControl);
   serviceView_ = on;

@@ -43,6 +43,22 @@ private slots:
     QVERIFY(started->dialogs.exceptions.isEmpty());
   }
 
+  void theIspPagesStepsOptionsAndRangeCanBeReachedThere() {
+    QList<QWidget *> hiddenAtStart{c().GroupBox1, c().gbxISPRange, c().chkISPMode, c().chkProtect, c().chkReadFile,
+                                   c().chkErase,  c().chkBlank,    c().chkProgram, c().chkVerify};
+    for (QWidget *control : hiddenAtStart)
+      QVERIFY(control->isHidden());
+    PressToggle();
+    c().MainPageControl->setCurrentWidget(c().PageISPCtrl);
+    for (QWidget *control : hiddenAtStart)
+      QVERIFY2(control->isVisible(), qPrintable(control->objectName()));
+    QVERIFY(c().btnEnterISP->isVisible());
+    QVERIFY(c().rbnRange1->isVisible());
+    PressToggle();
+    for (QWidget *control : hiddenAtStart)
+      QVERIFY(control->isHidden());
+  }
+
   void togglingBackRestoresTheSimpleWindowExactly() {
     const QStringList before = DescribeWindow(started->form);
     PressToggle();
