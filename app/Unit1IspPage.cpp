@@ -20,7 +20,8 @@ namespace {
 // A kilobyte count from a range box; negative counts would wrap the range.
 uint32_t RangeKilobytes(const QString &text) {
   const int kilobytes = StrToInt(text.toStdString());
-  if (kilobytes < 0)
+  // Flash addresses have 24 bits: anything wider would wrap.
+  if (kilobytes < 0 || kilobytes > 16 * 1024)
     throw std::runtime_error("'" + text.toStdString() + "' is not a valid range in kilobytes");
   return static_cast<uint32_t>(kilobytes) * 1024u;
 }

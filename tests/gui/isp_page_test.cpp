@@ -117,6 +117,12 @@ private slots:
     c.rbnRange0->setChecked(true);
     c.rbnRange1->setChecked(true);
     QVERIFY(w->dialogs.exceptions.contains("'x' is not a valid integer value"));
+    // A start that would wrap the 24-bit flash address is refused too.
+    c.lbledISPStart->setText("4194368");
+    c.rbnRange0->setChecked(true);
+    c.rbnRange1->setChecked(true);
+    QVERIFY(w->dialogs.exceptions.contains("'4194368' is not a valid range in kilobytes"));
+    QCOMPARE(w->state.flash.RangeStart, 0u);
   }
 
   void anEraseThatNeverEndsFailsAndTheButtonsStayGreyMeanwhile() {
