@@ -21,12 +21,11 @@ namespace {
 // anything is sent.
 constexpr const char *kRangeBeyondFlash = "Flash Access Range beyond 16 MB !!    ";
 
-// A kilobyte count from a range box. Negative counts would wrap the range,
-// and no flash address lies beyond 16 MB (larger counts would also wrap
-// the 32-bit byte count to an address the user never typed).
+// A kilobyte count from a range box; negative counts would wrap the range.
 uint32_t RangeKilobytes(const QString &text) {
   const int kilobytes = StrToInt(text.toStdString());
-  if (kilobytes < 0 || uint64_t(kilobytes) * 1024u > kFlashAddressSpace)
+  // Flash addresses have 24 bits: anything wider would wrap.
+  if (kilobytes < 0 || kilobytes > 16 * 1024)
     throw std::runtime_error("'" + text.toStdString() + "' is not a valid range in kilobytes");
   return static_cast<uint32_t>(kilobytes) * 1024u;
 }
