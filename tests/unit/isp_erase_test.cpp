@@ -139,13 +139,6 @@ struct SimEraseRig : SequenceRig {
     FlashWorkers workers(commands, image, flash, texts);
     return FlashErase(commands, workers, flash, texts).Run(wholeChip);
   }
-  std::vector<uint32_t> SectorErases() const {
-    std::vector<uint32_t> addresses;
-    for (const auto &write : FlashWrites())
-      if (write.size() == 4 && write[0] == flashop::kSectorErase)
-        addresses.push_back(uint32_t{write[1]} << 16 | uint32_t{write[2]} << 8 | write[3]);
-    return addresses;
-  }
 
   EraseTexts texts;
 };

@@ -13,13 +13,6 @@ struct EngineeringRig : SequenceRig {
   explicit EngineeringRig(const char *part) : SequenceRig(part, ImageBytes(kFlashBytes, 0x77)) {}
 
   SequenceEnd Run() { return EngineeringSequence(commands, image, flash, view).Run(steps); }
-  std::vector<uint32_t> SectorErases() const {
-    std::vector<uint32_t> addresses;
-    for (const auto &write : FlashWrites())
-      if (write.size() == 4 && write[0] == flashop::kSectorErase)
-        addresses.push_back(uint32_t{write[1]} << 16 | uint32_t{write[2]} << 8 | write[3]);
-    return addresses;
-  }
   bool FlashHolds(uint32_t from, const std::vector<uint8_t> &bytes) {
     const auto &contents = chip.Flash().Contents();
     return std::equal(bytes.begin(), bytes.end(), contents.begin() + from);

@@ -98,6 +98,14 @@ struct SequenceRig {
         writes.push_back(t.out);
     return writes;
   }
+  // The addresses of the sector erases, in order.
+  std::vector<uint32_t> SectorErases() const {
+    std::vector<uint32_t> addresses;
+    for (const auto &write : FlashWrites())
+      if (write.size() == 4 && write[0] == flashop::kSectorErase)
+        addresses.push_back(uint32_t{write[1]} << 16 | uint32_t{write[2]} << 8 | write[3]);
+    return addresses;
+  }
   // The status values written, in order.
   std::vector<uint8_t> StatusWrites() const {
     std::vector<uint8_t> values;
