@@ -2,7 +2,7 @@
 #include "app/Unit1.h"
 #include "app/VirtualKeys.h"
 #include "panels/MasterI2cPage.h"
-#include "panels/SpecialI2cGroup.h"
+#include "panels/RawI2cGroup.h"
 #include "ui_Unit1.h"
 
 #include <QApplication>
@@ -58,9 +58,9 @@ private:
   MessagePump &pump_;
 };
 
-class WindowSpecialI2cView final : public SpecialI2cView {
+class WindowRawI2cView final : public RawI2cView {
 public:
-  explicit WindowSpecialI2cView(Ui::TForm1 &c) : c_(c) {}
+  explicit WindowRawI2cView(Ui::TForm1 &c) : c_(c) {}
 
   std::string CommandText(int box) const override { return BoxText("edtI2Ccmd", box); }
   std::string DataText(int box) const override { return BoxText("edtI2Cdat", box); }
@@ -114,7 +114,7 @@ void EnterSlaveAddress(TForm1 &form, const QLineEdit &box) {
 
 // Enables box k of a row exactly when k is below the row's length.
 void EnableBoxes(QGroupBox &group, const char *base, int length) {
-  for (int k = 0; k < SpecialI2cGroup::kMaxLength; ++k)
+  for (int k = 0; k < RawI2cGroup::kMaxLength; ++k)
     if (auto *edit = group.findChild<QLineEdit *>(base + QString::number(k)))
       edit->setEnabled(k < length);
 }
@@ -223,13 +223,13 @@ void TForm1::srblen1Change(QObject *) {
 }
 
 void TForm1::btnWriteSpecI2CClick(QObject *) {
-  WindowSpecialI2cView view(*ui_);
-  SpecialI2cGroup(state_, view).Write(ui_->srblen0->value(), ui_->srblen1->value());
+  WindowRawI2cView view(*ui_);
+  RawI2cGroup(state_, view).Write(ui_->srblen0->value(), ui_->srblen1->value());
 }
 
 void TForm1::btnReadSpecI2CClick(QObject *) {
-  WindowSpecialI2cView view(*ui_);
-  SpecialI2cGroup(state_, view).Read(ui_->srblen0->value(), ui_->srblen1->value());
+  WindowRawI2cView view(*ui_);
+  RawI2cGroup(state_, view).Read(ui_->srblen0->value(), ui_->srblen1->value());
 }
 
 } // namespace orvane

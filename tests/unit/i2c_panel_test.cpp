@@ -2,7 +2,7 @@
 #include "app/shell/ConvertError.h"
 #include "i2c_bus_model.h"
 #include "panels/MasterI2cPage.h"
-#include "panels/SpecialI2cGroup.h"
+#include "panels/RawI2cGroup.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,7 @@ public:
   std::function<void()> onMessages;
 };
 
-class RecordingSpecialView final : public SpecialI2cView {
+class RecordingSpecialView final : public RawI2cView {
 public:
   std::string CommandText(int box) const override { return command.at(static_cast<size_t>(box)); }
   std::string DataText(int box) const override { return dataBoxes.at(static_cast<size_t>(box)); }
@@ -61,7 +61,7 @@ protected:
   test::I2cBusModel::Slave &Eeprom() { return model.slaves[0xA0]; }
   std::vector<std::string> Steps() const { return test::RegisterSteps(transport); }
   MasterI2cPage Page() { return MasterI2cPage(state, view); }
-  SpecialI2cGroup Special() { return SpecialI2cGroup(state, special); }
+  RawI2cGroup Special() { return RawI2cGroup(state, special); }
 
   InProcessTransport transport;
   EmulatedDriverBus bus;
@@ -255,11 +255,11 @@ TEST_F(I2cPanelTest, ABitTheSlaveDoesNotTakeShowsClearedAfterTheReadBack) {
 }
 
 TEST_F(I2cPanelTest, ByteBoxesCountByTheirFirstTwoCharacters) {
-  EXPECT_EQ(SpecialI2cGroup::BoxByte("3c"), 0x3C);
-  EXPECT_EQ(SpecialI2cGroup::BoxByte("5"), 0x50);
-  EXPECT_EQ(SpecialI2cGroup::BoxByte(""), 0x00);
-  EXPECT_EQ(SpecialI2cGroup::BoxByte("G1"), 0x01);
-  EXPECT_EQ(SpecialI2cGroup::BoxByte("123"), 0x12);
+  EXPECT_EQ(RawI2cGroup::BoxByte("3c"), 0x3C);
+  EXPECT_EQ(RawI2cGroup::BoxByte("5"), 0x50);
+  EXPECT_EQ(RawI2cGroup::BoxByte(""), 0x00);
+  EXPECT_EQ(RawI2cGroup::BoxByte("G1"), 0x01);
+  EXPECT_EQ(RawI2cGroup::BoxByte("123"), 0x12);
 }
 
 TEST_F(I2cPanelTest, RawWriteSendsTheAddressThenTheBoxesInOrder) {

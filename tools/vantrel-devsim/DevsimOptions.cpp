@@ -53,7 +53,7 @@ Device:
                         stream status registers of bank 0, hexadecimal bytes
                         (e.g. 03,00,01: 96 kHz PCM, connected, playing)
 
-Faults (--fault SPEC, may be repeated; counts start at 1, numbers hexadecimal
+Faults (--fault FAULT, may be repeated; counts start at 1, numbers hexadecimal
 where marked):
   fail:N                the N-th transfer fails on the way (transport error)
   stall:N               the N-th transfer is stalled by the device

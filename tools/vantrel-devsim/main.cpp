@@ -3,7 +3,7 @@
 
 #include "BinaryFiles.h"
 #include "DevsimOptions.h"
-#include "FaultSpec.h"
+#include "FaultText.h"
 #include "SampleFiles.h"
 #include "StopSignals.h"
 #include "TransferTraceFile.h"
@@ -86,7 +86,7 @@ int Serve(const devsim::DevsimOptions &options) {
   SystemClock clock;
   sim::ChipSimulator chip(clock, *config);
   for (const auto &fault : options.faults)
-    if (!devsim::ApplyFaultSpec(fault, chip, &error))
+    if (!devsim::ApplyFaultText(fault, chip, &error))
       return Usage(error);
   if (options.streamStatus)
     chip.SetStreamStatus((*options.streamStatus)[0], (*options.streamStatus)[1], (*options.streamStatus)[2]);

@@ -1,4 +1,4 @@
-#include "FaultSpec.h"
+#include "FaultText.h"
 
 #include "NumberText.h"
 
@@ -13,9 +13,9 @@ namespace {
 
 constexpr uint64_t kMaxCount = std::numeric_limits<uint32_t>::max();
 
-std::vector<std::string> Fields(const std::string &spec) {
+std::vector<std::string> Fields(const std::string &text) {
   std::vector<std::string> fields;
-  std::istringstream in(spec);
+  std::istringstream in(text);
   std::string field;
   while (std::getline(in, field, ':'))
     fields.push_back(field);
@@ -112,11 +112,11 @@ bool Apply(const std::vector<std::string> &f, sim::ChipSimulator &chip) {
 
 } // namespace
 
-bool ApplyFaultSpec(const std::string &spec, sim::ChipSimulator &chip, std::string *error) {
-  const auto fields = Fields(spec);
+bool ApplyFaultText(const std::string &text, sim::ChipSimulator &chip, std::string *error) {
+  const auto fields = Fields(text);
   if (!fields.empty() && Apply(fields, chip))
     return true;
-  *error = "cannot understand fault \"" + spec + "\" (see --help for the faults)";
+  *error = "cannot understand fault \"" + text + "\" (see --help for the faults)";
   return false;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/shell/ProgramState.h"
-#include "panels/SpecialI2cView.h"
+#include "panels/RawI2cView.h"
 
 #include <array>
 #include <cstdint>
@@ -18,11 +18,11 @@ inline constexpr const char *kSpecialI2cBusy = "Busy";
 // to 5 data bytes written or read. Byte boxes count by their first two
 // characters as hexadecimal digits, anything else as 0, so there is no
 // conversion error here.
-class SpecialI2cGroup {
+class RawI2cGroup {
 public:
   static constexpr int kMaxLength = 5;
 
-  SpecialI2cGroup(ProgramState &state, SpecialI2cView &view) : state_(state), view_(view) {}
+  RawI2cGroup(ProgramState &state, RawI2cView &view) : state_(state), view_(view) {}
 
   void Write(int commandLength, int dataLength);
   // The data boxes change only when the read went through.
@@ -38,7 +38,7 @@ private:
   void ShowOutcome(bool opened, bool succeeded);
 
   ProgramState &state_;
-  SpecialI2cView &view_;
+  RawI2cView &view_;
 };
 
 } // namespace orvane

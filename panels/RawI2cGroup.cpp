@@ -1,4 +1,4 @@
-#include "panels/SpecialI2cGroup.h"
+#include "panels/RawI2cGroup.h"
 
 #include "isp/HexText.h"
 #include "isp/HexTextToInt.h"
@@ -10,27 +10,27 @@ namespace orvane {
 namespace {
 
 uint8_t Length(int position) {
-  return static_cast<uint8_t>(std::clamp(position, 1, SpecialI2cGroup::kMaxLength));
+  return static_cast<uint8_t>(std::clamp(position, 1, RawI2cGroup::kMaxLength));
 }
 
 } // namespace
 
-uint8_t SpecialI2cGroup::BoxByte(const std::string &text) {
+uint8_t RawI2cGroup::BoxByte(const std::string &text) {
   return static_cast<uint8_t>(HexTextToInt(text, 2));
 }
 
-SpecialI2cGroup::Bytes SpecialI2cGroup::Collect(bool command, int length) const {
+RawI2cGroup::Bytes RawI2cGroup::Collect(bool command, int length) const {
   Bytes bytes{};
   for (int k = 0; k < length; ++k)
     bytes[static_cast<size_t>(k)] = BoxByte(command ? view_.CommandText(k) : view_.DataText(k));
   return bytes;
 }
 
-void SpecialI2cGroup::ShowOutcome(bool opened, bool succeeded) {
+void RawI2cGroup::ShowOutcome(bool opened, bool succeeded) {
   view_.ShowStatus(!opened ? kSpecialI2cNoDevice : succeeded ? kSpecialI2cDone : kSpecialI2cNoAck);
 }
 
-void SpecialI2cGroup::Write(int commandLength, int dataLength) {
+void RawI2cGroup::Write(int commandLength, int dataLength) {
   if (!state_.usb.IsFound())
     return;
   const uint8_t lc = Length(commandLength);
@@ -47,7 +47,7 @@ void SpecialI2cGroup::Write(int commandLength, int dataLength) {
   ShowOutcome(action.Opened(), written);
 }
 
-void SpecialI2cGroup::Read(int commandLength, int dataLength) {
+void RawI2cGroup::Read(int commandLength, int dataLength) {
   if (!state_.usb.IsFound())
     return;
   const uint8_t lc = Length(commandLength);
