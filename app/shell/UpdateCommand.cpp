@@ -201,7 +201,8 @@ int RunUpdateCommand(const UpdateCommandOptions &options, UpdateCommandContext &
   case UpdateCommandOptions::Action::ReadBack:
     return command.ReadBack();
   case UpdateCommandOptions::Action::Help:
-    break;
+  case UpdateCommandOptions::Action::Version:
+    break; // answered by the program before any device is looked at
   }
   return kExitSuccess;
 }

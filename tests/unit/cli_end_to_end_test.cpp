@@ -1,6 +1,7 @@
 // orvane-update against vantrel-devsim, both as programs, through the
 // virtual USB socket.
 
+#include "app/shell/ProgramVersion.h"
 #include "cli_json_reader.h"
 #include "cli_process.h"
 #include "isp/FlashReadBack.h"
@@ -218,6 +219,10 @@ TEST_F(OrvaneUpdateTest, HelpAndUsageErrors) {
   ProcessResult run = Update({"--help"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out.rfind("orvane-update: updates the firmware", 0), 0u);
+  run = Update({"--version"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, std::string("orvane-update ") + kProgramVersion + "\n");
+  EXPECT_EQ(run.err, "");
   run = Update({"--wait", "later"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out, "");

@@ -3,6 +3,7 @@
 
 #include "CriticalSignals.h"
 #include "app/shell/JsonUpdateReporter.h"
+#include "app/shell/ProgramVersion.h"
 #include "app/shell/TextUpdateReporter.h"
 #include "app/shell/UpdateCommand.h"
 #include "app/shell/UpdateCommandOptions.h"
@@ -46,6 +47,10 @@ int Run(const std::vector<std::string> &args) {
   }
   if (options->action == UpdateCommandOptions::Action::Help) {
     std::cout << UpdateCommandHelp();
+    return kExitSuccess;
+  }
+  if (options->action == UpdateCommandOptions::Action::Version) {
+    std::cout << "orvane-update " << kProgramVersion << '\n';
     return kExitSuccess;
   }
 
