@@ -36,6 +36,8 @@ int main(int argc, char *argv[]) {
   const auto state = std::make_unique<orvane::ProgramState>(*bus, clock);
 
   QApplication app(argc, argv);
+  // Lets the desktop match the window to the installed menu entry and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("orvane-updater"));
   orvane::QtDialogs dialogs;
   try {
     orvane::TForm1 form(*state, dialogs);
