@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -51,6 +52,25 @@ TEST(WindowsDeviceBus, AHandleWithoutTheVendorDriverRefusesTheTransferWithTheSys
   EXPECT_NE(bus.LastError().find(", error "), std::string::npos) << bus.LastError();
   bus.Close(handle);
   std::filesystem::remove(file);
+}
+
+TEST(WindowsDeviceBus, ADriverCallThatNeverReturnsIsCancelledAtItsDeadline) {
+  // Waiting for a pipe client is a call that stays pending until someone
+  // connects, which nobody does: it stands for a wedged driver.
+  const HANDLE pipe = ::CreateNamedPipeA("\\\\.\\pipe\\orvane-wedged-driver", PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                         PIPE_TYPE_BYTE, 1, 64, 64, 0, nullptr);
+  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+  constexpr uint32_t kListen = 0x00110008; // FSCTL_PIPE_LISTEN
+  WindowsDeviceBus bus(300);
+  const auto start = std::chrono::steady_clock::now();
+  uint32_t moved = 99;
+  EXPECT_FALSE(bus.IoControl(reinterpret_cast<DeviceHandle>(pipe), kListen, nullptr, 0, nullptr, 0, &moved));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(moved, 0u);
+  EXPECT_EQ(bus.LastError(), "the device did not answer in time (no answer within 300 ms)");
+  EXPECT_GE(took, std::chrono::milliseconds(250));
+  EXPECT_LT(took, std::chrono::seconds(5));
+  ::CloseHandle(pipe);
 }
 
 TEST(WindowsDeviceBus, TheDeviceObjectFindsNothingWhereNoVendorDriverRuns) {
