@@ -576,16 +576,21 @@ private slots:
     ReadyToStart("C22012", ImageBytes(0x8000, 0x21));
     c().chkReadFile->setChecked(false); // the image the lookup loaded
     c().chkProtect->setChecked(true);
-    bool disabledAfterStop = false;
+    bool disabledAfterStop = false, stepsGreyed = false;
     WhenPumped([&] { return c().lblUSBProcessInfo->text() == "Start Blanking Check"; },
                [&] {
                  QCOMPARE(c().btnUSBISPAuto->text(), QString("Stop"));
+                 // Only its Stop button is live while the sequence runs.
+                 stepsGreyed = !c().btnUSBBlank->isEnabled() && !c().btnUSBErase->isEnabled() &&
+                               !c().btnReadBack->isEnabled() && !c().btnSimpleAuto->isEnabled() &&
+                               !c().Button1->isEnabled() && c().btnUSBISPAuto->isEnabled();
                  QTest::mouseClick(c().btnUSBISPAuto, Qt::LeftButton);
                  disabledAfterStop = !c().btnUSBISPAuto->isEnabled();
                });
     QTest::mouseClick(c().btnUSBISPAuto, Qt::LeftButton);
 
     QVERIFY(disabledAfterStop);
+    QVERIFY(stepsGreyed);
     QCOMPARE(c().lblUSBProcessInfo->text(), QString("Stopped"));
     const auto &flash = chip->Flash().Contents();
     QVERIFY2(std::all_of(flash.begin(), flash.end(), [](uint8_t b) { return b == 0xFF; }), "erased, not programmed");
@@ -595,6 +600,8 @@ private slots:
     QVERIFY(c().btnUSBISPAuto->isEnabled());
     QVERIFY(!state->monitor.Busy);
     QVERIFY(!state->flash.StopRequested);
+    QVERIFY(c().btnUSBBlank->isEnabled());
+    QVERIFY(c().btnSimpleAuto->isEnabled());
   }
 
   void aRangeBeyondTheFlashAddressSpaceIsRefused() {

@@ -315,6 +315,7 @@ TEST_F(UpdateCommandTest, TheUpdateModeDevice3B5DNeedsTheFileNamedOrTheWarningAn
   EXPECT_EQ(found[0]["caption"].text, "Firmware update device 3B5D is exist");
   EXPECT_EQ(found[0]["model"].kind, JsonValue::Kind::Null);
   EXPECT_EQ(found[0]["driver"].text, "generic");
+  ASSERT_EQ(EventsOf("file_loaded").size(), 1u);
   EXPECT_EQ(EventsOf("file_loaded")[0]["path"].text, dir.File("Orvane_Summit.bin"));
   ExpectFlashHolds(chip, image);
 
