@@ -8,6 +8,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace orvane {
 
@@ -73,6 +78,21 @@ std::string ReadBackText(const std::vector<uint8_t> &buffer, uint32_t end) {
 }
 
 namespace {
+// Puts from in the place of to, replacing a file that is there in one step.
+bool ReplaceWith(const std::filesystem::path &from, const std::filesystem::path &to, std::string &reason) {
+#ifdef _WIN32
+  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  reason = std::system_category().message(static_cast<int>(GetLastError()));
+  return false;
+#else
+  std::error_code renamed;
+  std::filesystem::rename(from, to, renamed);
+  reason = renamed.message();
+  return !renamed;
+#endif
+}
+
 bool WriteInPlace(const std::filesystem::path &target, const std::string &path, const std::string &text,
                   std::string *error) {
   std::ofstream file(target, std::ios::binary | std::ios::trunc);
@@ -116,10 +136,9 @@ bool WriteReadBackFile(const std::string &path, const std::vector<uint8_t> &buff
   file.close();
   if (!file)
     return fail("Cannot write ", std::strerror(errno));
-  std::error_code renamed;
-  std::filesystem::rename(temporary, target, renamed);
-  if (renamed)
-    return fail("Cannot write ", renamed.message());
+  std::string reason;
+  if (!ReplaceWith(temporary, target, reason))
+    return fail("Cannot write ", reason);
   return true;
 }
 

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <algorithm>
 
@@ -63,6 +65,7 @@ TEST_F(BinaryReaderTest, MissingFileAndDirectoryAreRefused) {
   ExpectEarlierImageKept(LoadBinaryImage(image, ""), "no file is named");
 }
 
+#ifndef _WIN32
 // A FIFO or a device would never end (or never start) the read: each is
 // refused at once, by both readers, before anything opens it.
 TEST_F(BinaryReaderTest, OnlyRegularFilesOfAReadableSizeAreRead) {
@@ -84,6 +87,7 @@ TEST_F(BinaryReaderTest, OnlyRegularFilesOfAReadableSizeAreRead) {
   std::filesystem::resize_file(dir.File("huge.hex"), kMaxImageFileBytes + 1);
   ExpectRefused(LoadHexImage(image, dir.File("huge.hex")), "the file is larger than 8388608 bytes", loaded, image);
 }
+#endif
 
 // HEX text given under a binary name (fw.hex.bak) would be programmed as
 // firmware character by character.

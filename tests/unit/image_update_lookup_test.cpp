@@ -58,10 +58,10 @@ TEST_F(UpdateFileLookupTest, NameWithABlank) {
 TEST_F(UpdateFileLookupTest, Utf8WorkingDirectory) {
   const std::string folder = dir.File("Prüfung 固件");
   std::filesystem::create_directory(std::filesystem::path(std::u8string(folder.begin(), folder.end())));
-  WriteFile(folder + "/Orvane_R62.bin", kBinFile);
+  WriteFile(Join(folder, "Orvane_R62.bin"), kBinFile);
   const UpdateFileLookupResult result = LookUpUpdateFile(image, R62, folder);
   EXPECT_EQ(result.statusCaption, "Firmware Update file   Orvane_R62.bin    is Ready!");
-  EXPECT_EQ(image.ImageFileName, folder + "/Orvane_R62.bin");
+  EXPECT_EQ(image.ImageFileName, Join(folder, "Orvane_R62.bin"));
   EXPECT_EQ(image.ImageLength, 5u);
 }
 
@@ -126,6 +126,7 @@ TEST_F(UpdateFileLookupTest, FileSpoiltAfterALoadTakesTheReadyStateAway) {
   EXPECT_EQ(image.ImageBuffer, loaded.ImageBuffer);
 }
 
+#ifndef _WIN32 // links to devices, and names that differ only in case
 // A .hex that is there but cannot be used ends the lookup with its reason:
 // the .bin beside it is a different file the user did not choose.
 TEST_F(UpdateFileLookupTest, AHexFileThatCannotBeReadStopsTheLookup) {
@@ -164,6 +165,8 @@ TEST_F(UpdateFileLookupTest, NamesMatchInAnyCaseWhenTheExactNameIsAbsent) {
   EXPECT_EQ(result.refusal, "Orvane_R62.hex was not loaded: several files differ from it only in case "
                             "(ORVANE_R62.HEX, orvane_r62.hex).");
 }
+
+#endif
 
 } // namespace
 } // namespace orvane
