@@ -25,8 +25,10 @@ constexpr uint32_t kMargin = 4;
 // Status reads during a wait take transfers of their own.
 constexpr uint32_t kPollAllowanceMs = 500;
 constexpr uint32_t kBaseCapacityBytes = 256 * 1024;
-// A control transfer at full speed takes a frame of 1 ms; five for slack.
-constexpr uint64_t kTransferAllowanceMs = 5;
+// A control transfer at full speed takes a frame of 1 ms; two for slack,
+// and twice that again as the margin.
+constexpr uint64_t kTransferAllowanceMs = 2;
+constexpr uint64_t kTransferMargin = 2;
 constexpr uint64_t kTransfersPerReadBlock = 4;
 constexpr uint64_t kReadBlockBytes = 64;
 constexpr uint64_t kTransfersPerPage = 8;
@@ -59,8 +61,9 @@ uint64_t AttemptMs(const PartMaxima &part, uint32_t capacity, const std::array<u
   const uint64_t blocks = (uint64_t{imageBytes} + kReadBlockBytes - 1) / kReadBlockBytes;
   const uint64_t perChunk = wordProgram ? chunk / 2 + kTransfersPerPage : kTransfersPerPage;
   const uint64_t transfers = 2 * blocks * kTransfersPerReadBlock + chunks * perChunk;
-  return kMargin * (uint64_t{part.statusWriteMs} + uint64_t{part.chipEraseMs} * capacity + chunks * part.pageProgramMs +
-                    transfers * kTransferAllowanceMs);
+  return kMargin *
+             (uint64_t{part.statusWriteMs} + uint64_t{part.chipEraseMs} * capacity + chunks * part.pageProgramMs) +
+         kTransferMargin * transfers * kTransferAllowanceMs;
 }
 
 } // namespace
