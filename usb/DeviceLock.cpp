@@ -13,9 +13,6 @@ namespace orvane {
 
 namespace {
 
-constexpr const char *kPrefix = "orvane-device-";
-constexpr const char *kSuffix = ".lock";
-
 bool UsableDirectory(const char *path) {
   return path && path[0] == '/' && ::access(path, W_OK | X_OK) == 0;
 }
@@ -38,16 +35,6 @@ std::string DeviceLock::DefaultDirectory() {
   if (::geteuid() == 0 && UsableDirectory("/run/lock"))
     return "/run/lock";
   return "/tmp";
-}
-
-std::string DeviceLock::FileName(const std::string &key) {
-  std::string name = kPrefix;
-  for (const char c : key) {
-    const bool safe =
-        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
-    name += safe ? c : '_';
-  }
-  return name + kSuffix;
 }
 
 DeviceLock::Outcome DeviceLock::TryAcquire(const std::string &directory, const std::string &key) {
@@ -91,10 +78,6 @@ void DeviceLock::Release() {
     return;
   ::close(fd_);
   fd_ = -1;
-}
-
-std::string DeviceLock::BusyMessage() const {
-  return "device busy: another update is running" + (holder_ > 0 ? " (pid " + std::to_string(holder_) + ")" : "");
 }
 
 } // namespace orvane

@@ -7,8 +7,9 @@
 namespace orvane {
 
 // An advisory lock on one device, shared by every program of this tool:
-// flock on a file named for the device, so the kernel drops it with the
-// process that held it and a crash never leaves it behind.
+// flock on a file named for the device (a byte-range lock on Windows), so
+// the system drops it with the process that held it and a crash never
+// leaves it behind.
 class DeviceLock {
 public:
   enum class Outcome { Acquired, Busy, Failed };
@@ -18,7 +19,8 @@ public:
   DeviceLock(const DeviceLock &) = delete;
   DeviceLock &operator=(const DeviceLock &) = delete;
 
-  // $XDG_RUNTIME_DIR for a user session, /run/lock for root, else /tmp.
+  // $XDG_RUNTIME_DIR for a user session, /run/lock for root, else /tmp;
+  // on Windows the local application data folder.
   static std::string DefaultDirectory();
   // The lock file's name for a device key: unsafe characters become '_'.
   static std::string FileName(const std::string &key);
@@ -35,7 +37,8 @@ public:
   std::string BusyMessage() const;
 
 private:
-  int fd_ = -1;
+  int fd_ = -1;            // the lock file; on Windows only whether one is open
+  void *handle_ = nullptr; // the lock file's handle on Windows
   pid_t holder_ = 0;
   std::string error_;
 };
