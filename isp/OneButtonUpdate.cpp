@@ -1,5 +1,7 @@
 #include "isp/OneButtonUpdate.h"
 
+#include "isp/ErasedImage.h"
+#include "isp/FlashCapacity.h"
 #include "isp/FlashTimeLimits.h"
 
 namespace orvane {
@@ -13,8 +15,14 @@ constexpr uint8_t kBlockProtectBits = 0x0C;
 bool OneButtonUpdate::Run() {
   attempts_ = 0;
   reason_.clear();
+  refusal_.clear();
   // Nothing to program can never be a successful update.
   if (image_.ImageLength == 0) {
+    flash_.IspFailed = true;
+    return false;
+  }
+  if (HoldsOnlyErasedBytes(image_.ImageBuffer, image_.ImageLength)) {
+    refusal_ = std::string("The image was refused: ") + kErasedImageRefusal;
     flash_.IspFailed = true;
     return false;
   }
@@ -25,6 +33,15 @@ bool OneButtonUpdate::Run() {
   const uint64_t startUs = clock.NowUs();
   usb.Open();
   entered_ = EnterIspAndIdentify();
+  // An image larger than the flash would wrap onto its start: the device
+  // is left as it was, before anything is erased.
+  refusal_ = ImageCapacityRefusal(image_.ImageLength, flash_.FlashId);
+  if (!refusal_.empty()) {
+    Leave();
+    usb.Close();
+    flash_.IspFailed = true;
+    return false;
+  }
   // The identifier read now names the part; one that could not be read gets
   // the longest limits.
   const uint64_t limitMs = UpdateTimeLimitMs(flash_.FlashId, image_.ImageLength, kAttempts);
@@ -161,8 +178,11 @@ bool OneButtonUpdate::Attempt() {
   workers_.ClearStatusRegister();
 
   Show("Flash Erase All ");
-  chip_.FlashWriteEnable();
-  chip_.FlashChipErase();
+  // A not-busy status after a lost erase command proves nothing.
+  if (!chip_.FlashWriteEnable() || !chip_.FlashChipErase()) {
+    Show("Erase Flash Fail");
+    return false;
+  }
   const bool erased = workers_.WaitForErase([&](int poll, uint8_t) {
     Show(EraseProgressText("Flash Erase All ", poll));
     status_.ProcessMessages();

@@ -50,6 +50,9 @@ public:
   // or stopped answering, the chip never entered ISP mode, the time limit
   // passed. Empty after a success and after ordinary step failures.
   const std::string &FailureReason() const { return reason_; }
+  // Why the last Run refused the update before erasing anything (an image
+  // of only 0xFF bytes, an image larger than the flash); empty otherwise.
+  const std::string &Refusal() const { return refusal_; }
 
 private:
   // False when the chip did not take the request to enter ISP mode.
@@ -74,6 +77,7 @@ private:
   int attempts_ = 0;
   bool entered_ = false;
   std::string reason_;
+  std::string refusal_;
 };
 
 } // namespace orvane
