@@ -12,6 +12,7 @@ string(REPLACE "-O3" "-O2" CMAKE_CXX_FLAGS_RELEASE "${CMAKE_CXX_FLAGS_RELEASE}")
 # directory, and libjpeg, which Debian does not ship for MinGW-w64 (only
 # the window's banner decodes JPEG).
 set(ORVANE_LINUX_ONLY_SOURCES
+  ${CMAKE_SOURCE_DIR}/usb/DeviceLock.cpp
   ${CMAKE_SOURCE_DIR}/usb/LibusbTransport.cpp
   ${CMAKE_SOURCE_DIR}/usb/SystemBus.cpp
   ${CMAKE_SOURCE_DIR}/usb/UnixSocket.cpp
@@ -34,6 +35,7 @@ set(ORVANE_LINUX_ONLY_TESTS
   cli_end_to_end_test.cpp
   packaging_files_test.cpp
   sim_devsim_test.cpp
+  usb_device_lock_test.cpp
   usb_libusb_test.cpp
   usb_virtual_device_test.cpp)
 if(NOT JPEG_FOUND)

@@ -9,6 +9,7 @@
 #include "app/shell/UpdateCommandOptions.h"
 #include "app/shell/YesNoQuestion.h"
 #include "isp/ImageFileOpen.h"
+#include "usb/DeviceLock.h"
 #include "usb/SystemBus.h"
 
 #include <unistd.h>
@@ -57,7 +58,8 @@ int Run(const std::vector<std::string> &args) {
   const auto reporter = MakeReporter(options->json);
   const std::unique_ptr<DeviceBus> bus = CreateSystemBus();
   SystemClock clock;
-  UpdateCommandContext context{*bus, clock, CurrentDirectoryUtf8(), *reporter, {}, cli::HoldOffInterruptions};
+  UpdateCommandContext context{
+      *bus, clock, CurrentDirectoryUtf8(), *reporter, {}, cli::HoldOffInterruptions, DeviceLock::DefaultDirectory()};
   if (::isatty(STDIN_FILENO) == 1)
     context.confirm = [](const std::string &question) { return AskYesNo(std::cin, std::cerr, question); };
   return RunUpdateCommand(*options, context);

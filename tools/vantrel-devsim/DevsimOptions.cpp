@@ -62,6 +62,7 @@ where marked):
   stall-request:RR[:N]  the same, stalled
   delay:N:MS            the N-th transfer is answered only after MS milliseconds
   unplug-after:N        after N transfers the device is gone
+  unplug-request:RR[:N] the device is gone as the N-th (or first) request RR arrives
   flip-read:ADDR:MASK[:stuck]
                         reading flash address ADDR (hex) flips the bits MASK (hex),
                         once, or on every read with "stuck"
