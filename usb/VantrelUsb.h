@@ -42,6 +42,9 @@ public:
 
   // Why the last open or transfer failed, when the bus could tell.
   std::string LastError() const;
+  // Control transfers that did not go through since start: a caller tells
+  // a transfer failure from a refusal the device answered with.
+  uint64_t FailedTransfers() const { return failedTransfers_; }
   DeviceBus &Bus() { return bus_; }
 
 private:
@@ -52,6 +55,7 @@ private:
   char devicePath_[512] = {};
   char target_[50] = "vid_0c7e&pid_6000";
   DeviceHandle handle_ = kNullHandle;
+  uint64_t failedTransfers_ = 0;
 };
 
 } // namespace orvane
