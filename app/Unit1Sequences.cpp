@@ -1,5 +1,6 @@
 #include "app/FileDialogFilters.h"
 #include "app/Unit1.h"
+#include "app/UpdateProgressBar.h"
 #include "app/WindowIspView.h"
 #include "app/WindowUpdateStatusView.h"
 #include "app/shell/BusyScope.h"
@@ -18,6 +19,7 @@ constexpr const char *kDeviceNotAvailable = "USB device is NOT available !!    "
 constexpr const char *kRangeBeyondFlash = "Flash Access Range beyond 16 MB !!    ";
 constexpr const char *kAutoCaption = "Auto";
 constexpr const char *kStopCaption = "Stop";
+constexpr const char *kReadBackNotSaved = "Read Flash data not saved";
 
 // The engineering button reads "Stop" while its sequence runs, however the
 // sequence ends.
@@ -61,7 +63,12 @@ void TForm1::btnSimpleAutoClick(QObject *) {
 
   ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
   WindowIspView view(*ui_, *pump_);
-  const bool updated = OneButtonUpdate(chip, state_.image, state_.flash, view, status).Run();
+  bool updated = false;
+  {
+    UpdateProgressViews progress(*this, status, view, state_.clock, state_.flash, state_.image.ImageLength,
+                                 !serviceView_);
+    updated = OneButtonUpdate(chip, state_.image, state_.flash, progress, progress).Run();
+  }
 
   ui_->btnSimpleAuto->setText("Finish");
   ui_->btnSimpleAuto->setEnabled(false);
@@ -135,16 +142,24 @@ void TForm1::btnReadBackClick(QObject *) {
   state_.usb.Open();
   const bool consistent = FlashReadBack(state_.ReadBackBuffer).ReadBackRange(chip, view, 0, kReadBackEnd);
   state_.usb.Close();
+
+  // What was read is saved whatever the outcome: the unread blocks show as
+  // 0x5A. Success is only said once the rows are in the file.
+  const QString path = dialogs_.SaveFileName(this, kSaveBinFileFilter, kSaveBinFileDefaultSuffix);
+  if (path.isEmpty()) {
+    if (consistent)
+      view.ShowProcessInfo(kReadBackNotSaved);
+    return;
+  }
+  std::string error;
+  if (!WriteReadBackFile(path.toStdString(), state_.ReadBackBuffer, kReadBackEnd, &error)) {
+    if (consistent)
+      view.ShowProcessInfo(kReadBackNotSaved);
+    dialogs_.Message(this, "Dialog", QString::fromStdString(error));
+    return;
+  }
   if (consistent)
     view.ShowProcessInfo("Read Flash content Success");
-
-  // What was read is saved whatever the outcome: the unread blocks show as 0x5A.
-  const QString path = dialogs_.SaveFileName(this, kSaveBinFileFilter, kSaveBinFileDefaultSuffix);
-  if (path.isEmpty())
-    return;
-  std::string error;
-  if (!WriteReadBackFile(path.toStdString(), state_.ReadBackBuffer, kReadBackEnd, &error))
-    dialogs_.Message(this, "Dialog", QString::fromStdString(error));
 }
 
 } // namespace orvane
