@@ -12,6 +12,8 @@ constexpr int kCheckMs = 250;
 constexpr int kAtLeastMs = 4000;
 constexpr int kMargin = 16;
 constexpr int kHeight = 18;
+constexpr int kBottomMargin = 6;
+constexpr int kTextPixels = 12;
 const char *const kName = "lblBusyNotice";
 } // namespace
 
@@ -23,6 +25,9 @@ void ShowBusyNotice(QWidget &window, const MonitorFlags &flags, const QString &t
     QPalette colours = notice->palette();
     colours.setColor(QPalette::WindowText, QColor(255, 0, 0));
     notice->setPalette(colours);
+    QFont font = notice->font();
+    font.setPixelSize(kTextPixels);
+    notice->setFont(font);
     auto *check = new QTimer(notice);
     check->setObjectName("BusyNoticeTimer");
     check->setInterval(kCheckMs);
@@ -36,7 +41,7 @@ void ShowBusyNotice(QWidget &window, const MonitorFlags &flags, const QString &t
   }
   notice->setText(text);
   notice->setToolTip(text);
-  notice->setGeometry(kMargin, window.height() - kHeight - 4, window.width() - 2 * kMargin, kHeight);
+  notice->setGeometry(kMargin, window.height() - kHeight - kBottomMargin, window.width() - 2 * kMargin, kHeight);
   notice->setProperty("shownUntil", QDeadlineTimer(kAtLeastMs).deadline());
   notice->show();
   notice->raise();

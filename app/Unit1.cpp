@@ -59,7 +59,6 @@ TForm1::TForm1(ProgramState &state, Dialogs &dialogs, QWidget *parent)
   ui_->CurrentFileBitBtn->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
   ui_->btnSaveBitBin->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
   ShowBanner(*ui_->Image1);
-  AddUpdateProgressBar(*this, *ui_->lblISPProcStatus);
 
   timer1_ = new QTimer(this);
   timer1_->setObjectName("Timer1");
@@ -78,6 +77,8 @@ TForm1::TForm1(ProgramState &state, Dialogs &dialogs, QWidget *parent)
   BindImageEditPage();
 
   Guarded([this] { FormCreate(this); });
+  // Below the top panel as start-up has left it.
+  AddUpdateProgressBar(*this, *ui_->lblISPProcStatus);
   timer1_->start();
 }
 

@@ -9,9 +9,10 @@
 namespace orvane {
 
 namespace {
-constexpr int kGap = 4;
-constexpr int kBarHeight = 16;
+constexpr int kGap = 3;
+constexpr int kBarHeight = 14;
 constexpr int kTextHeight = 18;
+constexpr int kTextPixels = 13;
 const char *const kBarName = "pgbUpdateProgress";
 const char *const kTextName = "lblUpdateProgress";
 } // namespace
@@ -30,6 +31,9 @@ void AddUpdateProgressBar(QWidget &window, const QLabel &statusLine) {
   bar->hide();
   auto *text = new QLabel(&window);
   text->setObjectName(kTextName);
+  QFont font = text->font();
+  font.setPixelSize(kTextPixels);
+  text->setFont(font);
   text->setGeometry(left, top + kBarHeight + kGap, statusLine.width(), kTextHeight);
   text->hide();
 }

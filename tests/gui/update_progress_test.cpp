@@ -143,6 +143,8 @@ private slots:
     });
     Update();
     QVERIFY(!accepted);
+    QVERIFY(Notice()->geometry().top() > Line()->geometry().bottom());
+    QVERIFY(Notice()->geometry().bottom() < started->form.height());
     QCOMPARE(notice, QString("The window stays open until the update has ended: closing now would leave the flash "
                              "half written."));
     QVERIFY(started->form.isVisible());
