@@ -164,10 +164,11 @@ void TForm1::closeEvent(QCloseEvent *event) {
 void TForm1::SetServiceView(bool on) {
   if (on == serviceView_)
     return;
-  if (on)
+  if (on) {
+    HideUpdateProgressBar(*this);
     serviceLayout_->Enter(*this, *ui_->MainPageControl, *ui_->pnlUSB, SizeAllowance(logicalDpiX()),
                           IspPageHiddenControls(*ui_));
-  else
+  } else
     serviceLayout_->Leave(*this, *ui_->MainPageControl);
   serviceView_ = on;
 }

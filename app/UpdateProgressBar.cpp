@@ -38,6 +38,12 @@ void AddUpdateProgressBar(QWidget &window, const QLabel &statusLine) {
   text->hide();
 }
 
+void HideUpdateProgressBar(QWidget &window) {
+  for (const char *name : {kBarName, kTextName})
+    if (auto *part = window.findChild<QWidget *>(name, Qt::FindDirectChildrenOnly))
+      part->hide();
+}
+
 UpdateProgressViews::UpdateProgressViews(QWidget &window, UpdateStatusView &status, IspView &isp, const Clock &clock,
                                          const FlashState &flash, uint64_t spanBytes, bool shown)
     : status_(status), isp_(isp), steps_(clock, flash, spanBytes),

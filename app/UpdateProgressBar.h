@@ -15,6 +15,8 @@ namespace orvane {
 // time taken and time left as the command-line updater works them out.
 // Made hidden, once, with the window.
 void AddUpdateProgressBar(QWidget &window, const QLabel &statusLine);
+// Hides the bar: the service view puts its pages where it stands.
+void HideUpdateProgressBar(QWidget &window);
 
 // The views of the one-button update with the progress bar shown for as
 // long as it lives: every text goes on to the designed controls as before,

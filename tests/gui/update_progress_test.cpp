@@ -132,6 +132,19 @@ private slots:
     QCOMPARE(status, QRect(c().lblISPProcStatus->mapTo(&started->form, QPoint(0, 0)), c().lblISPProcStatus->size()));
   }
 
+  void theServiceViewTakesThePlaceOfTheBar() {
+    bool shownBefore = false, shownAfter = true;
+    During("Start Programming", [&] {
+      shownBefore = Bar()->isVisible();
+      started->form.SetServiceView(true);
+      shownAfter = Bar()->isVisible() || Line()->isVisible();
+    });
+    Update();
+    QVERIFY(shownBefore);
+    QVERIFY(!shownAfter);
+    QCOMPARE(c().lblISPProcStatus->text(), QString(kUpdateSuccess));
+  }
+
   void closingDuringTheUpdateIsRefusedAndSaysSo() {
     bool accepted = true;
     QString notice;
