@@ -7,6 +7,7 @@
 
 #include <umockdev.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,9 +78,14 @@ public:
   KernelPacedClock(Clock &time, EmulatedUsbBus &bus) : time_(time), bus_(bus) {}
   void SleepMs(uint32_t ms) override {
     time_.SleepMs(ms);
+    if (atSleep)
+      atSleep();
     bus_.Sync();
   }
   uint64_t NowUs() const override { return time_.NowUs(); }
+
+  // Runs at every sleep of the host, before the kernel catches up.
+  std::function<void()> atSleep;
 
 private:
   Clock &time_;
