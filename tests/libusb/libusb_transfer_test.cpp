@@ -2,7 +2,9 @@
 
 #include "sim/ChipSimulator.h"
 #include "sim/SampleFirmware.h"
+#include "usb/EmulatedDriverBus.h"
 #include "usb/LibusbTransport.h"
+#include "usb/VantrelUsb.h"
 
 #include <gtest/gtest.h>
 
@@ -130,6 +132,25 @@ TEST_F(LibusbTransferTest, ARemovedDeviceIsGoneOnItsOpenHandleAndNoLongerListedO
   std::string error;
   EXPECT_FALSE(transport.Connect("1-2", &error));
   EXPECT_EQ(error, "USB device 1-2 is gone");
+}
+
+TEST_F(LibusbTransferTest, TheGenericDriverSaysTheDeviceIsGoneWhenItWasRemovedUnderAnOpenHandle) {
+  EmulatedDriverBus drivers;
+  drivers.AddTransport(transport);
+  VantrelUsb usb(drivers);
+  usb.SetTarget("vid_0c7e&pid_6000");
+  ASSERT_TRUE(usb.FindDevice());
+  EXPECT_EQ(std::string(usb.DevicePath()),
+            "\\\\?\\usb#vid_0c7e&pid_6000#usb.1-1.4#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
+  ASSERT_TRUE(usb.Open());
+  update0c7e.Unplug();
+  bus.Sync();
+
+  uint8_t answer = 0;
+  EXPECT_FALSE(usb.ControlTransfer(0xC3, 0x91, 0, 0x10, &answer, 1));
+  EXPECT_EQ(usb.LastError(), "the device is gone");
+  usb.Close();
+  EXPECT_FALSE(usb.CheckDevice());
 }
 
 TEST_F(LibusbTransferTest, ATransferTheDeviceNeverAnswersTimesOutAndTheHandleStaysUsable) {

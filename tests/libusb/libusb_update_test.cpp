@@ -346,9 +346,11 @@ TEST_F(LibusbProgramTest, ADeviceThatStopsAnsweringAndIsUnpluggedFailsTheUpdate)
     if (text == "Start Programming")
       bus.Node("1-2").SwallowTransfers(0, UINT64_MAX);
   };
-  // The user pulls the silent device once the host has given up on it.
+  // The user pulls the silent device once the host has given up on it (or
+  // once the node ended a transfer the host would have waited for still).
   clock.atSleep = [&] {
-    if (chip.Present() && bus.Node("1-2").Discarded() > 0)
+    UsbfsNode &node = bus.Node("1-2");
+    if (chip.Present() && (node.Discarded() > 0 || node.HostKeptWaiting()))
       chip.Unplug();
   };
 
