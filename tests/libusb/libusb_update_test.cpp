@@ -232,7 +232,10 @@ TEST_P(LibusbUpdateModeTest, ABlankChipIsUpdatedAndFoundAgainAsTheModelWhenItRes
   EXPECT_TRUE(listedAsModel);
 }
 
-INSTANTIATE_TEST_SUITE_P(Identities, LibusbUpdateModeTest, ::testing::Values(0x3b5d, 0x0c7e));
+INSTANTIATE_TEST_SUITE_P(Identities, LibusbUpdateModeTest, ::testing::Values(0x3b5d, 0x0c7e),
+                         [](const ::testing::TestParamInfo<uint16_t> &info) {
+                           return info.param == 0x3b5d ? std::string("Vendor3b5d") : std::string("Vendor0c7e");
+                         });
 
 TEST_F(LibusbProgramTest, TheReadBackWritesTheFirst32KBOfTheFlash) {
   sim::ChipSimulator &chip = Chip(Model(OldFirmware()));
