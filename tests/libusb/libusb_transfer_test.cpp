@@ -19,19 +19,6 @@ using std::chrono::steady_clock;
 
 constexpr unsigned kTimeoutMs = 200;
 
-sim::SimConfig ModelWithFirmware() {
-  sim::SimConfig config;
-  config.initialFlash = sim::GenerateSampleFirmware(config.model);
-  return config;
-}
-
-sim::SimConfig UpdateMode(uint16_t vendorId) {
-  sim::SimConfig config;
-  config.updateVendorId = vendorId;
-  config.startInUpdateMode = true;
-  return config;
-}
-
 // One libusb transport over an emulated bus with a model behind a hub and
 // both update-mode identities.
 class LibusbTransferTest : public ::testing::Test {
@@ -52,9 +39,9 @@ protected:
 
   VirtualClock time;
   EmulatedUsbBus bus; // before the transport's libusb context
-  sim::ChipSimulator model{time, ModelWithFirmware()};
-  sim::ChipSimulator update3b5d{time, UpdateMode(0x3b5d)};
-  sim::ChipSimulator update0c7e{time, UpdateMode(0x0c7e)};
+  sim::ChipSimulator model{time, sim::FirmwareConfig(sim::GenerateSampleFirmware(sim::DefaultSimModel()))};
+  sim::ChipSimulator update3b5d{time, sim::UpdateModeConfig(0x3b5d)};
+  sim::ChipSimulator update0c7e{time, sim::UpdateModeConfig(0x0c7e)};
   LibusbTransport transport{kTimeoutMs};
 };
 

@@ -62,19 +62,6 @@ public:
   std::vector<std::pair<ProblemKind, std::string>> problems;
 };
 
-sim::SimConfig Model(std::vector<uint8_t> firmware) {
-  sim::SimConfig config;
-  config.initialFlash = std::move(firmware);
-  return config;
-}
-
-sim::SimConfig UpdateMode(uint16_t vendorId) {
-  sim::SimConfig config;
-  config.updateVendorId = vendorId;
-  config.startInUpdateMode = true;
-  return config;
-}
-
 // Firmware of another model, so an update visibly replaces it.
 std::vector<uint8_t> OldFirmware() {
   return sim::GenerateSampleFirmware(*sim::FindSimModel("f0b6"), kImageBytes);
@@ -129,9 +116,9 @@ protected:
 
 TEST_F(LibusbProgramTest, EveryDeviceIsListedUnderItsLibusbLocationThroughItsDriver) {
   bus.AddHub("1-1");
-  bus.Plug("1-1.3", Chip(Model(OldFirmware())));
-  bus.Plug("1-2", Chip(UpdateMode(0x3b5d)));
-  bus.Plug("1-1.4", Chip(UpdateMode(0x0c7e)));
+  bus.Plug("1-1.3", Chip(sim::FirmwareConfig(OldFirmware())));
+  bus.Plug("1-2", Chip(sim::UpdateModeConfig(0x3b5d)));
+  bus.Plug("1-1.4", Chip(sim::UpdateModeConfig(0x0c7e)));
 
   const auto listed = ListAttachedDevices(drivers, clock, dir.path().string(), 0);
   std::map<std::string, ListedDevice> byPath;
@@ -158,11 +145,11 @@ struct Identity {
 
 TEST_F(LibusbProgramTest, TheMonitorFindsTheModelAndEachUpdateModeIdentityAlone) {
   const Identity identities[] = {
-      {Model(OldFirmware()), "1-3", "Find Device Orvane-R62",
+      {sim::FirmwareConfig(OldFirmware()), "1-3", "Find Device Orvane-R62",
        InterfacePath("vid_3b5d&pid_f0b8", "1-3", kAudioClassGuid)},
-      {UpdateMode(0x3b5d), "1-4", "Firmware update device 3B5D is exist",
+      {sim::UpdateModeConfig(0x3b5d), "1-4", "Firmware update device 3B5D is exist",
        InterfacePath("vid_3b5d&pid_6000", "1-4", kUsbDeviceGuid)},
-      {UpdateMode(0x0c7e), "1-5", "Firmware update device 0C7E is exist",
+      {sim::UpdateModeConfig(0x0c7e), "1-5", "Firmware update device 0C7E is exist",
        InterfacePath("vid_0c7e&pid_6000", "1-5", kUsbDeviceGuid)},
   };
   for (const Identity &identity : identities) {
@@ -180,7 +167,7 @@ TEST_F(LibusbProgramTest, TheMonitorFindsTheModelAndEachUpdateModeIdentityAlone)
 }
 
 TEST_F(LibusbProgramTest, TheOneButtonUpdateWritesTheModelsUpdateFileAndTheModelComesBackUnderANewAddress) {
-  sim::ChipSimulator &chip = Chip(Model(OldFirmware()));
+  sim::ChipSimulator &chip = Chip(sim::FirmwareConfig(OldFirmware()));
   bus.AddHub("1-1");
   bus.Plug("1-1.3", chip);
   const unsigned before = bus.Address("1-1.3");
@@ -207,7 +194,7 @@ TEST_F(LibusbProgramTest, TheOneButtonUpdateWritesTheModelsUpdateFileAndTheModel
 class LibusbUpdateModeTest : public LibusbProgramTest, public ::testing::WithParamInterface<uint16_t> {};
 
 TEST_P(LibusbUpdateModeTest, ABlankChipIsUpdatedAndFoundAgainAsTheModelWhenItRestarts) {
-  sim::ChipSimulator &chip = Chip(UpdateMode(GetParam()));
+  sim::ChipSimulator &chip = Chip(sim::UpdateModeConfig(GetParam()));
   bus.Plug("1-2", chip);
   const auto image = WriteUpdateFile();
   const std::string file = dir.File(sim::SampleFirmwareFileName(sim::DefaultSimModel(), ".bin"));
@@ -238,7 +225,7 @@ INSTANTIATE_TEST_SUITE_P(Identities, LibusbUpdateModeTest, ::testing::Values(0x3
                          });
 
 TEST_F(LibusbProgramTest, TheReadBackWritesTheFirst32KBOfTheFlash) {
-  sim::ChipSimulator &chip = Chip(Model(OldFirmware()));
+  sim::ChipSimulator &chip = Chip(sim::FirmwareConfig(OldFirmware()));
   bus.Plug("1-7", chip);
   const std::string file = dir.File("readback.txt");
 
@@ -260,7 +247,7 @@ public:
 };
 
 TEST_F(LibusbProgramTest, TheRegisterPageReadsAWholeBankOneRegisterAtATime) {
-  sim::ChipSimulator &chip = Chip(UpdateMode(0x3b5d));
+  sim::ChipSimulator &chip = Chip(sim::UpdateModeConfig(0x3b5d));
   bus.Plug("1-2", chip);
   chip.Registers().Write(0, 5);
   for (int a = 1; a < 256; ++a)
@@ -286,7 +273,7 @@ TEST_F(LibusbProgramTest, TheRegisterPageReadsAWholeBankOneRegisterAtATime) {
 }
 
 TEST_F(LibusbProgramTest, ANodeWithoutWriteAccessRefusesTheUpdateWithTheUdevRuleBeforeAnyTransfer) {
-  sim::ChipSimulator &chip = Chip(Model(OldFirmware()));
+  sim::ChipSimulator &chip = Chip(sim::FirmwareConfig(OldFirmware()));
   bus.AddHub("1-1");
   bus.Plug("1-1.3", chip);
   bus.DenyWriteAccess("1-1.3");
@@ -310,7 +297,7 @@ TEST_F(LibusbProgramTest, ANodeWithoutWriteAccessRefusesTheUpdateWithTheUdevRule
 }
 
 TEST_F(LibusbProgramTest, ADeviceUnpluggedWhileProgrammingFailsTheUpdate) {
-  sim::ChipSimulator &chip = Chip(Model(OldFirmware()));
+  sim::ChipSimulator &chip = Chip(sim::FirmwareConfig(OldFirmware()));
   bus.Plug("1-2", chip);
   const auto image = WriteUpdateFile();
   reporter.onStep = [&](const std::string &text) {
@@ -326,7 +313,7 @@ TEST_F(LibusbProgramTest, ADeviceUnpluggedWhileProgrammingFailsTheUpdate) {
 }
 
 TEST_F(LibusbProgramTest, ATransferLostWhileProgrammingTimesOutAndTheRetryWritesTheImage) {
-  sim::ChipSimulator &chip = Chip(Model(OldFirmware()));
+  sim::ChipSimulator &chip = Chip(sim::FirmwareConfig(OldFirmware()));
   bus.Plug("1-2", chip);
   const auto image = WriteUpdateFile();
   reporter.onStep = [&](const std::string &text) {
@@ -342,7 +329,7 @@ TEST_F(LibusbProgramTest, ATransferLostWhileProgrammingTimesOutAndTheRetryWrites
 }
 
 TEST_F(LibusbProgramTest, ADeviceThatStopsAnsweringAndIsUnpluggedFailsTheUpdate) {
-  sim::ChipSimulator &chip = Chip(Model(OldFirmware()));
+  sim::ChipSimulator &chip = Chip(sim::FirmwareConfig(OldFirmware()));
   bus.Plug("1-2", chip);
   const auto image = WriteUpdateFile();
   reporter.onStep = [&](const std::string &text) {
