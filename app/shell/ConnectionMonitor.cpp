@@ -51,14 +51,18 @@ void ConnectionMonitor::ShowOutcome() {
     view_.SetStartEnabled(false);
     return;
   }
+  // A running action works on the image as it was when it started: the
+  // file is looked up again only once it has ended.
+  const bool mayLoad = !state_.monitor.ActionRunning;
   if (usb.GetAudioDriver()) {
     view_.SetDetectCaption(std::string(kFindDeviceLead) + DeviceTable[state_.DeviceRow].displayName);
-    if (!state_.image.UpdateFileLoaded)
+    if (!state_.image.UpdateFileLoaded && mayLoad)
       view_.ReadProgramFile1();
   } else if (state_.monitor.UpdateId3B5D) {
     view_.SetDetectCaption(kUpdateDevice3B5DCaption);
     state_.DeviceRow = 0;
-    view_.ReadProgramFile1();
+    if (mayLoad)
+      view_.ReadProgramFile1();
   } else {
     view_.SetDetectCaption(kUpdateDevice0C7ECaption);
   }
