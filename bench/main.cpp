@@ -3,6 +3,7 @@
 
 #include "bench/BenchOptions.h"
 #include "bench/BenchResults.h"
+#include "bench/VerdictBench.h"
 
 #include <cstdio>
 #include <fstream>
@@ -12,6 +13,8 @@ namespace {
 
 constexpr uint32_t kSmallImageBytes = 64 * 1024;
 constexpr uint32_t kReaderImageBytes = 256 * 1024;
+// A full-speed bus: one control transfer a 1 ms frame.
+constexpr uint64_t kFullSpeedLatencyUs = 1000;
 
 bool Wanted(const orvane::bench::BenchOptions &options, const std::string &part) {
   if (options.parts.empty())
@@ -55,7 +58,18 @@ int main(int argc, char **argv) {
     return 2;
   }
   const BenchResults results = RunAll(*options);
-  const auto shortfalls = ShortfallsOf(results);
+  auto shortfalls = ShortfallsOf(results);
+  std::vector<VerdictFigures> verdicts;
+  for (const auto &part : orvane::sim::FlashPartProfiles()) {
+    if (!Wanted(*options, part.name))
+      continue;
+    std::cerr << "timing the verdicts on " << part.name << "\n";
+    for (VerdictFigures &figures : TimeToVerdict(part, kSmallImageBytes, kFullSpeedLatencyUs)) {
+      if (!figures.Kept())
+        shortfalls.push_back(figures.part + ", " + figures.fault + ": no failure verdict within the mark");
+      verdicts.push_back(std::move(figures));
+    }
+  }
   std::ofstream json(options->jsonPath);
   json << ResultsJson(results, shortfalls);
   if (!json) {
@@ -63,6 +77,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   std::cout << ResultsTable(results);
+  std::cout << "\n" << VerdictTable(verdicts);
   std::cout << "\nResults written to " << options->jsonPath << "\n";
   for (const std::string &shortfall : shortfalls)
     std::cout << "SHORT: " << shortfall << "\n";

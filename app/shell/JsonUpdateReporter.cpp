@@ -20,6 +20,8 @@ const char *ProblemKey(ProblemKind kind) {
     return "no_device";
   case ProblemKind::CannotOpen:
     return "cannot_open";
+  case ProblemKind::DeviceBusy:
+    return "device_busy";
   case ProblemKind::NoUpdateFile:
     return "no_update_file";
   case ProblemKind::InvalidFile:
@@ -113,8 +115,14 @@ void JsonUpdateReporter::Cancelled(const std::string &text) {
   Emit(Event("cancelled").Text("text", text));
 }
 
-void JsonUpdateReporter::Verdict(bool success, const std::string &text, int attempts) {
-  Emit(Event("verdict").Flag("success", success).Text("text", text).Number("attempts", attempts));
+void JsonUpdateReporter::Verdict(bool success, const std::string &text, int attempts, const std::string &reason) {
+  JsonLine line = Event("verdict");
+  line.Flag("success", success).Text("text", text).Number("attempts", attempts);
+  if (reason.empty())
+    line.Null("reason");
+  else
+    line.Text("reason", reason);
+  Emit(line);
 }
 
 void JsonUpdateReporter::DeviceListed(const ListedDevice &listed) {

@@ -63,6 +63,8 @@ private:
       return Fail(error_, "option " + name + " takes no value");
     if (name == "--help" || name == "-h") {
       help_ = true;
+    } else if (name == "--version") {
+      version_ = true;
     } else if (name == "--yes" || name == "-y") {
       options_.yes = true;
     } else if (name == "--json") {
@@ -99,6 +101,10 @@ private:
       options_.action = UpdateCommandOptions::Action::Help;
       return true;
     }
+    if (version_) {
+      options_.action = UpdateCommandOptions::Action::Version;
+      return true;
+    }
     const bool readBack = !options_.readBackFile.empty();
     if (list_ && readBack)
       return Fail(error_, "--list and --read-back cannot be combined");
@@ -118,6 +124,7 @@ private:
   size_t next_ = 0;
   UpdateCommandOptions options_;
   bool help_ = false;
+  bool version_ = false;
   bool list_ = false;
 };
 
@@ -133,8 +140,9 @@ std::string UpdateCommandHelp() {
 the way the Orvane Firmware Update Tool window does, from a terminal or a script.
 
 Usage: orvane-update [--yes] [--file PATH] [--wait SECONDS] [--json]
-       orvane-update --list [--wait SECONDS] [--json]
-       orvane-update --read-back FILE [--wait SECONDS] [--json]
+  or:  orvane-update --list [--wait SECONDS] [--json]
+  or:  orvane-update --read-back FILE [--wait SECONDS] [--json]
+  or:  orvane-update --help | --version
 
 With no action option it finds the attached device (the supported models
 through their audio identity, then the firmware-update identities 3b5d:6000
@@ -155,6 +163,7 @@ Options:
                      enters ISP mode for the read and leaves it after; the flash
                      is not changed
   -h, --help         this text
+  --version          print the program's version
 
 Exit status:
   0  the update (or list, or read-back) succeeded

@@ -34,7 +34,7 @@ struct ListedDevice {
 };
 
 // Why the command did nothing to the device (exit status 2).
-enum class ProblemKind { Usage, NoTerminal, NoDevice, CannotOpen, NoUpdateFile, InvalidFile, OutputFile };
+enum class ProblemKind { Usage, NoTerminal, NoDevice, CannotOpen, DeviceBusy, NoUpdateFile, InvalidFile, OutputFile };
 
 // Where the command-line updater tells what happens: a terminal, plain
 // lines, or JSON lines for wrappers.
@@ -48,7 +48,9 @@ public:
   virtual void Progress(const WalkProgress &progress) = 0;
   virtual void AttemptFailed(int attempt, int attempts, const std::string &reason) = 0;
   virtual void Cancelled(const std::string &text) = 0;
-  virtual void Verdict(bool success, const std::string &text, int attempts) = 0;
+  // reason: why it failed beyond a failed flash step ("the device was
+  // disconnected"); empty when there is none to tell.
+  virtual void Verdict(bool success, const std::string &text, int attempts, const std::string &reason) = 0;
   virtual void DeviceListed(const ListedDevice &device) = 0;
   virtual void ReadBackWritten(const std::string &path, bool consistent, uint32_t bytes) = 0;
   virtual void Problem(ProblemKind kind, const std::string &message) = 0;

@@ -7,6 +7,7 @@
 #include "SampleFiles.h"
 #include "StopSignals.h"
 #include "TransferTraceFile.h"
+#include "app/shell/ProgramVersion.h"
 #include "sim/ChipSimulator.h"
 #include "sim/SampleFirmware.h"
 #include "usb/Clock.h"
@@ -133,6 +134,10 @@ int main(int argc, char **argv) {
     return Usage(error);
   if (options->help) {
     std::fputs(devsim::DevsimHelp().c_str(), stdout);
+    return kExitOk;
+  }
+  if (options->version) {
+    std::printf("vantrel-devsim %s\n", kProgramVersion);
     return kExitOk;
   }
   if (!options->writeSampleDirectory.empty())
