@@ -47,7 +47,10 @@ public:
   void Progress(const WalkProgress &) override {}
   void AttemptFailed(int, int, const std::string &) override { ++failedAttempts; }
   void Cancelled(const std::string &) override {}
-  void Verdict(bool success, const std::string &text, int) override { verdicts.emplace_back(success, text); }
+  void Verdict(bool success, const std::string &text, int, const std::string &why) override {
+    verdicts.emplace_back(success, text);
+    reason = why;
+  }
   void DeviceListed(const ListedDevice &device) override { listed.push_back(device); }
   void ReadBackWritten(const std::string &, bool consistent, uint32_t) override { readBackConsistent = consistent; }
   void Problem(ProblemKind kind, const std::string &message) override { problems.emplace_back(kind, message); }
@@ -57,6 +60,7 @@ public:
   std::function<void(const std::string &)> onStep;
   int failedAttempts = 0;
   std::vector<std::pair<bool, std::string>> verdicts;
+  std::string reason;
   std::vector<ListedDevice> listed;
   bool readBackConsistent = false;
   std::vector<std::pair<ProblemKind, std::string>> problems;
@@ -88,7 +92,7 @@ protected:
     std::string error;
     const auto options = ParseUpdateCommandOptions(args, &error);
     EXPECT_TRUE(options) << error;
-    UpdateCommandContext context{drivers, clock, dir.path().string(), reporter, {}, {}};
+    UpdateCommandContext context{drivers, clock, dir.path().string(), reporter, {}, {}, {}};
     return options ? RunUpdateCommand(*options, context) : -1;
   }
 
