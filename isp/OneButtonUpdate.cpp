@@ -107,6 +107,10 @@ void OneButtonUpdate::NoteReason(bool entered, uint64_t limitMs) {
     reason_ = kReasonStoppedAnswering;
     return;
   case DeviceLoss::None:
+    if (vanished_) {
+      reason_ = kReasonDisconnected;
+      return;
+    }
     break;
   }
   if (PastDeadline())
@@ -144,8 +148,12 @@ bool OneButtonUpdate::StartOver() {
   // out of ISP mode, the flash inside a word-program sequence that takes no
   // other instruction until write disable, or the program mode chosen from
   // a garbled identifier: none of it would pass by itself.
-  if (!ReopenDevice())
+  if (!ReopenDevice()) {
+    // Unplugged while no transfer was running (in the pause before a
+    // retry): no request saw it go, yet it is gone all the same.
+    vanished_ = true;
     return false;
+  }
   entered_ = chip_.SetIspMode(true);
   if (entered_)
     chip_.FlashWriteDisable();

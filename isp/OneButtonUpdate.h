@@ -76,6 +76,7 @@ private:
   UpdateStatusView &status_;
   int attempts_ = 0;
   bool entered_ = false;
+  bool vanished_ = false; // could not be opened again for a retry
   std::string reason_;
   std::string refusal_;
 };

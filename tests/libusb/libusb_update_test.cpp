@@ -25,6 +25,8 @@ namespace {
 using image_test::ReadFile;
 using image_test::TempDirectory;
 using image_test::WriteFile;
+using std::chrono::seconds;
+using std::chrono::steady_clock;
 
 constexpr unsigned kTimeoutMs = 200;
 constexpr size_t kImageBytes = 0x4000;
@@ -309,10 +311,14 @@ TEST_F(LibusbProgramTest, ADeviceUnpluggedWhileProgrammingFailsTheUpdate) {
       chip.UnplugAfter(40);
   };
 
+  const auto start = steady_clock::now();
   EXPECT_EQ(Run({"--yes"}), kExitFailed);
+  EXPECT_LT(steady_clock::now() - start, seconds(3)) << "no retries against a device that is gone";
   EXPECT_EQ(reporter.verdicts, (std::vector<std::pair<bool, std::string>>{{false, "Firmware update Fail!"}}));
+  EXPECT_EQ(reporter.reason, "the device was disconnected");
   EXPECT_FALSE(Holds(chip, image));
   EXPECT_GT(bus.Node("1-2").RefusedAsGone(), 0u) << "the kernel said ENODEV";
+  EXPECT_LE(bus.Node("1-2").RefusedAsGone(), 3u) << "the first ENODEV ends the update";
   EXPECT_FALSE(Search().found) << "removed from the bus";
 }
 
@@ -348,8 +354,12 @@ TEST_F(LibusbProgramTest, ADeviceThatStopsAnsweringAndIsUnpluggedFailsTheUpdate)
       chip.Unplug();
   };
 
+  const auto start = steady_clock::now();
   EXPECT_EQ(Run({"--yes"}), kExitFailed);
+  EXPECT_LT(steady_clock::now() - start, seconds(4)) << "a time-out or two, then the unplug ends it";
   EXPECT_EQ(reporter.verdicts, (std::vector<std::pair<bool, std::string>>{{false, "Firmware update Fail!"}}));
+  EXPECT_EQ(reporter.reason, "the device was disconnected");
+  EXPECT_LE(bus.Node("1-2").RefusedAsGone(), 3u) << "the first ENODEV ends the update";
   EXPECT_GE(bus.Node("1-2").Discarded(), 1u);
   EXPECT_FALSE(bus.Node("1-2").HostKeptWaiting());
   EXPECT_FALSE(Holds(chip, image));
