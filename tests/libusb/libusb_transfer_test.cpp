@@ -158,6 +158,24 @@ TEST_F(LibusbTransferTest, ATransferTheDeviceNeverAnswersTimesOutAndTheHandleSta
   EXPECT_EQ(connection->Control({0xC3, 0x91, 0, 0x10, 1}, &answer).status, TransferStatus::Completed);
 }
 
+TEST_F(LibusbTransferTest, ATransportMadeWithTheDefaultTimeOutGivesUpOnAHeldTransferAfterASecond) {
+  LibusbTransport defaults;
+  std::string error;
+  auto connection = defaults.Connect("1-2", &error);
+  ASSERT_TRUE(connection) << error;
+  bus.Node("1-2").SwallowTransfers(0, 1);
+
+  uint8_t answer = 0;
+  const auto start = steady_clock::now();
+  const TransferResult lost = connection->Control({0xC3, 0x91, 0, 0x10, 1}, &answer);
+  const auto waited = steady_clock::now() - start;
+  EXPECT_EQ(lost.status, TransferStatus::Failed);
+  EXPECT_GE(waited, milliseconds(950));
+  EXPECT_LT(waited, milliseconds(2000));
+  EXPECT_EQ(bus.Node("1-2").Discarded(), 1u);
+  EXPECT_FALSE(bus.Node("1-2").HostKeptWaiting());
+}
+
 TEST_F(LibusbTransferTest, ANodeWithoutWriteAccessIsRefusedWithTheUdevRuleToInstall) {
   bus.DenyWriteAccess("1-1.3");
   std::string error;
