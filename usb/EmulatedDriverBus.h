@@ -37,6 +37,7 @@ public:
                  uint32_t *bytesReturned) override;
   void Close(DeviceHandle handle) override;
   std::string LastError() const override { return lastError_; }
+  std::optional<InterfacePlace> PlaceOf(const std::string &path) override;
 
   size_t OpenHandleCount() const { return handles_.size(); }
 
@@ -59,6 +60,9 @@ private:
   std::vector<UsbTransport *> transports_;
   std::vector<std::unique_ptr<UsbTransport>> owned_;
   std::map<DeviceHandle, OpenDevice> handles_;
+  // Of the interfaces last listed: the path holds the location, the serial
+  // number is what the device said then.
+  std::map<std::string, InterfacePlace> places_;
   DeviceHandle nextHandle_ = 1;
   std::string lastError_;
 };

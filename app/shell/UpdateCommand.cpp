@@ -4,11 +4,13 @@
 #include "app/shell/ConnectionMonitor.h"
 #include "app/shell/ProgramState.h"
 #include "app/shell/ReportingViews.h"
+#include "app/shell/SupportedDevices.h"
 #include "isp/FlashReadBack.h"
 #include "isp/ImageFileOpen.h"
 #include "isp/OneButtonUpdate.h"
 #include "isp/ProgramFileLoad.h"
 #include "isp/UpdateFileLookup.h"
+#include "usb/OneDeviceBus.h"
 
 #include <cerrno>
 #include <cstring>
@@ -19,13 +21,16 @@ namespace orvane {
 
 namespace {
 
-std::string NoDeviceMessage(uint32_t waitSeconds) {
+std::string NoDeviceMessage(uint32_t waitSeconds, const std::optional<std::string> &id) {
   std::string message = std::string(kNoDeviceCaption) +
                         ": no supported Orvane model (USB 3b5d:f0b5 to f0b9, f120, f121) and no device in "
                         "firmware-update mode (3b5d:6000, 0c7e:6000) was found";
+  if (id)
+    message += " at location or with serial number " + *id;
   if (waitSeconds > 0)
     message += " within " + std::to_string(waitSeconds) + " s";
-  return message + ". Plug the device in, or wait for it with --wait SECONDS.";
+  return message + ". Plug the device in, or wait for it with --wait SECONDS" +
+         (id ? "; --list shows the locations and serial numbers." : ".");
 }
 
 std::string CannotOpenMessage(const FoundDevice &device, const std::string &reason) {
@@ -41,6 +46,16 @@ std::string FileNameOf(const std::string &path) {
   return Utf8FromPath(PathFromUtf8(path).filename());
 }
 
+std::string SeveralDevicesMessage(const std::vector<SupportedDevice> &devices, const std::optional<std::string> &id) {
+  const std::string count = std::to_string(devices.size());
+  const std::string lead =
+      id ? count + " supported devices answer to --device " + *id : count + " supported devices are attached";
+  return lead +
+         "; choose one with --device ID (a location or serial number below), or update all of them with "
+         "--all:\n" +
+         DeviceChoiceLines(devices);
+}
+
 class UpdateCommand {
 public:
   UpdateCommand(const UpdateCommandOptions &options, UpdateCommandContext &context)
@@ -50,7 +65,7 @@ public:
     if (!options_.yes && !c_.confirm)
       return Refuse(ProblemKind::NoTerminal, "stdin is not a terminal, so the confirmation question cannot be asked. "
                                              "Run with --yes to update without asking.");
-    if (!FindUsableDevice() || !LoadImage())
+    if (!FindUsableDevice() || !HoldDevice() || !LoadImage())
       return kExitNothingDone;
     if (!options_.yes && !c_.confirm(kUpdateQuestion)) {
       reporter_.Cancelled(kUpdateAbort);
@@ -79,7 +94,7 @@ public:
       if (!probe)
         return Refuse(ProblemKind::OutputFile, "cannot create " + path + ": " + std::strerror(errno));
     }
-    if (!FindUsableDevice()) {
+    if (!FindUsableDevice() || !HoldDevice()) {
       if (!existed)
         std::filesystem::remove(PathFromUtf8(path), ignored);
       return kExitNothingDone;
@@ -116,7 +131,7 @@ public:
   int List() {
     const auto listed = ListAttachedDevices(c_.bus, c_.clock, c_.workingDirectory, options_.waitSeconds);
     if (listed.empty())
-      return Refuse(ProblemKind::NoDevice, NoDeviceMessage(options_.waitSeconds));
+      return Refuse(ProblemKind::NoDevice, NoDeviceMessage(options_.waitSeconds, options_.device));
     for (const ListedDevice &device : listed)
       reporter_.DeviceListed(device);
     return kExitSuccess;
@@ -136,7 +151,12 @@ private:
   bool FindUsableDevice() {
     found_ = SearchAttachedDevice(state_, options_.waitSeconds);
     if (!found_.found) {
-      Refuse(ProblemKind::NoDevice, NoDeviceMessage(options_.waitSeconds));
+      Refuse(ProblemKind::NoDevice, NoDeviceMessage(options_.waitSeconds, options_.device));
+      return false;
+    }
+    // Which device the search met last is chance: with several, the user chooses.
+    if (const auto attached = ListSupportedDevices(c_.bus); attached.size() > 1) {
+      Refuse(ProblemKind::SeveralDevices, SeveralDevicesMessage(attached, options_.device));
       return false;
     }
     reporter_.DeviceFound(found_.device);
@@ -145,6 +165,18 @@ private:
       return false;
     }
     state_.usb.Close();
+    return true;
+  }
+
+  bool HoldDevice() {
+    if (!c_.holdDevice)
+      return true;
+    std::string why;
+    hold_ = c_.holdDevice(found_.device, &why);
+    if (!hold_) {
+      Refuse(ProblemKind::DeviceBusy, why.empty() ? std::string("device busy") : why);
+      return false;
+    }
     return true;
   }
 
@@ -187,11 +219,10 @@ private:
   UpdateReporter &reporter_;
   ProgramState state_;
   DeviceSearchResult found_;
+  std::unique_ptr<DeviceHold> hold_;
 };
 
-} // namespace
-
-int RunUpdateCommand(const UpdateCommandOptions &options, UpdateCommandContext &context) {
+int RunOnBus(const UpdateCommandOptions &options, UpdateCommandContext &context) {
   UpdateCommand command(options, context);
   switch (options.action) {
   case UpdateCommandOptions::Action::Update:
@@ -204,6 +235,24 @@ int RunUpdateCommand(const UpdateCommandOptions &options, UpdateCommandContext &
     break;
   }
   return kExitSuccess;
+}
+
+} // namespace
+
+int RunUpdateCommand(const UpdateCommandOptions &options, UpdateCommandContext &context) {
+  if (options.device) {
+    // Everything below sees the named device only.
+    OneDeviceBus bus(context.bus, *options.device);
+    UpdateCommandContext narrowed{bus,
+                                  context.clock,
+                                  context.workingDirectory,
+                                  context.reporter,
+                                  context.confirm,
+                                  context.critical,
+                                  context.holdDevice};
+    return RunOnBus(options, narrowed);
+  }
+  return RunOnBus(options, context);
 }
 
 } // namespace orvane

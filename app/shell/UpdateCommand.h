@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/shell/DeviceHold.h"
 #include "app/shell/UpdateCommandOptions.h"
 #include "app/shell/UpdateReporter.h"
 #include "usb/Clock.h"
@@ -30,6 +31,9 @@ struct UpdateCommandContext {
   // Told true before the flash is touched and false once it is left alone
   // again, so the caller can hold off interruptions in between.
   std::function<void(bool critical)> critical;
+  // Where the device's lock is taken, once the device is known and before
+  // anything is sent to it.
+  TakeDeviceHold holdDevice;
 };
 
 // Runs what the options ask for (not Help) on the objects the window uses:

@@ -97,7 +97,7 @@ protected:
     const auto options = ParseUpdateCommandOptions(args, &error);
     EXPECT_TRUE(options) << error;
     JsonUpdateReporter reporter(out, err);
-    UpdateCommandContext context{useBus ? *useBus : bus, clock, dir.path().string(), reporter, confirm, {}};
+    UpdateCommandContext context{useBus ? *useBus : bus, clock, dir.path().string(), reporter, confirm, {}, {}};
     return RunUpdateCommand(*options, context);
   }
 

@@ -2,6 +2,7 @@
 // script, on the same device access, image loading and update sequence.
 
 #include "CriticalSignals.h"
+#include "UpdateAllRun.h"
 #include "app/shell/JsonUpdateReporter.h"
 #include "app/shell/TextUpdateReporter.h"
 #include "app/shell/UpdateCommand.h"
@@ -49,10 +50,12 @@ int Run(const std::vector<std::string> &args) {
     return kExitSuccess;
   }
 
+  if (options->all)
+    return cli::RunUpdateAllOnSystem(*options, StdoutIsTerminal());
   const auto reporter = MakeReporter(options->json);
   const std::unique_ptr<DeviceBus> bus = CreateSystemBus();
   SystemClock clock;
-  UpdateCommandContext context{*bus, clock, CurrentDirectoryUtf8(), *reporter, {}, cli::HoldOffInterruptions};
+  UpdateCommandContext context{*bus, clock, CurrentDirectoryUtf8(), *reporter, {}, cli::HoldOffInterruptions, {}};
   if (::isatty(STDIN_FILENO) == 1)
     context.confirm = [](const std::string &question) { return AskYesNo(std::cin, std::cerr, question); };
   return RunUpdateCommand(*options, context);

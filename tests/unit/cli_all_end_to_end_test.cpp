@@ -1,0 +1,148 @@
+// orvane-update --all against several vantrel-devsim devices, in real time
+// through the virtual USB sockets.
+
+#include "cli_json_reader.h"
+#include "cli_process.h"
+#include "sim_devsim_process.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <random>
+#include <thread>
+
+namespace orvane::cli_test {
+namespace {
+
+using sim::test::DevsimProcess;
+using sim::test::TempDirectory;
+
+std::vector<uint8_t> ReadBytes(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<uint8_t> Image(size_t size, uint32_t seed) {
+  std::mt19937 generator(seed);
+  std::vector<uint8_t> image(size);
+  for (auto &b : image)
+    b = static_cast<uint8_t>(generator());
+  return image;
+}
+
+bool FlashHolds(const std::vector<uint8_t> &flash, const std::vector<uint8_t> &image) {
+  return flash.size() >= image.size() && std::equal(image.begin(), image.end(), flash.begin()) &&
+         std::all_of(flash.begin() + static_cast<ptrdiff_t>(image.size()), flash.end(),
+                     [](uint8_t b) { return b == 0xFF; });
+}
+
+class UpdateAllTest : public ::testing::Test {
+protected:
+  UpdateAllTest() {
+    std::filesystem::create_directory(work());
+    std::ofstream out(work() + "/Orvane_R62.bin", std::ios::binary);
+    out.write(reinterpret_cast<const char *>(image.data()), static_cast<std::streamsize>(image.size()));
+  }
+
+  std::string work() const { return runtime.Path() + "/work"; }
+  std::string Dump(const std::string &name) const { return runtime.Path() + "/" + name + ".bin"; }
+
+  // devices: how many the arguments publish.
+  std::unique_ptr<DevsimProcess> Start(std::vector<std::string> args, size_t devices) {
+    auto devsim = std::make_unique<DevsimProcess>(runtime.Path(), args);
+    EXPECT_FALSE(devsim->WaitReady(10'000, devices).empty());
+    return devsim;
+  }
+
+  static void Stop(DevsimProcess &devsim) {
+    devsim.Signal(SIGTERM);
+    EXPECT_EQ(devsim.Wait(), 0);
+  }
+
+  ProcessResult Update(const std::vector<std::string> &args, int timeoutMs = 20'000) {
+    return RunOrvaneUpdate(args, runtime.Path(), work(), timeoutMs);
+  }
+
+  static std::map<std::string, std::string> Outcomes(const std::string &out) {
+    std::map<std::string, std::string> outcomes;
+    for (const auto &line : ParseJsonLines(out)) {
+      EXPECT_TRUE(line) << out;
+      if (line && (*line)["event"].text == "summary" && line->Has("location"))
+        outcomes[(*line)["location"].text] = (*line)["outcome"].text;
+    }
+    return outcomes;
+  }
+
+  TempDirectory runtime;
+  const std::vector<uint8_t> image = Image(24 * 1024, 21);
+};
+
+TEST_F(UpdateAllTest, FourDevicesAreUpdatedAtOnceAndEachFlashEqualsTheImage) {
+  // Three devices in one process and one in another, side by side.
+  auto three = Start({"--count", "3", "--name", "bench", "--speed", "1000", "--dump-flash", Dump("bench")}, 3);
+  auto fourth = Start({"--name", "solo", "--speed", "1000", "--dump-flash", Dump("solo")}, 1);
+
+  const ProcessResult list = Update({"--list"});
+  EXPECT_EQ(list.status, 0);
+  for (const char *location : {"bench-1, serial VXUA170203-1", "bench-2", "bench-3", "solo, serial VXUA170203"})
+    EXPECT_NE(list.out.find(std::string("  location:    ") + location), std::string::npos) << list.out;
+  const ProcessResult refused = Update({"--yes"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("4 supported devices are attached"), std::string::npos) << refused.err;
+
+  const ProcessResult run = Update({"--all", "--yes"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("Summary: 4 devices, 4 updated, 0 failed, 0 left alone\n"), std::string::npos) << run.out;
+  for (const char *location : {"bench-1", "bench-2", "bench-3", "solo"})
+    EXPECT_NE(run.out.find(std::string("  ") + location), std::string::npos) << run.out;
+  Stop(*three);
+  Stop(*fourth);
+  for (const std::string &dump : {Dump("bench") + ".1", Dump("bench") + ".2", Dump("bench") + ".3", Dump("solo")})
+    EXPECT_TRUE(FlashHolds(ReadBytes(dump), image)) << dump;
+}
+
+TEST_F(UpdateAllTest, ADeviceUnpluggedMidUpdateFailsAloneWhileTheOthersSucceed) {
+  auto devsim = Start({"--name", "a", "--speed", "1000", "--dump-flash", Dump("a"),          "--next",
+                       "--name", "b", "--speed", "1000", "--fault",      "unplug-after:600", "--next",
+                       "--name", "c", "--speed", "1000", "--dump-flash", Dump("c")},
+                      3);
+  // The gone device's status reads time out poll by poll; the others must not wait for it.
+  const ProcessResult run = Update({"--all", "--yes", "--json"}, 90'000);
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  EXPECT_EQ(Outcomes(run.out),
+            (std::map<std::string, std::string>{{"a", "success"}, {"b", "failed"}, {"c", "success"}}));
+  const size_t goneVerdict = run.out.find(R"("success":false,"text":"Firmware update Fail!")");
+  ASSERT_NE(goneVerdict, std::string::npos) << run.out;
+  for (const char *other : {R"("location":"a"})", R"("location":"c"})"}) {
+    const size_t success =
+        run.out.find(std::string(R"("success":true,"text":"Firmware update success!","attempts":1,)") + other);
+    EXPECT_LT(success, goneVerdict) << other;
+  }
+  Stop(*devsim);
+  EXPECT_TRUE(FlashHolds(ReadBytes(Dump("a")), image));
+  EXPECT_TRUE(FlashHolds(ReadBytes(Dump("c")), image));
+}
+
+TEST_F(UpdateAllTest, WithWaitItServesADevicePluggedInWhileOthersRun) {
+  auto first = Start({"--name", "first", "--speed", "1000", "--dump-flash", Dump("first")}, 1);
+  std::unique_ptr<DevsimProcess> later;
+  std::thread plug([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    later = Start({"--name", "later", "--speed", "1000", "--dump-flash", Dump("later")}, 1);
+  });
+  const ProcessResult run = Update({"--all", "--yes", "--wait", "2", "--json"});
+  plug.join();
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(Outcomes(run.out), (std::map<std::string, std::string>{{"first", "success"}, {"later", "success"}}));
+  Stop(*first);
+  ASSERT_TRUE(later);
+  Stop(*later);
+  EXPECT_TRUE(FlashHolds(ReadBytes(Dump("first")), image));
+  EXPECT_TRUE(FlashHolds(ReadBytes(Dump("later")), image));
+}
+
+} // namespace
+} // namespace orvane::cli_test
