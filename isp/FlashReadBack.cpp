@@ -1,6 +1,7 @@
 #include "isp/FlashReadBack.h"
 
 #include "isp/HexText.h"
+#include "usb/ErrnoText.h"
 
 #include <algorithm>
 #include <array>
@@ -73,14 +74,14 @@ bool WriteReadBackFile(const std::string &path, const std::vector<uint8_t> &buff
                      std::ios::binary | std::ios::trunc);
   if (!file) {
     if (error)
-      *error = "Cannot create " + path + ": " + std::strerror(errno);
+      *error = "Cannot create " + path + ": " + ErrnoText(errno);
     return false;
   }
   file.write(text.data(), static_cast<std::streamsize>(text.size()));
   file.close();
   if (!file) {
     if (error)
-      *error = "Cannot write " + path + ": " + std::strerror(errno);
+      *error = "Cannot write " + path + ": " + ErrnoText(errno);
     return false;
   }
   return true;

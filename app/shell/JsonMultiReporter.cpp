@@ -34,11 +34,7 @@ void JsonMultiReporter::Cancelled(const std::string &text) {
 
 void JsonMultiReporter::Summary(const std::vector<DeviceOutcome> &outcomes) {
   const std::lock_guard lock(mutex_);
-  size_t good = 0;
-  size_t failed = 0;
   for (const DeviceOutcome &outcome : outcomes) {
-    good += outcome.status == kExitSuccess;
-    failed += outcome.status == kExitFailed;
     out_ << JsonLine()
                 .Text("event", "summary")
                 .Text("location", outcome.device.location)
@@ -46,12 +42,13 @@ void JsonMultiReporter::Summary(const std::vector<DeviceOutcome> &outcomes) {
                 .str()
          << '\n';
   }
+  const OutcomeCounts counts = CountOutcomes(outcomes);
   out_ << JsonLine()
               .Text("event", "summary")
               .Number("devices", uint64_t{outcomes.size()})
-              .Number("succeeded", uint64_t{good})
-              .Number("failed", uint64_t{failed})
-              .Number("nothing_done", uint64_t{outcomes.size() - good - failed})
+              .Number("succeeded", uint64_t{counts.succeeded})
+              .Number("failed", uint64_t{counts.failed})
+              .Number("nothing_done", uint64_t{counts.nothingDone})
               .str()
        << '\n'
        << std::flush;

@@ -80,24 +80,25 @@ std::string ProgressBoard::RowText(const Row &row) {
 }
 
 void ProgressBoard::Redraw() {
-  // Back to the board's first line, then each line that changed.
+  std::vector<std::string> lines;
+  for (const Row &row : rows_) {
+    lines.push_back(RowText(row));
+    if (lines.back().size() > kTerminalColumns)
+      lines.back().resize(kTerminalColumns);
+  }
+  if (lines == drawn_)
+    return;
+  // Back to the board's first line, then over each line, rewriting those that changed.
   if (!drawn_.empty())
     out_ << "\r\x1b[" << drawn_.size() << 'A';
-  for (size_t i = 0; i < rows_.size(); ++i) {
-    std::string text = RowText(rows_[i]);
-    if (text.size() > kTerminalColumns)
-      text.resize(kTerminalColumns);
-    if (i < drawn_.size() && drawn_[i] == text) {
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i < drawn_.size() && drawn_[i] == lines[i])
       out_ << "\x1b[1B";
-      continue;
-    }
-    out_ << "\r\x1b[K" << text << '\n';
-    if (i < drawn_.size())
-      drawn_[i] = text;
     else
-      drawn_.push_back(text);
+      out_ << "\r\x1b[K" << lines[i] << '\n';
   }
   out_ << '\r' << std::flush;
+  drawn_ = std::move(lines);
 }
 
 void ProgressBoard::Change(size_t index, const std::function<void(Row &)> &change, bool problem) {

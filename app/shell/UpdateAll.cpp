@@ -97,15 +97,10 @@ private:
   }
 
   static int Verdict(const std::vector<DeviceOutcome> &outcomes) {
-    bool allGood = true;
-    bool anyTouched = false;
-    for (const DeviceOutcome &outcome : outcomes) {
-      allGood = allGood && outcome.status == kExitSuccess;
-      anyTouched = anyTouched || outcome.status != kExitNothingDone;
-    }
-    if (allGood)
+    const OutcomeCounts counts = CountOutcomes(outcomes);
+    if (counts.succeeded == outcomes.size())
       return kExitSuccess;
-    return anyTouched ? kExitFailed : kExitNothingDone;
+    return counts.nothingDone == outcomes.size() ? kExitNothingDone : kExitFailed;
   }
 
   // Devices not served yet in this run. A place is served once: a device
@@ -169,6 +164,16 @@ private:
 };
 
 } // namespace
+
+OutcomeCounts CountOutcomes(const std::vector<DeviceOutcome> &outcomes) {
+  OutcomeCounts counts;
+  for (const DeviceOutcome &outcome : outcomes) {
+    counts.succeeded += outcome.status == kExitSuccess;
+    counts.failed += outcome.status == kExitFailed;
+  }
+  counts.nothingDone = outcomes.size() - counts.succeeded - counts.failed;
+  return counts;
+}
 
 int RunUpdateAll(const UpdateCommandOptions &options, UpdateAllContext &context) {
   return UpdateAll(options, context).Run();

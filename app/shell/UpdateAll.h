@@ -28,6 +28,13 @@ struct DeviceOutcome {
   int status = kExitNothingDone; // kExitSuccess, kExitFailed or kExitNothingDone
 };
 
+struct OutcomeCounts {
+  size_t succeeded = 0;
+  size_t failed = 0;
+  size_t nothingDone = 0;
+};
+OutcomeCounts CountOutcomes(const std::vector<DeviceOutcome> &outcomes);
+
 // Tells what happens on several devices at once.
 class MultiDeviceReporter {
 public:

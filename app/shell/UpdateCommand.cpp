@@ -10,6 +10,7 @@
 #include "isp/OneButtonUpdate.h"
 #include "isp/ProgramFileLoad.h"
 #include "isp/UpdateFileLookup.h"
+#include "usb/ErrnoText.h"
 #include "usb/OneDeviceBus.h"
 
 #include <cerrno>
@@ -92,7 +93,7 @@ public:
     {
       std::ofstream probe(PathFromUtf8(path), std::ios::binary | std::ios::app);
       if (!probe)
-        return Refuse(ProblemKind::OutputFile, "cannot create " + path + ": " + std::strerror(errno));
+        return Refuse(ProblemKind::OutputFile, "cannot create " + path + ": " + ErrnoText(errno));
     }
     if (!FindUsableDevice() || !HoldDevice()) {
       if (!existed)

@@ -3,6 +3,7 @@
 
 #include "cli_json_reader.h"
 #include "cli_process.h"
+#include "image_test_files.h"
 #include "sim_devsim_process.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,6 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <random>
 #include <thread>
 
 namespace orvane::cli_test {
@@ -23,14 +23,6 @@ using sim::test::TempDirectory;
 std::vector<uint8_t> ReadBytes(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::vector<uint8_t> Image(size_t size, uint32_t seed) {
-  std::mt19937 generator(seed);
-  std::vector<uint8_t> image(size);
-  for (auto &b : image)
-    b = static_cast<uint8_t>(generator());
-  return image;
 }
 
 bool FlashHolds(const std::vector<uint8_t> &flash, const std::vector<uint8_t> &image) {
@@ -77,7 +69,7 @@ protected:
   }
 
   TempDirectory runtime;
-  const std::vector<uint8_t> image = Image(24 * 1024, 21);
+  const std::vector<uint8_t> image = image_test::RandomBytes(24 * 1024, 21);
 };
 
 TEST_F(UpdateAllTest, FourDevicesAreUpdatedAtOnceAndEachFlashEqualsTheImage) {
@@ -142,6 +134,15 @@ TEST_F(UpdateAllTest, WithWaitItServesADevicePluggedInWhileOthersRun) {
   Stop(*later);
   EXPECT_TRUE(FlashHolds(ReadBytes(Dump("first")), image));
   EXPECT_TRUE(FlashHolds(ReadBytes(Dump("later")), image));
+}
+
+TEST_F(UpdateAllTest, DevsimRefusesTwoDevicesOfTheSameName) {
+  for (const auto &args :
+       {std::vector<std::string>{"--next"}, std::vector<std::string>{"--name", "x", "--next", "--name", "x"},
+        std::vector<std::string>{"--next", "--dir", "/tmp"}}) {
+    DevsimProcess devsim(runtime.Path(), args);
+    EXPECT_EQ(devsim.Wait(), 2) << args.size();
+  }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "app/shell/AttachedDevices.h"
 #include "app/shell/JsonMultiReporter.h"
 #include "app/shell/JsonUpdateReporter.h"
+#include "app/shell/ProgressBoard.h"
 #include "app/shell/UpdateAll.h"
 #include "cli_json_reader.h"
 #include "image_test_files.h"
@@ -319,6 +320,67 @@ TEST_F(SeveralDevicesTest, ABusyOrFilelessDeviceIsLeftAloneAndOnlyNothingAtAllIs
   transport.Detach("port-2");
   EXPECT_EQ(RunAll({"--all", "--yes"}), kExitNothingDone);
   EXPECT_EQ(Events("error").at(0)["kind"].text, "no_device");
+}
+
+FoundDevice BoardDevice(const std::string &location) {
+  FoundDevice device;
+  device.caption = "Find Device Orvane-R62";
+  device.model = "Orvane-R62";
+  device.location = location;
+  return device;
+}
+
+WalkProgress Walk(FlashPhase phase, int percent) {
+  WalkProgress progress;
+  progress.phase = phase;
+  progress.done = static_cast<uint32_t>(percent);
+  progress.total = 100;
+  progress.percent = percent;
+  return progress;
+}
+
+TEST(ProgressBoardTest, OnATerminalEachDeviceHasOneLineRedrawnInPlace) {
+  std::ostringstream out;
+  std::ostringstream err;
+  ProgressBoard board(out, err, true);
+  auto first = board.ForDevice(BoardDevice("1-4.1"));
+  auto second = board.ForDevice(BoardDevice("1-4.2"));
+  EXPECT_EQ(out.str(), "\r\x1b[KOrvane-R62          1-4.1         waiting\n\r"
+                       "\r\x1b[1A\x1b[1B\r\x1b[KOrvane-R62          1-4.2         waiting\n\r");
+  out.str("");
+  second->Progress(Walk(FlashPhase::Program, 42));
+  EXPECT_EQ(out.str(), "\r\x1b[2A\x1b[1B\r\x1b[KOrvane-R62          1-4.2         Program 42%\n\r");
+  out.str("");
+  second->Progress(Walk(FlashPhase::Program, 42));
+  EXPECT_EQ(out.str(), "") << "nothing changed, nothing drawn";
+  first->Problem(ProblemKind::DeviceBusy, "device busy: another update is running (pid 7)");
+  second->Verdict(true, "Firmware update success!", 1);
+  out.str("");
+  board.Summary({{BoardDevice("1-4.1"), kExitNothingDone}, {BoardDevice("1-4.2"), kExitSuccess}});
+  EXPECT_EQ(out.str(),
+            "Summary: 2 devices, 1 updated, 0 failed, 1 left alone\n"
+            "  1-4.1         Orvane-R62          left alone: device busy: another update is running (pid 7)\n"
+            "  1-4.2         Orvane-R62          updated: Firmware update success!\n");
+  EXPECT_EQ(err.str(), "") << "a device's problem stays in its line on a terminal";
+}
+
+TEST(ProgressBoardTest, WithoutATerminalEachChangeIsALineLedByTheDevice) {
+  std::ostringstream out;
+  std::ostringstream err;
+  ProgressBoard board(out, err, false);
+  auto device = board.ForDevice(BoardDevice("bench-1"));
+  device->Step("Start Programming");
+  for (int percent = 0; percent <= 100; ++percent)
+    device->Progress(Walk(FlashPhase::Program, percent));
+  device->Problem(ProblemKind::NoUpdateFile, "No Updated File !");
+  std::string expected = "Orvane-R62          bench-1       waiting\n"
+                         "Orvane-R62          bench-1       Start Programming\n"
+                         "Orvane-R62          bench-1       Program 0%\n";
+  for (int tenth = 1; tenth <= 10; ++tenth)
+    expected += "Orvane-R62          bench-1       Program " + std::to_string(tenth * 10) + "%\n";
+  expected += "Orvane-R62          bench-1       No Updated File !\n";
+  EXPECT_EQ(out.str(), expected);
+  EXPECT_EQ(err.str(), "orvane-update: bench-1: No Updated File !\n");
 }
 
 TEST(SeveralDevicesOptions, AllAndDeviceTakeTheirPlaceAmongTheOtherOptions) {
