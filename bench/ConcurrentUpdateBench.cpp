@@ -7,10 +7,9 @@
 #include "usb/EmulatedDriverBus.h"
 #include "usb/InProcessTransport.h"
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -73,12 +72,9 @@ private:
 };
 
 uint64_t ProcessCpuNs() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto ns = [](const timeval &t) {
-    return static_cast<uint64_t>(t.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(t.tv_usec) * 1000u;
-  };
-  return ns(usage.ru_utime) + ns(usage.ru_stime);
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(now.tv_nsec);
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -38,6 +39,26 @@ sim::SimConfig Model(const char *model, const std::string &serial) {
   config.serial = serial;
   return config;
 }
+
+// Virtual time that can plug a device in when it reaches a moment.
+class PlugClock final : public Clock {
+public:
+  void SleepMs(uint32_t ms) override {
+    nowUs_ += uint64_t{ms} * 1000;
+    if (onTime_ && nowUs_ >= atUs_)
+      std::exchange(onTime_, nullptr)();
+  }
+  uint64_t NowUs() const override { return nowUs_; }
+  void At(uint64_t us, std::function<void()> action) {
+    atUs_ = us;
+    onTime_ = std::move(action);
+  }
+
+private:
+  uint64_t nowUs_ = 0;
+  uint64_t atUs_ = 0;
+  std::function<void()> onTime_;
+};
 
 // A simulated device with a clock of its own, so that its update can run on
 // a thread of its own.
@@ -146,7 +167,7 @@ protected:
                        [](uint8_t b) { return b == 0xFF; });
   }
 
-  VirtualClock clock;
+  PlugClock clock;
   InProcessTransport transport;
   EmulatedDriverBus bus;
   TempDirectory dir;
@@ -188,6 +209,20 @@ TEST_F(SeveralDevicesTest, DevicePicksOneByLocationOrSerialNumberAndLeavesTheOth
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0]["kind"].text, "no_device");
   EXPECT_NE(errors[0]["message"].text.find("with serial number port-9"), std::string::npos);
+}
+
+TEST_F(SeveralDevicesTest, WaitWithDeviceWaitsForThatDeviceAndNotAnother) {
+  sim::ChipSimulator &other = Plug("port-1", Model("Orvane-R62", "A"), true);
+  const auto image = RandomBytes(2000, 8);
+  WriteFile(dir.File("Orvane_R62.bin"), image);
+  sim::ChipSimulator *later = nullptr;
+  clock.At(3'000'000, [&] { later = &Plug("port-2", Model("Orvane-R62", "B"), true); });
+
+  EXPECT_EQ(Run({"--yes", "--device", "port-2", "--wait", "10"}), kExitSuccess) << out.str();
+  ASSERT_NE(later, nullptr);
+  EXPECT_TRUE(FlashHolds(*later, image));
+  EXPECT_EQ(IspTransfers(other), 0u);
+  EXPECT_GE(clock.NowUs(), 3'000'000u);
 }
 
 TEST_F(SeveralDevicesTest, WithSeveralAttachedAndNoDeviceNothingIsChosenAndTheyAreListed) {
