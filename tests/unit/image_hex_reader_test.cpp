@@ -49,6 +49,7 @@ struct SrecCatFile {
 class SrecCatFileTest : public HexReaderTest, public ::testing::WithParamInterface<SrecCatFile> {};
 
 TEST_P(SrecCatFileTest, LoadsTheDataAtItsAddress) {
+  ORVANE_NEEDS_SREC_CAT();
   const SrecCatFile &file = GetParam();
   const auto bytes = RandomBytes(file.size, static_cast<uint32_t>(file.size));
   const std::string path = dir.File("tool.hex");
@@ -78,6 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<SrecCatFile> &info) { return std::string(info.param.what); });
 
 TEST_F(HexReaderTest, LowerCaseDigitsAndCrLfLineEnds) {
+  ORVANE_NEEDS_SREC_CAT();
   const auto bytes = RandomBytes(5000, 5);
   const std::string path = dir.File("lower.hex");
   SrecCat(bytes, path, "", "-crlf");
@@ -92,6 +94,7 @@ TEST_F(HexReaderTest, LowerCaseDigitsAndCrLfLineEnds) {
 }
 
 TEST_F(HexReaderTest, LaterOverlappingRecordsOverwriteEarlierOnes) {
+  ORVANE_NEEDS_SREC_CAT();
   const auto first = RandomBytes(1000, 6);
   const auto second = RandomBytes(100, 7);
   SrecCat(first, dir.File("first.hex"), "", "-address-length=2");
@@ -219,6 +222,7 @@ namespace {
 // Damaged copies of a real file: every outcome is either a whole image or a
 // refusal with a reason, and nothing is written outside the buffer.
 TEST(HexReaderDamageTest, DamagedFilesAreLoadedWholeOrRefusedWithAReason) {
+  ORVANE_NEEDS_SREC_CAT();
   image_test::TempDirectory dir;
   const std::string path = dir.File("source.hex");
   image_test::SrecCat(image_test::RandomBytes(600, 21), path, "-offset 0x3FD00", "-Output_Block_Size=32");

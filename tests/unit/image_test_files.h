@@ -4,6 +4,7 @@
 // Intel HEX records built by hand, and HEX files written by srec_cat.
 
 #include "isp/ImageFileLoaders.h"
+#include "isp/ImageFileOpen.h"
 #include "isp/ImageRecord.h"
 
 #include <gtest/gtest.h>
@@ -21,10 +22,19 @@ namespace orvane::image_test {
 class TempDirectory {
 public:
   TempDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orvane_image_XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-      throw std::runtime_error("cannot create a temporary directory");
-    path_ = pattern;
+    // create_directory fails on a name already taken, so no two tests
+    // share a directory (mkdtemp is not on Windows).
+    std::random_device seed;
+    std::mt19937_64 generator(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const auto candidate =
+          std::filesystem::temp_directory_path() / ("orvane_image_" + std::to_string(generator() % 1000000000));
+      if (std::filesystem::create_directory(candidate)) {
+        path_ = candidate;
+        return;
+      }
+    }
+    throw std::runtime_error("cannot create a temporary directory");
   }
   ~TempDirectory() {
     std::error_code ignored;
@@ -35,14 +45,19 @@ public:
 
   const std::filesystem::path &path() const { return path_; }
   // UTF-8 text of the path of name inside the directory.
-  std::string File(const std::string &name) const { return path_.string() + "/" + name; }
+  std::string File(const std::string &name) const { return Utf8FromPath(path_ / PathFromUtf8(name)); }
 
 private:
   std::filesystem::path path_;
 };
 
+// UTF-8 text of the path of name inside folder, with the platform's separator.
+inline std::string Join(const std::string &folder, const std::string &name) {
+  return Utf8FromPath(PathFromUtf8(folder) / PathFromUtf8(name));
+}
+
 inline void WriteFile(const std::string &path, const std::string &content) {
-  std::ofstream out(path, std::ios::binary);
+  std::ofstream out(PathFromUtf8(path), std::ios::binary);
   out << content;
   ASSERT_TRUE(out.good()) << path;
 }
@@ -52,7 +67,7 @@ inline void WriteFile(const std::string &path, const std::vector<uint8_t> &bytes
 }
 
 inline std::string ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
@@ -90,6 +105,13 @@ inline std::string Record(uint8_t type, uint16_t address, const std::vector<uint
 }
 
 inline const std::string kEndRecord = ":00000001FF\n";
+
+// srec_cat is a Linux program: the cross-checks against it run there only.
+#ifdef _WIN32
+#define ORVANE_NEEDS_SREC_CAT() GTEST_SKIP() << "srec_cat runs on Linux only"
+#else
+#define ORVANE_NEEDS_SREC_CAT() static_cast<void>(0)
+#endif
 
 // Writes bytes to a binary file and converts it with srec_cat; extra holds
 // srec_cat's input and output options, e.g. "-offset 0x100" before -o.

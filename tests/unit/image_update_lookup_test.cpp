@@ -58,10 +58,10 @@ TEST_F(UpdateFileLookupTest, NameWithABlank) {
 TEST_F(UpdateFileLookupTest, Utf8WorkingDirectory) {
   const std::string folder = dir.File("Prüfung 固件");
   std::filesystem::create_directory(std::filesystem::path(std::u8string(folder.begin(), folder.end())));
-  WriteFile(folder + "/Orvane_R62.bin", kBinFile);
+  WriteFile(Join(folder, "Orvane_R62.bin"), kBinFile);
   const UpdateFileLookupResult result = LookUpUpdateFile(image, R62, folder);
   EXPECT_EQ(result.statusCaption, "Firmware Update file   Orvane_R62.bin    is Ready!");
-  EXPECT_EQ(image.ImageFileName, folder + "/Orvane_R62.bin");
+  EXPECT_EQ(image.ImageFileName, Join(folder, "Orvane_R62.bin"));
   EXPECT_EQ(image.ImageLength, 5u);
 }
 
