@@ -13,6 +13,7 @@
 #include "sim/SampleFirmware.h"
 #include "usb/EmulatedDriverBus.h"
 #include "usb/InProcessTransport.h"
+#include "usb/InterfacePathPlace.h"
 
 #include <gtest/gtest.h>
 
@@ -416,6 +417,16 @@ TEST(ProgressBoardTest, WithoutATerminalEachChangeIsALineLedByTheDevice) {
   expected += "Orvane-R62          bench-1       No Updated File !\n";
   EXPECT_EQ(out.str(), expected);
   EXPECT_EQ(err.str(), "orvane-update: bench-1: No Updated File !\n");
+}
+
+TEST(InterfacePathPlaceTest, TheInstanceOfAWindowsPathIsItsLocation) {
+  const auto place =
+      PlaceInInterfacePath(R"(\\?\usb#vid_3b5d&pid_f0b8#5&2f3a1b&0&3#{a5dcbf10-6530-11d2-901f-00c04fb951ed})");
+  ASSERT_TRUE(place);
+  EXPECT_EQ(place->location, "5&2f3a1b&0&3");
+  EXPECT_EQ(place->serial, "");
+  EXPECT_FALSE(PlaceInInterfacePath(R"(\\?\usb#vid_3b5d&pid_f0b8##{guid})"));
+  EXPECT_FALSE(PlaceInInterfacePath("no-hash-at-all"));
 }
 
 TEST(SeveralDevicesOptions, AllAndDeviceTakeTheirPlaceAmongTheOtherOptions) {
