@@ -9,6 +9,7 @@
 #include "cli_json_reader.h"
 #include "image_test_files.h"
 #include "isp/OneButtonUpdate.h"
+#include "plug_clock.h"
 #include "sim/ChipSimulator.h"
 #include "sim/SampleFirmware.h"
 #include "usb/EmulatedDriverBus.h"
@@ -40,26 +41,6 @@ sim::SimConfig Model(const char *model, const std::string &serial) {
   config.serial = serial;
   return config;
 }
-
-// Virtual time that can plug a device in when it reaches a moment.
-class PlugClock final : public Clock {
-public:
-  void SleepMs(uint32_t ms) override {
-    nowUs_ += uint64_t{ms} * 1000;
-    if (onTime_ && nowUs_ >= atUs_)
-      std::exchange(onTime_, nullptr)();
-  }
-  uint64_t NowUs() const override { return nowUs_; }
-  void At(uint64_t us, std::function<void()> action) {
-    atUs_ = us;
-    onTime_ = std::move(action);
-  }
-
-private:
-  uint64_t nowUs_ = 0;
-  uint64_t atUs_ = 0;
-  std::function<void()> onTime_;
-};
 
 // A simulated device with a clock of its own, so that its update can run on
 // a thread of its own.
@@ -168,7 +149,7 @@ protected:
                        [](uint8_t b) { return b == 0xFF; });
   }
 
-  PlugClock clock;
+  test::PlugClock clock;
   InProcessTransport transport;
   EmulatedDriverBus bus;
   TempDirectory dir;
