@@ -69,11 +69,30 @@ TForm1::TForm1(ProgramState &state, Dialogs &dialogs, QWidget *parent)
   BindParameterPage();
   BindImageEditPage();
 
+  state_.monitor.actionRunningChanged = [this](bool running) { DeviceActionChanged(running); };
   Guarded([this] { FormCreate(this); });
   timer1_->start();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  state_.monitor.actionRunningChanged = nullptr;
+}
+
+void TForm1::DeviceActionChanged(bool running) {
+  if (!running) {
+    locks_.Release();
+    return;
+  }
+  Ui::TForm1 &c = *ui_;
+  locks_.Hold({// what changes the image
+               c.Button1, c.btnSaveBin, c.CurrentFileBitBtn, c.USBLoadFileBitBtn,
+               // the update and every flash step of the ISP page
+               c.btnSimpleAuto, c.btnEnterISP, c.btnUSBChipID, c.btnUSBReadStatus, c.btnUSBWriteEnable,
+               c.btnUSBWriteDisable, c.btnUSBErase, c.btnUSBBlank, c.btnUSBProgram, c.btnUSBVerify, c.btnReadBack,
+               c.btnUSBISPAuto,
+               // the parameter exchanges
+               c.btnReadPara, c.btnSetPara});
+}
 
 void TForm1::BindShell() {
   auto *toggle = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), this);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ActionLocks.h"
 #include "app/Dialogs.h"
 #include "app/shell/MessagePump.h"
 #include "app/shell/ProgramState.h"
@@ -168,9 +169,17 @@ private:
 public:
   Dialogs &UiDialogs() { return dialogs_; }
   MessagePump &Pump() { return *pump_; }
+  // Greys the controls that must wait for a running device action.
+  ActionLocks &Locks() { return locks_; }
 
 private:
+  // While a device action runs, nothing may change the image it works on
+  // and no flash step may start.
+  void DeviceActionChanged(bool running);
+  bool ImageLocked() const { return state_.monitor.ActionRunning; }
+
   std::unique_ptr<MessagePump> pump_;
+  ActionLocks locks_;
 };
 
 } // namespace orvane

@@ -7,14 +7,14 @@ namespace orvane {
 namespace {
 
 // Controls are only ever unlocked here: once enabled they stay enabled.
-void ApplyEnables(Ui::TForm1 &c, const ImageEditEnables &enables) {
+void ApplyEnables(Ui::TForm1 &c, ActionLocks &locks, const ImageEditEnables &enables) {
   const std::pair<bool, QWidget *> unlocks[] = {{enables.check, c.btnCheck},
                                                 {enables.settings, c.GroupBox9},
                                                 {enables.newFile, c.btnSaveBitBin},
                                                 {enables.save, c.btnSaveBin}};
   for (const auto &[unlocked, control] : unlocks)
     if (unlocked)
-      control->setEnabled(true);
+      locks.SetEnabled(control, true);
 }
 
 } // namespace
@@ -30,29 +30,33 @@ void TForm1::BindImageEditPage() {
 }
 
 void TForm1::CurrentFileBitBtnClick(QObject *) {
+  if (ImageLocked())
+    return;
   const QString path = dialogs_.OpenFileName(this, kOpenBinFileFilter, kOpenBinFileDefaultSuffix);
-  if (path.isEmpty())
+  if (path.isEmpty() || ImageLocked())
     return;
   ReadModifyFile(path.toStdString());
   const ModifyFileReport report = ReportModifyFile(state_.imageEdit);
   ui_->lblStatusReport->setText(QString::fromStdString(report.statusReport));
-  ApplyEnables(*ui_, state_.imageEdit.enables);
+  ApplyEnables(*ui_, locks_, state_.imageEdit.enables);
 }
 
 void TForm1::ReadModifyFile(const std::string &fileName) {
+  if (ImageLocked())
+    return;
   ImageEditState &edit = state_.imageEdit;
   edit.ModifyFileName = fileName;
   ui_->lblCurrentFilePath->setText(QString::fromStdString(fileName));
   const ImageLoadResult load = orvane::ReadModifyFile(state_.image, edit);
   // Why a file was not loaded, for whoever points at the page's report.
   ui_->lblStatusReport->setToolTip(QString::fromStdString(load.error));
-  ApplyEnables(*ui_, edit.enables);
+  ApplyEnables(*ui_, locks_, edit.enables);
 }
 
 void TForm1::btnCheckClick(QObject *) {
   ui_->lblSaveDone->setText(QString());
   CheckModifyBuffer(state_.imageEdit);
-  ApplyEnables(*ui_, state_.imageEdit.enables);
+  ApplyEnables(*ui_, locks_, state_.imageEdit.enables);
 }
 
 void TForm1::btnSaveBitBinClick(QObject *) {
@@ -61,10 +65,13 @@ void TForm1::btnSaveBitBinClick(QObject *) {
     return;
   ChooseOutputFile(state_.imageEdit, path.toStdString());
   ui_->lblSaveBinPath->setText(path);
-  ApplyEnables(*ui_, state_.imageEdit.enables);
+  ApplyEnables(*ui_, locks_, state_.imageEdit.enables);
 }
 
 void TForm1::btnSaveBinClick(QObject *) {
+  // Both " Save" buttons replace the image: never under a running action.
+  if (ImageLocked())
+    return;
   PutDefaultImage(state_.image, state_.imageEdit);
 }
 

@@ -18,11 +18,13 @@ void TForm1::USBLoadFileBitBtnClick(QObject *) {
 }
 
 void TForm1::ReadProgramFile1() {
+  if (ImageLocked())
+    return;
   const UpdateFileLookupResult result =
       LookUpUpdateFile(state_.image, DeviceTable[state_.DeviceRow], CurrentDirectoryUtf8());
   ui_->lblUpdaeFileStatus->setText(QString::fromStdString(result.statusCaption));
   ui_->lblUpdaeFileStatus->setToolTip(QString::fromStdString(result.refusal));
-  ui_->btnSimpleAuto->setEnabled(result.startEnabled);
+  locks_.SetEnabled(ui_->btnSimpleAuto, result.startEnabled);
   if (result.indicator)
     PaintIndicator(*ui_->pnlUSBExist, *result.indicator);
 }

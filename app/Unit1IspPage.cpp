@@ -10,7 +10,6 @@
 #include "ui_Unit1.h"
 #include "usb/ChipCommands.h"
 
-#include <array>
 #include <cstdint>
 #include <stdexcept>
 
@@ -29,31 +28,6 @@ uint32_t RangeKilobytes(const QString &text) {
     throw std::runtime_error("'" + text.toStdString() + "' is not a valid range in kilobytes");
   return static_cast<uint32_t>(kilobytes) * 1024u;
 }
-
-// While a flash step runs the message loop turns: the page's other actions
-// are greyed out until it ends, then get their previous states back.
-class IspButtonsLock {
-public:
-  explicit IspButtonsLock(Ui::TForm1 &c)
-      : buttons_{c.btnEnterISP,        c.btnUSBChipID, c.btnUSBReadStatus, c.btnUSBWriteEnable,
-                 c.btnUSBWriteDisable, c.btnUSBErase,  c.btnUSBBlank,      c.btnUSBProgram,
-                 c.btnUSBVerify,       c.btnReadBack,  c.btnUSBISPAuto,    c.btnSimpleAuto} {
-    for (size_t i = 0; i < buttons_.size(); ++i) {
-      wasEnabled_[i] = buttons_[i]->isEnabled();
-      buttons_[i]->setEnabled(false);
-    }
-  }
-  ~IspButtonsLock() {
-    for (size_t i = 0; i < buttons_.size(); ++i)
-      buttons_[i]->setEnabled(wasEnabled_[i]);
-  }
-  IspButtonsLock(const IspButtonsLock &) = delete;
-  IspButtonsLock &operator=(const IspButtonsLock &) = delete;
-
-private:
-  std::array<QWidget *, 12> buttons_;
-  std::array<bool, 12> wasEnabled_{};
-};
 
 // Open, act, close: one short device action of the page, refused while
 // another action holds the device.
@@ -145,11 +119,13 @@ void TForm1::RunIspStepButton(int step) {
     dialogs_.Message(this, "Dialog", kRangeBeyondFlash);
     return;
   }
-  IspButtonsLock lock(*ui_);
   ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
   WindowIspView view(*ui_, *pump_);
-  const IspSpan span = ButtonSpan(assigned, state_.flash, state_.image);
-  RunIspStep(static_cast<IspStep>(step), chip, state_.image, state_.flash, view, span);
+  // The step works on the image as it is now, whatever happens while the
+  // message loop turns.
+  const ImageRecord image = state_.image;
+  const IspSpan span = ButtonSpan(assigned, state_.flash, image);
+  RunIspStep(static_cast<IspStep>(step), chip, image, state_.flash, view, span);
 }
 
 void TForm1::btnUSBBlankClick(QObject *) {
@@ -184,7 +160,6 @@ void TForm1::btnUSBEraseClick(QObject *) {
     dialogs_.Message(this, "Dialog", kRangeBeyondFlash);
     return;
   }
-  IspButtonsLock lock(*ui_);
   ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
   WindowIspView view(*ui_, *pump_);
   FlashWorkers workers(chip, state_.image, state_.flash, view);

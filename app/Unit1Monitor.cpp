@@ -22,7 +22,7 @@ public:
     c_.lblISPProcStatus->setText(QString::fromStdString(text));
   }
   void SetIndicator(IndicatorColour colour) override { PaintIndicator(*c_.pnlUSBExist, colour); }
-  void SetStartEnabled(bool enabled) override { c_.btnSimpleAuto->setEnabled(enabled); }
+  void SetStartEnabled(bool enabled) override { form_.Locks().SetEnabled(c_.btnSimpleAuto, enabled); }
   void ReadProgramFile1() override { form_.ReadProgramFile1(); }
 
 private:

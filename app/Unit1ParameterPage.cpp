@@ -1,5 +1,6 @@
 #include "app/Unit1.h"
 #include "app/VirtualKeys.h"
+#include "app/shell/DeviceActionGuard.h"
 #include "panels/ChipParameterMailbox.h"
 #include "panels/ParameterDisplay.h"
 #include "panels/ParameterExchange.h"
@@ -16,13 +17,18 @@ constexpr const char *kDialogCaption = "Dialog";
 constexpr int kMclkFrequencyButtons = 4;
 
 // The device's parameter mailbox for one exchange; each transfer opens and
-// closes the device by itself.
+// closes the device by itself. Like every device action it waits for no
+// other: while one runs (an update's erase wait) it is not acquired and
+// the page does nothing.
 class DeviceMailbox {
 public:
-  explicit DeviceMailbox(ProgramState &state) : chip_(state.usb, state.clock, state.flash.FlashId), mailbox_(chip_) {}
+  explicit DeviceMailbox(ProgramState &state)
+      : guard_(state.monitor), chip_(state.usb, state.clock, state.flash.FlashId), mailbox_(chip_) {}
+  explicit operator bool() const { return guard_.acquired(); }
   ParameterMailbox &Mailbox() { return mailbox_; }
 
 private:
+  DeviceActionGuard guard_;
   ChipCommands chip_;
   ChipParameterMailbox mailbox_;
 };
@@ -88,12 +94,16 @@ void TForm1::ShowParameterRecord() {
 
 void TForm1::btnReadParaClick(QObject *) {
   DeviceMailbox device(state_);
+  if (!device)
+    return;
   ReadBackParameterRecord(device.Mailbox(), state_.parameters);
   ShowParameterRecord();
 }
 
 void TForm1::btnSetParaClick(QObject *) {
   DeviceMailbox device(state_);
+  if (!device)
+    return;
   SetParameterRecord(device.Mailbox(), state_.parameters);
 }
 
@@ -151,6 +161,8 @@ void TForm1::lbledSysVIDPIDKeyDown(QObject *Sender, int &Key) {
   const auto which = Sender == c.lbledSysVID ? DeviceIdentifier::Vendor : DeviceIdentifier::Product;
   const std::string text = static_cast<QLineEdit *>(Sender)->text().toStdString();
   DeviceMailbox device(state_);
+  if (!device)
+    return;
   const ParameterSend send = SendDeviceIdentifier(device.Mailbox(), which, text);
   if (!send.sent)
     dialogs_.Message(this, kDialogCaption, QString::fromStdString(send.refusal));
@@ -171,6 +183,8 @@ void TForm1::lbledSysStrKeyDown(QObject *Sender, int &Key) {
     return;
   auto *box = static_cast<QLineEdit *>(Sender);
   DeviceMailbox device(state_);
+  if (!device)
+    return;
   const ParameterSend send = SendDescriptorString(device.Mailbox(), state_.clock, which, box->text().toStdString());
   if (auto *note = findChild<QLabel *>(CutNoteName(*box)))
     note->setText(send.capped ? kDescriptorCappedNote : "");

@@ -56,16 +56,23 @@ void TForm1::btnSimpleAutoClick(QObject *) {
   }
   // One update per run: a second click could only interrupt this one.
   ui_->btnSimpleAuto->setText(kStopCaption);
-  ui_->btnSimpleAuto->setEnabled(false);
+  locks_.SetEnabled(ui_->btnSimpleAuto, false);
   state_.flash.StopRequested = false;
 
   ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
   WindowIspView view(*ui_, *pump_);
-  const bool updated = OneButtonUpdate(chip, state_.image, state_.flash, view, status).Run();
+  // The update programs and verifies the image as it was when the user
+  // said yes, whatever is clicked while the message loop turns.
+  const ImageRecord image = state_.image;
+  OneButtonUpdate update(chip, image, state_.flash, view, status);
+  const bool updated = update.Run();
 
   ui_->btnSimpleAuto->setText("Finish");
-  ui_->btnSimpleAuto->setEnabled(false);
-  status.ShowStatus(updated ? kUpdateSuccess : kUpdateFail, updated ? StatusTone::Success : StatusTone::Failure);
+  locks_.SetEnabled(ui_->btnSimpleAuto, false);
+  if (!update.Refusal().empty())
+    status.ShowStatus(update.Refusal() + ".", StatusTone::Failure);
+  else
+    status.ShowStatus(updated ? kUpdateSuccess : kUpdateFail, updated ? StatusTone::Success : StatusTone::Failure);
   state_.monitor.UpdateDone = true;
 }
 
@@ -102,6 +109,7 @@ void TForm1::btnUSBISPAutoClick(QObject *Sender) {
   steps.assignedRange = c.rbnRange1->isChecked();
 
   BusyScope busy(state_.monitor);
+  locks_.Free(c.btnUSBISPAuto); // it stops the sequence
   StopButtonScope running(*c.btnUSBISPAuto);
   state_.flash.StopRequested = false;
   if (c.chkReadFile->isChecked()) {
@@ -117,7 +125,8 @@ void TForm1::btnUSBISPAutoClick(QObject *Sender) {
 
   ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
   WindowIspView view(*ui_, *pump_);
-  EngineeringSequence sequence(chip, state_.image, state_.flash, view);
+  const ImageRecord image = state_.image; // as it is now, for the whole sequence
+  EngineeringSequence sequence(chip, image, state_.flash, view);
   if (!sequence.SpanFits(steps)) {
     dialogs_.Message(this, "Dialog", kRangeBeyondFlash);
     return;

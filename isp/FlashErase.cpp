@@ -18,21 +18,20 @@ bool FlashErase::Run(bool wholeChip) {
   bool waited = false;
   if (wholeChip) {
     view_.ShowProcessInfo("Flash Erase All ");
-    chip_.FlashWriteEnable();
-    chip_.FlashChipErase();
-    finished = Wait([](int poll) { return EraseProgressText("Flash Erase All ", poll); });
+    // A lost erase command leaves a flash that reads not busy, and not erased.
+    const bool sent = chip_.FlashWriteEnable() && chip_.FlashChipErase();
+    finished = Wait([](int poll) { return EraseProgressText("Flash Erase All ", poll); }) && sent;
     waited = true;
   } else {
     view_.ShowProcessInfo("Flash Sector Erase");
     const uint64_t end = uint64_t{flash_.RangeStart} + flash_.RangeSize;
     for (uint64_t a = flash_.RangeStart; a < end; a += kSectorBytes) {
       const auto address = static_cast<uint32_t>(a);
-      chip_.FlashWriteEnable();
-      chip_.FlashSectorErase(address);
+      const bool sent = chip_.FlashWriteEnable() && chip_.FlashSectorErase(address);
       // A sector that never finished is not erased, and the flash, still
       // busy, may have ignored the sectors after it: the run has failed
       // even when the last wait finished.
-      finished = Wait([&](int) { return "Flash Sector Erase: 0x " + Hex6(address); }) && finished;
+      finished = Wait([&](int) { return "Flash Sector Erase: 0x " + Hex6(address); }) && finished && sent;
       waited = true;
     }
   }

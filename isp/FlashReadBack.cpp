@@ -9,6 +9,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace orvane {
 
@@ -33,9 +38,14 @@ bool FlashReadBack::ReadBackRange(ChipCommands &chip, IspView &view, uint32_t st
       ++failures;
     } else {
       std::copy_n(block.begin(), count, buffer_.begin() + a);
-      chip.FlashRead(a, kBlock, block.data());
+      // Only two reads that both went through and agree make a block
+      // consistent: a failed second read compares nothing.
+      block.fill(0);
+      const bool secondRead = chip.FlashRead(a, kBlock, block.data());
       const auto diff = std::mismatch(block.begin(), block.begin() + count, buffer_.begin() + a);
-      if (diff.first == block.begin() + count) {
+      if (!secondRead) {
+        ++failures;
+      } else if (diff.first == block.begin() + count) {
         failures = 0;
       } else {
         ++failures;
@@ -68,22 +78,68 @@ std::string ReadBackText(const std::vector<uint8_t> &buffer, uint32_t end) {
   return text;
 }
 
-bool WriteReadBackFile(const std::string &path, const std::vector<uint8_t> &buffer, uint32_t end, std::string *error) {
-  const std::string text = ReadBackText(buffer, end);
-  std::ofstream file(std::filesystem::path(std::u8string(path.begin(), path.end())),
-                     std::ios::binary | std::ios::trunc);
-  if (!file) {
-    if (error)
-      *error = "Cannot create " + path + ": " + ErrnoText(errno);
-    return false;
-  }
-  file.write(text.data(), static_cast<std::streamsize>(text.size()));
-  file.close();
+namespace {
+// Puts from in the place of to, replacing a file that is there in one step.
+bool ReplaceWith(const std::filesystem::path &from, const std::filesystem::path &to, std::string &reason) {
+#ifdef _WIN32
+  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  reason = std::system_category().message(static_cast<int>(GetLastError()));
+  return false;
+#else
+  std::error_code renamed;
+  std::filesystem::rename(from, to, renamed);
+  reason = renamed.message();
+  return !renamed;
+#endif
+}
+
+bool WriteInPlace(const std::filesystem::path &target, const std::string &path, const std::string &text,
+                  std::string *error) {
+  std::ofstream file(target, std::ios::binary | std::ios::trunc);
+  if (file)
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+  if (file)
+    file.close();
   if (!file) {
     if (error)
       *error = "Cannot write " + path + ": " + ErrnoText(errno);
     return false;
   }
+  return true;
+}
+} // namespace
+
+bool WriteReadBackFile(const std::string &path, const std::vector<uint8_t> &buffer, uint32_t end, std::string *error) {
+  const std::string text = ReadBackText(buffer, end);
+  const std::filesystem::path target(std::u8string(path.begin(), path.end()));
+  // Written beside the target and renamed over it at the end, so a failure
+  // leaves an existing file as it was.
+  std::error_code examined;
+  const auto type = std::filesystem::status(target, examined).type();
+  // A device or pipe is written to as it is; nothing is renamed over it.
+  if (type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::regular &&
+      type != std::filesystem::file_type::none)
+    return WriteInPlace(target, path, text, error);
+  std::filesystem::path temporary = target;
+  temporary += ".part";
+  const auto fail = [&](const std::string &what, const std::string &reason) {
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    if (error)
+      *error = what + path + ": " + reason;
+    return false;
+  };
+  std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+  if (!file)
+    return fail("Cannot create ", ErrnoText(errno));
+  file.write(text.data(), static_cast<std::streamsize>(text.size()));
+  file.close();
+  if (!file)
+    return fail("Cannot write ", ErrnoText(errno));
+  std::string reason;
+  if (!ReplaceWith(temporary, target, reason))
+    return fail("Cannot write ", reason);
   return true;
 }
 

@@ -19,7 +19,8 @@ public:
 
   explicit FlashReadBack(std::vector<uint8_t> &buffer) : buffer_(buffer) {}
 
-  // The device handle must be open. True when every block read consistently.
+  // The device handle must be open. True when every block read
+  // consistently: two reads of it went through and agree.
   bool ReadBackRange(ChipCommands &chip, IspView &view, uint32_t start, uint32_t end);
 
 private:
@@ -29,7 +30,9 @@ private:
 // Rows of sixteen "0xHH, " entries, each row ending in one carriage return.
 std::string ReadBackText(const std::vector<uint8_t> &buffer, uint32_t end);
 
-// Writes the text file; on failure returns false with the reason in *error.
+// Writes the text file through a temporary file beside it ("<path>.part")
+// renamed over it at the end; on failure returns false with the reason in
+// *error and any earlier file at path is left as it was.
 bool WriteReadBackFile(const std::string &path, const std::vector<uint8_t> &buffer, uint32_t end, std::string *error);
 
 } // namespace orvane

@@ -1,8 +1,11 @@
 #include "isp/ImageFileLoaders.h"
 
+#include "isp/ErasedImage.h"
+#include "isp/ImageFileCheck.h"
 #include "isp/ImageFileKind.h"
 #include "isp/ImageFileOpen.h"
 #include "isp/IntelHexParser.h"
+#include "isp/IntelHexSniff.h"
 
 #include <fstream>
 #include <string>
@@ -17,6 +20,8 @@ ImageLoadResult Refused(const std::string &why) {
 }
 
 ImageLoadResult Replace(ImageRecord &image, std::vector<uint8_t> &fresh, uint32_t length) {
+  if (HoldsOnlyErasedBytes(fresh, length))
+    return Refused(kErasedImageRefusal);
   image.ImageBuffer.swap(fresh);
   image.ImageLength = length;
   return ImageLoadResult{true, ImageChecksum(image.ImageBuffer, length), {}};
@@ -32,9 +37,18 @@ constexpr const char *kCannotOpen = "the file cannot be opened";
 constexpr const char *kEmpty = "the file is empty";
 constexpr const char *kCannotRead = "the file cannot be read";
 
+// Only regular files of a readable size are opened at all.
+bool Readable(const std::string &path, std::string &refusal) {
+  refusal = ImageFileRefusal(path);
+  return refusal.empty();
+}
+
 } // namespace
 
 ImageLoadResult LoadBinaryImage(ImageRecord &image, const std::string &path) {
+  std::string refusal;
+  if (!Readable(path, refusal))
+    return Refused(refusal);
   std::ifstream in;
   if (!OpenImageFile(path, in))
     return Refused(kCannotOpen);
@@ -49,10 +63,15 @@ ImageLoadResult LoadBinaryImage(ImageRecord &image, const std::string &path) {
     return Refused("the file is longer than the " + std::to_string(kImageBufferSize) + "-byte image");
   if (in.bad())
     return Refused(kCannotRead);
+  if (LooksLikeIntelHexText(fresh.data(), length))
+    return Refused("the file holds Intel HEX text, not a binary image; give it a name ending in .hex");
   return Replace(image, fresh, length);
 }
 
 ImageLoadResult LoadHexImage(ImageRecord &image, const std::string &path) {
+  std::string refusal;
+  if (!Readable(path, refusal))
+    return Refused(refusal);
   std::ifstream in;
   if (!OpenImageFile(path, in))
     return Refused(kCannotOpen);

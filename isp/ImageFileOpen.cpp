@@ -1,5 +1,7 @@
 #include "isp/ImageFileOpen.h"
 
+#include "isp/ImageFileCheck.h"
+
 namespace orvane {
 
 std::filesystem::path PathFromUtf8(const std::string &name) {
@@ -19,11 +21,10 @@ std::string CurrentDirectoryUtf8() {
 
 bool OpenImageFile(const std::string &name, std::ifstream &in) {
   try {
-    const std::filesystem::path path = PathFromUtf8(name);
-    std::error_code error;
-    if (name.empty() || std::filesystem::is_directory(path, error))
+    // Opening a FIFO would wait for a writer; only regular files are opened.
+    if (!ImageFileRefusal(name).empty())
       return false;
-    in.open(path, std::ios::in | std::ios::binary);
+    in.open(PathFromUtf8(name), std::ios::in | std::ios::binary);
     return in.is_open();
   } catch (const std::exception &) {
     // A name the platform cannot encode cannot be opened either.

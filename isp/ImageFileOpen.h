@@ -15,7 +15,7 @@ std::string Utf8FromPath(const std::filesystem::path &path);
 std::string CurrentDirectoryUtf8();
 
 // Opens the named file for binary reading. False when it cannot be opened
-// or names a directory.
+// or is no regular file of a readable size (ImageFileRefusal).
 bool OpenImageFile(const std::string &name, std::ifstream &in);
 
 } // namespace orvane

@@ -38,15 +38,19 @@ public:
   IntelHexParser(std::istream &text, std::vector<uint8_t> &buffer) : text_(*text.rdbuf()), buffer_(buffer) {}
 
   IntelHexOutcome Run() {
-    for (int c = Next(); c != kEnd; c = Next()) {
-      if (c != ':')
+    // Every line holds one record or nothing but blanks: a line whose colon
+    // was lost in a damaged download must not pass as a gap of 0xFF bytes.
+    for (int c = SkipBlanks(); c != kEnd; c = SkipBlanks()) {
+      if (c == '\r' || c == '\n')
         continue;
       recordLine_ = line_;
-      Record record;
-      if (!ReadRecord(record) || !Apply(record))
-        return Refused(error_);
       if (ended_)
-        break;
+        return Refused(Failed("text follows the end record"));
+      if (c != ':')
+        return Refused(Failed(Describe(c) + " begins the line, which is no record (a record begins with ':')"));
+      Record record;
+      if (!ReadRecord(record) || !Apply(record) || !RestOfLineBlank())
+        return Refused(error_);
     }
     if (!ended_)
       return Refused("the file ends without an end record (:00000001FF)");
@@ -69,6 +73,27 @@ private:
   bool Fail(const std::string &why) {
     error_ = "line " + std::to_string(recordLine_) + ": " + why;
     return false;
+  }
+  const std::string &Failed(const std::string &why) {
+    Fail(why);
+    return error_;
+  }
+
+  // The next character that is not a blank or a tab.
+  int SkipBlanks() {
+    int c = Next();
+    while (c == ' ' || c == '\t')
+      c = Next();
+    return c;
+  }
+
+  bool RestOfLineBlank() {
+    const int c = SkipBlanks();
+    if (c == kEnd || c == '\r' || c == '\n')
+      return true;
+    if (HexDigitValue(static_cast<char>(c)) >= 0)
+      return Fail("the record is longer than its byte count says");
+    return Fail(Describe(c) + " follows the record");
   }
 
   bool ReadByte(uint8_t &value, uint32_t &sum) {
@@ -142,7 +167,12 @@ private:
       const uint64_t at = Absolute(record.address, i);
       if (at >= kImageBufferSize)
         return Beyond(at);
-      buffer_[static_cast<size_t>(at)] = record.data[static_cast<size_t>(i)];
+      const uint8_t value = record.data[static_cast<size_t>(i)];
+      // Overlapping records may repeat a byte, never contradict one.
+      if (given_[static_cast<size_t>(at)] && buffer_[static_cast<size_t>(at)] != value)
+        return Fail("address 0x" + Hex6(static_cast<uint32_t>(at)) + " is given twice");
+      given_[static_cast<size_t>(at)] = true;
+      buffer_[static_cast<size_t>(at)] = value;
       end = std::max(end, at + 1);
     }
     if (end > kImageBufferSize)
@@ -161,6 +191,7 @@ private:
 
   std::streambuf &text_;
   std::vector<uint8_t> &buffer_;
+  std::vector<bool> given_ = std::vector<bool>(kImageBufferSize, false);
   int line_ = 1;
   int recordLine_ = 1;
   std::string error_;

@@ -1,5 +1,8 @@
 #include "isp/OneButtonUpdate.h"
 
+#include "isp/ErasedImage.h"
+#include "isp/FlashCapacity.h"
+
 namespace orvane {
 
 namespace {
@@ -10,8 +13,14 @@ constexpr uint8_t kBlockProtectBits = 0x0C;
 
 bool OneButtonUpdate::Run() {
   attempts_ = 0;
+  refusal_.clear();
   // Nothing to program can never be a successful update.
   if (image_.ImageLength == 0) {
+    flash_.IspFailed = true;
+    return false;
+  }
+  if (HoldsOnlyErasedBytes(image_.ImageBuffer, image_.ImageLength)) {
+    refusal_ = std::string("The image was refused: ") + kErasedImageRefusal;
     flash_.IspFailed = true;
     return false;
   }
@@ -20,6 +29,15 @@ bool OneButtonUpdate::Run() {
   VantrelUsb &usb = chip_.Usb();
   usb.Open();
   EnterIspAndIdentify();
+  // An image larger than the flash would wrap onto its start: the device
+  // is left as it was, before anything is erased.
+  refusal_ = ImageCapacityRefusal(image_.ImageLength, flash_.FlashId);
+  if (!refusal_.empty()) {
+    Leave();
+    usb.Close();
+    flash_.IspFailed = true;
+    return false;
+  }
 
   bool verified = false;
   while (attempts_ < kAttempts) {
@@ -89,8 +107,11 @@ bool OneButtonUpdate::Attempt() {
   workers_.ClearStatusRegister();
 
   Show("Flash Erase All ");
-  chip_.FlashWriteEnable();
-  chip_.FlashChipErase();
+  // A not-busy status after a lost erase command proves nothing.
+  if (!chip_.FlashWriteEnable() || !chip_.FlashChipErase()) {
+    Show("Erase Flash Fail");
+    return false;
+  }
   const bool erased = workers_.WaitForErase([&](int poll, uint8_t) {
     Show(EraseProgressText("Flash Erase All ", poll));
     status_.ProcessMessages();

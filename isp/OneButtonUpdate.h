@@ -32,6 +32,9 @@ public:
   // reads back protected and the chip took the request to leave ISP mode.
   bool Run();
   int AttemptsRun() const { return attempts_; }
+  // Why the last Run refused the update before erasing anything (an image
+  // of only 0xFF bytes, an image larger than the flash); empty otherwise.
+  const std::string &Refusal() const { return refusal_; }
 
 private:
   void EnterIspAndIdentify();
@@ -47,6 +50,7 @@ private:
   FlashWorkers workers_;
   UpdateStatusView &status_;
   int attempts_ = 0;
+  std::string refusal_;
 };
 
 } // namespace orvane

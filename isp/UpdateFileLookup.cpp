@@ -1,33 +1,64 @@
 #include "isp/UpdateFileLookup.h"
 
+#include "isp/ImageFileCheck.h"
 #include "isp/ImageFileLoaders.h"
 #include "isp/ImageFileOpen.h"
+#include "isp/UpdateFileName.h"
 
 #include <cstring>
 #include <fstream>
 
 namespace orvane {
 
+namespace {
+
+UpdateFileLookupResult NotValid(ImageRecord &image, const std::string &name, const std::string &why) {
+  image.ImageReady = false;
+  image.UpdateFileLoaded = false;
+  return {kUpdateFileLead + name + kUpdateFileNotValid, false, IndicatorColour::ButtonFace,
+          name + " was not loaded: " + why + "."};
+}
+
+std::string Joined(const std::vector<std::string> &names) {
+  std::string text;
+  for (const std::string &name : names)
+    text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+} // namespace
+
 UpdateFileLookupResult LookUpUpdateFile(ImageRecord &image, const DeviceTableRow &model,
                                         const std::string &workingDirectory) {
   const std::string prefix(model.filePrefix, strnlen(model.filePrefix, sizeof model.filePrefix));
   for (const char *extension : {".hex", ".bin"}) {
-    const std::string name = prefix + extension;
+    const std::string wanted = prefix + extension;
+    const std::vector<std::string> names = UpdateFileNamesLike(workingDirectory, wanted);
+    const std::string name = names.empty() ? wanted : names.front();
     image.ImageFileName = Utf8FromPath(PathFromUtf8(workingDirectory) / PathFromUtf8(name));
-    std::ifstream probe;
-    if (!OpenImageFile(image.ImageFileName, probe))
+    if (names.empty())
       continue;
+    // A file that is there but cannot be used stops the lookup: falling
+    // back to the other file would program firmware the user did not put
+    // there to be used.
+    if (names.size() > 1)
+      return NotValid(image, wanted, "several files differ from it only in case (" + Joined(names) + ")");
+    std::string refusal = ImageFileRefusal(image.ImageFileName);
+    std::ifstream probe;
+    if (refusal.empty() && !OpenImageFile(image.ImageFileName, probe))
+      refusal = "the file cannot be read";
     probe.close();
+    if (!refusal.empty())
+      return NotValid(image, name, refusal);
 
     const bool hex = std::strcmp(extension, ".hex") == 0;
     const ImageLoadResult load =
         hex ? LoadHexImage(image, image.ImageFileName) : LoadBinaryImage(image, image.ImageFileName);
-    image.ImageReady = load.loaded;
-    image.UpdateFileLoaded = load.loaded;
-    if (load.loaded)
-      return {kUpdateFileLead + name + kUpdateFileReady, true, IndicatorColour::LimeGreen, {}};
-    return {kUpdateFileLead + name + kUpdateFileNotValid, false, IndicatorColour::ButtonFace,
-            name + " was not loaded: " + load.error + "."};
+    if (!load.loaded)
+      return NotValid(image, name, load.error);
+    image.ImageReady = true;
+    image.UpdateFileLoaded = true;
+    return {kUpdateFileLead + name + kUpdateFileReady, true, IndicatorColour::LimeGreen, {}};
   }
   return {kNoUpdatedFile, false, std::nullopt, {}};
 }

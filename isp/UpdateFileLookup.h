@@ -25,11 +25,14 @@ struct UpdateFileLookupResult {
 };
 
 // The automatic lookup behind ReadProgramFile1: the model's file-name prefix
-// with ".hex", else ".bin", in workingDirectory (UTF-8). Each name tried is
-// kept in ImageFileName; the first that opens is loaded by the reader its
-// extension names. A good file sets ImageReady and UpdateFileLoaded; a
-// refused one clears both and keeps the image as it was, so the next
-// lookup tries again; no file at all changes neither flag nor the image.
+// with ".hex", else ".bin", in workingDirectory (UTF-8); a name that
+// differs only in case counts when the exact one is absent. Each name tried
+// is kept in ImageFileName; the first that is there is loaded by the reader
+// its extension names, and one that cannot be read or used ends the lookup
+// (no fall-back to the ".bin"). A good file sets ImageReady and
+// UpdateFileLoaded; a refused one clears both and keeps the image as it
+// was, so the next lookup tries again; no file at all changes neither flag
+// nor the image.
 UpdateFileLookupResult LookUpUpdateFile(ImageRecord &image, const DeviceTableRow &model,
                                         const std::string &workingDirectory);
 

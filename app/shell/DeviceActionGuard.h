@@ -11,11 +11,11 @@ class DeviceActionGuard {
 public:
   explicit DeviceActionGuard(MonitorFlags &flags) : flags_(flags), acquired_(!flags.ActionRunning) {
     if (acquired_)
-      flags_.ActionRunning = true;
+      Set(true);
   }
   ~DeviceActionGuard() {
     if (acquired_)
-      flags_.ActionRunning = false;
+      Set(false);
   }
   DeviceActionGuard(const DeviceActionGuard &) = delete;
   DeviceActionGuard &operator=(const DeviceActionGuard &) = delete;
@@ -24,6 +24,12 @@ public:
   explicit operator bool() const { return acquired_; }
 
 private:
+  void Set(bool running) {
+    flags_.ActionRunning = running;
+    if (flags_.actionRunningChanged)
+      flags_.actionRunningChanged(running);
+  }
+
   MonitorFlags &flags_;
   bool acquired_;
 };

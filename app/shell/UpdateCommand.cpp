@@ -68,7 +68,7 @@ public:
                                              "Run with --yes to update without asking.");
     if (!FindUsableDevice() || !HoldDevice() || !LoadImage())
       return kExitNothingDone;
-    if (!options_.yes && !c_.confirm(kUpdateQuestion)) {
+    if (!options_.yes && !c_.confirm(unknownModelWarning_ + kUpdateQuestion)) {
       reporter_.Cancelled(kUpdateAbort);
       return kExitNothingDone;
     }
@@ -79,6 +79,10 @@ public:
     Critical(true);
     const bool success = update.Run();
     Critical(false);
+    if (!update.Refusal().empty()) {
+      state_.monitor.Busy = false;
+      return Refuse(ProblemKind::InvalidFile, update.Refusal() + ".");
+    }
     state_.monitor.UpdateDone = true;
     state_.monitor.Busy = false;
     reporter_.Verdict(success, success ? kUpdateSuccess : kUpdateFail, update.AttemptsRun());
@@ -208,10 +212,30 @@ private:
                  std::string(kNoUpdatedFile) + " " + NoUpdateFileAdvice(model, c_.workingDirectory) + ".");
         return false;
       }
+      if (!found_.device.audioDriver && !UnknownModelAccepted())
+        return false;
       caption = lookup.statusCaption;
     }
     reporter_.FileLoaded(
         {image.ImageFileName, caption, image.ImageLength, ImageChecksum(image.ImageBuffer, image.ImageLength)});
+    return true;
+  }
+
+  // A device in update mode does not say which model it is; the window
+  // gives it the first model's file. Unattended that guess is refused, asked
+  // interactively it is said before the question.
+  bool UnknownModelAccepted() {
+    const std::string file = FileNameOf(state_.image.ImageFileName);
+    const std::string unknown =
+        found_.device.caption + ": a device in firmware-update mode does not say which model it is";
+    if (options_.yes) {
+      Refuse(ProblemKind::NoUpdateFile, unknown + ", so --yes does not program it with " + file +
+                                            ", the first model's file. Give the image for this device with --file "
+                                            "PATH.");
+      return false;
+    }
+    unknownModelWarning_ = "Warning: " + unknown + ". It would get " + file +
+                           ", the file of the first model; go on only if that is the firmware for this device.\n";
     return true;
   }
 
@@ -221,6 +245,7 @@ private:
   ProgramState state_;
   DeviceSearchResult found_;
   std::unique_ptr<DeviceHold> hold_;
+  std::string unknownModelWarning_;
 };
 
 int RunOnBus(const UpdateCommandOptions &options, UpdateCommandContext &context) {

@@ -108,7 +108,7 @@ private slots:
     ChooseCurrentFile(directory.filePath("gone.bin"));
     QCOMPARE(c().lblCurrentFilePath->text(), directory.filePath("gone.bin"));
     QCOMPARE(c().lblStatusReport->text(), QString("Load file is invalid for modify"));
-    QCOMPARE(c().lblStatusReport->toolTip(), QString("the file cannot be opened"));
+    QCOMPARE(c().lblStatusReport->toolTip(), QString("the file does not exist"));
     QCOMPARE(edit().ModifyLength, 0u);
     QVERIFY(dialogs().messages.isEmpty());
 

@@ -382,6 +382,114 @@ private slots:
     QVERIFY2(form->close(), "once the update is over the window closes");
   }
 
+  // The update programs the image the user said yes to: nothing clicked
+  // while it runs replaces it, and every control that would is greyed, as
+  // is every flash step of the ISP page.
+  void theImageCannotChangeWhileTheUpdateRuns() {
+    StartWindow(false);
+    recorded->dialogs.confirmAnswer = true;
+    const auto image = ImageBytes(0x9000, 0x21); // longer than the 32 KB default image
+    WriteFile(workDir.filePath("other.bin"), std::string(0x9000, '\x42'));
+    recorded->dialogs.openAnswer = workDir.filePath("other.bin");
+    ReadyToStart("C22012", image);
+    std::vector<QWidget *> greyed = {c().Button1,       c().btnSaveBin,   c().CurrentFileBitBtn, c().USBLoadFileBitBtn,
+                                     c().btnEnterISP,   c().btnUSBChipID, c().btnUSBErase,       c().btnUSBBlank,
+                                     c().btnUSBProgram, c().btnUSBVerify, c().btnReadBack,       c().btnUSBISPAuto,
+                                     c().btnReadPara,   c().btnSetPara};
+    QStringList enabledWhileRunning;
+    WhenPumped([&] { return c().lblISPProcStatus->text() == "Start Programming"; },
+               [&] {
+                 for (QWidget *control : greyed)
+                   if (control->isEnabled())
+                     enabledWhileRunning << control->objectName();
+                 // Buttons that are greyed take no click; the handlers refuse too.
+                 c().Button1->click();
+                 form->btnSaveBinClick(c().Button1);
+                 form->USBLoadFileBitBtnClick(c().USBLoadFileBitBtn);
+                 form->CurrentFileBitBtnClick(c().CurrentFileBitBtn);
+                 Tick(1); // the monitor leaves the image alone too
+               });
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+
+    QCOMPARE(enabledWhileRunning, QStringList());
+    VerifyVerdict("Firmware update success!", kBlue);
+    QVERIFY(FlashHolds(image));
+    QVERIFY(std::equal(image.begin(), image.end(), state->image.ImageBuffer.begin()));
+    QCOMPARE(state->image.ImageLength, uint32_t(image.size()));
+    // Afterwards the page's controls are back, the finished Start is not.
+    QVERIFY(c().Button1->isEnabled());
+    QVERIFY(c().btnUSBBlank->isEnabled());
+    QVERIFY(c().USBLoadFileBitBtn->isEnabled());
+    QVERIFY(!c().btnSimpleAuto->isEnabled());
+  }
+
+  // A "Read back" of the parameter page during the update's erase wait
+  // would send mailbox traffic to a chip in ISP mode.
+  void theParameterPageWaitsForTheUpdate() {
+    StartWindow(false);
+    recorded->dialogs.confirmAnswer = true;
+    const auto image = ImageBytes(0x2000, 0x21);
+    ReadyToStart("C22012", image);
+    state->parameters = {0x12, 0x34, 0x56, 0x78};
+    size_t mailboxWrites = 0;
+    bool tried = false;
+    WhenPumped([&] { return c().lblISPProcStatus->text().startsWith("Flash Erase All "); },
+               [&] {
+                 tried = true;
+                 const uint64_t before = chip->TransferCount();
+                 form->btnReadParaClick(c().btnReadPara);
+                 form->btnSetParaClick(c().btnSetPara);
+                 c().lbledSysVID->setText("1234");
+                 QTest::keyClick(c().lbledSysVID, Qt::Key_Return);
+                 mailboxWrites = chip->TransferCount() - before;
+               });
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+
+    QVERIFY(tried);
+    QCOMPARE(mailboxWrites, size_t{0});
+    QCOMPARE(state->parameters, (ParameterRecord{0x12, 0x34, 0x56, 0x78}));
+    VerifyVerdict("Firmware update success!", kBlue);
+    QVERIFY(FlashHolds(image));
+  }
+
+  // A file that appears during an ISP step is found once the step is over:
+  // Start never comes back in the state from before the step.
+  void startIsReadyWhenAFileAppearsDuringAnIspStep() {
+    StartWindow(false);
+    Plug("C22012");
+    Tick(16);
+    QCOMPARE(c().lblUpdaeFileStatus->text(), QString("No Updated File !"));
+    QVERIFY(!c().btnSimpleAuto->isEnabled());
+    EnterIsp();
+    WriteUpdateFile(ImageBytes(0x1000, 0x21));
+    bool ticked = false;
+    WhenPumped([&] { return c().lblUSBProcessInfo->text().startsWith("Flash Erase All "); },
+               [&] {
+                 Tick(1);
+                 ticked = true;
+               });
+    c().btnUSBErase->click();
+    QVERIFY(ticked);
+    Tick(1);
+    QCOMPARE(c().lblUpdaeFileStatus->text(), QString("Firmware Update file   Orvane_R62.hex    is Ready!"));
+    QVERIFY(c().btnSimpleAuto->isEnabled());
+  }
+
+  // An image larger than the part is refused before the erase; the window
+  // says why and the device keeps its firmware.
+  void anImageTooLargeForThePartIsRefusedWithBothSizes() {
+    StartWindow(false);
+    recorded->dialogs.confirmAnswer = true;
+    ReadyToStart("C22011", ImageBytes(0x30000, 0x21));
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+    VerifyVerdict("The image (196608 bytes) is larger than the flash of this device (131072 bytes, identifier C2 22 "
+                  "11); nothing was erased.",
+                  kRed);
+    QVERIFY(FlashHolds(oldFirmware));
+    QCOMPARE(chip->Flash().Activity().chipErases, 0u);
+    QVERIFY(!chip->InIspMode());
+  }
+
   void stepTextsAndTheRetryNoticeHaveTheirColours() {
     QLabel label;
     NoMessagePump pump;
@@ -468,16 +576,21 @@ private slots:
     ReadyToStart("C22012", ImageBytes(0x8000, 0x21));
     c().chkReadFile->setChecked(false); // the image the lookup loaded
     c().chkProtect->setChecked(true);
-    bool disabledAfterStop = false;
+    bool disabledAfterStop = false, stepsGreyed = false;
     WhenPumped([&] { return c().lblUSBProcessInfo->text() == "Start Blanking Check"; },
                [&] {
                  QCOMPARE(c().btnUSBISPAuto->text(), QString("Stop"));
+                 // Only its Stop button is live while the sequence runs.
+                 stepsGreyed = !c().btnUSBBlank->isEnabled() && !c().btnUSBErase->isEnabled() &&
+                               !c().btnReadBack->isEnabled() && !c().btnSimpleAuto->isEnabled() &&
+                               !c().Button1->isEnabled() && c().btnUSBISPAuto->isEnabled();
                  QTest::mouseClick(c().btnUSBISPAuto, Qt::LeftButton);
                  disabledAfterStop = !c().btnUSBISPAuto->isEnabled();
                });
     QTest::mouseClick(c().btnUSBISPAuto, Qt::LeftButton);
 
     QVERIFY(disabledAfterStop);
+    QVERIFY(stepsGreyed);
     QCOMPARE(c().lblUSBProcessInfo->text(), QString("Stopped"));
     const auto &flash = chip->Flash().Contents();
     QVERIFY2(std::all_of(flash.begin(), flash.end(), [](uint8_t b) { return b == 0xFF; }), "erased, not programmed");
@@ -487,6 +600,8 @@ private slots:
     QVERIFY(c().btnUSBISPAuto->isEnabled());
     QVERIFY(!state->monitor.Busy);
     QVERIFY(!state->flash.StopRequested);
+    QVERIFY(c().btnUSBBlank->isEnabled());
+    QVERIFY(c().btnSimpleAuto->isEnabled());
   }
 
   void aRangeBeyondTheFlashAddressSpaceIsRefused() {

@@ -265,18 +265,46 @@ TEST_F(UpdateCommandTest, ProgressOfEachWalkOnlyGrowsAndEndsAtOneHundred) {
   }
 }
 
-TEST_F(UpdateCommandTest, TheUpdateModeDevice3B5DGetsTheFirstModelsFile) {
+// A device in update mode does not say which model it is. Unattended, the
+// first model's file is not taken on a guess; asked, the question says so.
+TEST_F(UpdateCommandTest, TheUpdateModeDevice3B5DNeedsTheFileNamedOrTheWarningAnswered) {
   sim::ChipSimulator &chip = Plug("bench", UpdateMode(0x3B5D));
+  const auto before = chip.Flash().Contents();
   const std::vector<uint8_t> image = RandomBytes(700, 14);
   WriteFile(dir.File("Orvane_Summit.bin"), image);
-  EXPECT_EQ(Run({"--yes"}), kExitSuccess);
+  EXPECT_EQ(Run({"--yes"}), kExitNothingDone);
+  EXPECT_EQ(Error()["message"].text,
+            "Firmware update device 3B5D is exist: a device in firmware-update mode does not say which model it is, "
+            "so --yes does not program it with Orvane_Summit.bin, the first model's file. Give the image for this "
+            "device with --file PATH.");
+  EXPECT_EQ(IspTransfers(chip), 0u);
+  EXPECT_EQ(chip.Flash().Contents(), before);
+
+  out.str("");
+  std::string asked;
+  confirm = [&](const std::string &question) {
+    asked = question;
+    return true;
+  };
+  EXPECT_EQ(Run({}), kExitSuccess);
+  EXPECT_EQ(asked, "Warning: Firmware update device 3B5D is exist: a device in firmware-update mode does not say "
+                   "which model it is. It would get Orvane_Summit.bin, the file of the first model; go on only if "
+                   "that is the firmware for this device.\n" +
+                       std::string(kUpdateQuestion));
   const auto found = EventsOf("device_found");
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0]["caption"].text, "Firmware update device 3B5D is exist");
   EXPECT_EQ(found[0]["model"].kind, JsonValue::Kind::Null);
   EXPECT_EQ(found[0]["driver"].text, "generic");
+  ASSERT_EQ(EventsOf("file_loaded").size(), 1u);
   EXPECT_EQ(EventsOf("file_loaded")[0]["path"].text, dir.File("Orvane_Summit.bin"));
   ExpectFlashHolds(chip, image);
+
+  out.str("");
+  const std::vector<uint8_t> named = RandomBytes(900, 15);
+  WriteFile(dir.File("chosen.bin"), named);
+  EXPECT_EQ(Run({"--yes", "--file", dir.File("chosen.bin")}), kExitSuccess);
+  ExpectFlashHolds(chip, named);
 }
 
 TEST_F(UpdateCommandTest, TheUpdateModeDevice0C7ENeedsAnImageGivenByName) {
@@ -321,7 +349,7 @@ TEST_F(UpdateCommandTest, AFileThatIsRefusedOrMissingStopsBeforeTheDeviceIsTouch
 
   out.str("");
   EXPECT_EQ(Run({"--yes", "--file", dir.File("missing.hex")}), kExitNothingDone);
-  EXPECT_EQ(Error()["message"].text, dir.File("missing.hex") + " was not loaded: the file cannot be opened.");
+  EXPECT_EQ(Error()["message"].text, dir.File("missing.hex") + " was not loaded: the file does not exist.");
 
   EXPECT_EQ(IspTransfers(chip), 0u);
   EXPECT_EQ(chip.Flash().Contents(), firmware);

@@ -5,6 +5,7 @@
 #include "cli_process.h"
 #include "isp/FlashReadBack.h"
 #include "isp/ImageRecord.h"
+#include "sim/IntelHexWriter.h"
 #include "sim/SampleFirmware.h"
 #include "sim_devsim_process.h"
 
@@ -212,6 +213,85 @@ TEST_F(OrvaneUpdateTest, ReadBackWritesTheWindowsTextFile) {
   EXPECT_EQ(std::string(text.begin(), text.end()), expected);
   // The read leaves the flash as it was, and the device back in its normal mode.
   EXPECT_EQ(StopAndDump(*devsim), SampleFlash("Orvane-R61"));
+}
+
+// Tried as a new user would: each file that cannot give a good update is
+// refused with exit 2 and its reason before the flash is touched.
+class RefusedUpdateTest : public OrvaneUpdateTest {
+protected:
+  // A device whose flash starts with Before() and is erased after it.
+  std::unique_ptr<DevsimProcess> StartWithKnownFlash(std::vector<std::string> args) {
+    WriteBytes(runtime.Path() + "/before.bin", Before());
+    args.insert(args.end(), {"--flash-file", runtime.Path() + "/before.bin"});
+    return StartDevice(args);
+  }
+  static std::vector<uint8_t> Before() { return Image(20 * 1024, 40); }
+
+  // Exit 2, the reason on stderr and nothing on the device.
+  void ExpectRefused(const std::vector<std::string> &args, const std::string &reason) {
+    SCOPED_TRACE(args.back());
+    const ProcessResult run = Update(args);
+    EXPECT_EQ(run.status, 2) << run.out << run.err;
+    EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("Flash Erase All"), std::string::npos) << run.out;
+  }
+};
+
+TEST_F(RefusedUpdateTest, BadFilesAreRefusedAndTheFlashIsExactlyAsItWas) {
+  auto devsim = StartWithKnownFlash({"--model", "Orvane-R62"});
+
+  const auto image = Image(4096, 41);
+  std::string hex = sim::WriteIntelHex(image.data(), image.size());
+  const size_t third = hex.find('\n', hex.find('\n') + 1) + 1;
+  hex.erase(third, 1); // the colon of the third record, lost in a damaged download
+  WriteBytes(File("damaged.hex"), std::vector<uint8_t>(hex.begin(), hex.end()));
+  ExpectRefused({"--yes", "--file", "damaged.hex"},
+                "damaged.hex was not loaded: line 3: '1' begins the line, which is no record");
+
+  const std::string good = sim::WriteIntelHex(image.data(), image.size());
+  WriteBytes(File("fw.hex.bak"), std::vector<uint8_t>(good.begin(), good.end()));
+  ExpectRefused({"--yes", "--file", "fw.hex.bak"},
+                "fw.hex.bak was not loaded: the file holds Intel HEX text, not a binary image");
+
+  WriteBytes(File("erased.bin"), std::vector<uint8_t>(64 * 1024, 0xFF));
+  ExpectRefused({"--yes", "--file", "erased.bin"}, "erased.bin was not loaded: the image holds only 0xFF bytes");
+
+  std::filesystem::create_symlink("/dev/zero", File("zero.bin"));
+  ExpectRefused({"--yes", "--file", "zero.bin"}, "zero.bin was not loaded: it is not a regular file");
+
+  // The automatic lookup stops at a .hex that is no file, also in --list.
+  WriteBytes(File("Orvane_R62.bin"), Image(1024, 42));
+  std::filesystem::create_symlink("/dev/zero", File("Orvane_R62.hex"));
+  ExpectRefused({"--yes"}, "Orvane_R62.hex was not loaded: it is not a regular file");
+  const ProcessResult list = Update({"--list"});
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_NE(list.out.find("not a regular file"), std::string::npos) << list.out;
+
+  ExpectFlashHolds(StopAndDump(*devsim), Before());
+}
+
+TEST_F(RefusedUpdateTest, AnImageLargerThanTheSmallPartIsRefusedBeforeTheErase) {
+  auto devsim = StartWithKnownFlash({"--model", "Orvane-R62", "--flash-part", "C22011"});
+  WriteBytes(File("big.bin"), Image(192 * 1024, 43));
+  ExpectRefused({"--yes", "--file", "big.bin"},
+                "The image (196608 bytes) is larger than the flash of this device (131072 bytes, identifier C2 22 "
+                "11); nothing was erased.");
+  // Its top repeating its bottom made it verify on wrapped addresses.
+  auto twice = Image(128 * 1024, 44);
+  twice.insert(twice.end(), twice.begin(), twice.end());
+  WriteBytes(File("twice.bin"), twice);
+  ExpectRefused({"--yes", "--file", "twice.bin"}, "(262144 bytes) is larger than the flash of this device");
+  const auto flash = StopAndDump(*devsim);
+  EXPECT_EQ(flash.size(), 128u * 1024);
+  ExpectFlashHolds(flash, Before());
+}
+
+TEST_F(RefusedUpdateTest, AnUpdateModeDeviceIsNotUpdatedUnattendedWithTheFirstModelsFile) {
+  auto devsim = StartWithKnownFlash({"--update-mode", "3b5d"});
+  WriteBytes(File("Orvane_Summit.bin"), Image(2048, 45));
+  ExpectRefused({"--yes"}, "Firmware update device 3B5D is exist: a device in firmware-update mode does not say "
+                           "which model it is, so --yes does not program it with Orvane_Summit.bin");
+  ExpectFlashHolds(StopAndDump(*devsim), Before());
 }
 
 TEST_F(OrvaneUpdateTest, HelpAndUsageErrors) {

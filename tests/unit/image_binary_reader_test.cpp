@@ -1,7 +1,12 @@
 #include "image_test_files.h"
+#include "isp/ImageFileCheck.h"
 #include "isp/ImageFileLoaders.h"
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <algorithm>
 
@@ -54,10 +59,57 @@ TEST_F(BinaryReaderTest, EmptyFileIsRefused) {
 }
 
 TEST_F(BinaryReaderTest, MissingFileAndDirectoryAreRefused) {
-  ExpectEarlierImageKept(LoadBinaryImage(image, dir.File("missing.bin")), "the file cannot be opened");
+  ExpectEarlierImageKept(LoadBinaryImage(image, dir.File("missing.bin")), "the file does not exist");
   std::filesystem::create_directory(dir.path() / "folder.bin");
-  ExpectEarlierImageKept(LoadBinaryImage(image, dir.File("folder.bin")), "the file cannot be opened");
-  ExpectEarlierImageKept(LoadBinaryImage(image, ""), "the file cannot be opened");
+  ExpectEarlierImageKept(LoadBinaryImage(image, dir.File("folder.bin")), "it is a directory, not a file");
+  ExpectEarlierImageKept(LoadBinaryImage(image, ""), "no file is named");
+}
+
+#ifndef _WIN32
+// A FIFO or a device would never end (or never start) the read: each is
+// refused at once, by both readers, before anything opens it.
+TEST_F(BinaryReaderTest, OnlyRegularFilesOfAReadableSizeAreRead) {
+  const std::string notRegular = "it is not a regular file (a device, pipe or socket is never read)";
+  ASSERT_EQ(mkfifo(dir.File("fifo.bin").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", dir.path() / "zero.bin");
+  std::filesystem::create_symlink("/dev/zero", dir.path() / "zero.hex");
+  ExpectEarlierImageKept(LoadBinaryImage(image, dir.File("fifo.bin")), notRegular);
+  ExpectEarlierImageKept(LoadBinaryImage(image, dir.File("zero.bin")), notRegular);
+  ExpectEarlierImageKept(LoadHexImage(image, dir.File("zero.hex")), notRegular);
+
+  // A link to a good file is read through.
+  WriteFile(dir.File("real.bin"), std::vector<uint8_t>{1, 2, 3});
+  std::filesystem::create_symlink(dir.path() / "real.bin", dir.path() / "link.bin");
+  EXPECT_TRUE(LoadBinaryImage(image, dir.File("link.bin")).loaded);
+
+  const ImageRecord loaded = image;
+  WriteFile(dir.File("huge.hex"), std::string());
+  std::filesystem::resize_file(dir.File("huge.hex"), kMaxImageFileBytes + 1);
+  ExpectRefused(LoadHexImage(image, dir.File("huge.hex")), "the file is larger than 8388608 bytes", loaded, image);
+}
+#endif
+
+// HEX text given under a binary name (fw.hex.bak) would be programmed as
+// firmware character by character.
+TEST_F(BinaryReaderTest, IntelHexTextUnderABinaryNameIsRefused) {
+  const std::string text = "\r\n" + Record(0x00, 0x0000, {0x01, 0x02}) + kEndRecord;
+  WriteFile(dir.File("fw.hex.bak"), text);
+  ExpectEarlierImageKept(LoadImageFile(image, dir.File("fw.hex.bak")),
+                         "the file holds Intel HEX text, not a binary image; give it a name ending in .hex");
+  // A binary image that merely starts with a colon is still one.
+  WriteFile(dir.File("colon.bin"), std::vector<uint8_t>{':', '1', '2', 0x00, 0x9A, 0x10});
+  EXPECT_TRUE(LoadBinaryImage(image, dir.File("colon.bin")).loaded);
+}
+
+TEST_F(BinaryReaderTest, AnImageOfOnlyErasedBytesIsRefusedByBothReaders) {
+  const std::string reason = "the image holds only 0xFF bytes, which is an erased flash the device cannot start from";
+  WriteFile(dir.File("erased.bin"), std::vector<uint8_t>(0x8000, 0xFF));
+  ExpectEarlierImageKept(LoadBinaryImage(image, dir.File("erased.bin")), reason);
+  WriteFile(dir.File("erased.hex"), Record(0x00, 0x0100, {0xFF, 0xFF}) + kEndRecord);
+  ExpectEarlierImageKept(LoadHexImage(image, dir.File("erased.hex")), reason);
+  // One programmed byte makes it an image.
+  WriteFile(dir.File("one.hex"), Record(0x00, 0x0100, {0xFF, 0xFE}) + kEndRecord);
+  EXPECT_TRUE(LoadHexImage(image, dir.File("one.hex")).loaded);
 }
 
 TEST_F(BinaryReaderTest, Utf8NameOpens) {
@@ -76,13 +128,12 @@ TEST_F(BinaryReaderTest, KindOfTheNameChoosesTheReader) {
   EXPECT_EQ(image.ImageLength, 5u);
   EXPECT_EQ(image.ImageBuffer[4], 0xAB);
 
-  // The same text under a binary name is taken byte for byte.
-  const std::string text = Record(0x00, 0x0004, {0xAB}) + kEndRecord;
-  WriteFile(dir.File("IMAGE.BIN"), text);
+  // An upper-case binary name is read as binary.
+  WriteFile(dir.File("IMAGE.BIN"), std::vector<uint8_t>{0x12, 0x34});
   result = LoadImageFile(image, dir.File("IMAGE.BIN"));
   ASSERT_TRUE(result.loaded) << result.error;
-  EXPECT_EQ(image.ImageLength, text.size());
-  EXPECT_EQ(image.ImageBuffer[0], ':');
+  EXPECT_EQ(image.ImageLength, 2u);
+  EXPECT_EQ(image.ImageBuffer[0], 0x12);
 
   const ImageRecord before = image;
   WriteFile(dir.File("image.txt"), std::vector<uint8_t>{1});

@@ -75,7 +75,7 @@ TEST_F(ProgramFileLoadTest, RefusedHexFileIsExplained) {
 TEST_F(ProgramFileLoadTest, MissingFileIsNotMarkedReadyWithAZeroChecksum) {
   image.ImageReady = true;
   const std::string name = dir.File("missing.hex");
-  ExpectRefused(LoadNamed(name), name + " was not loaded: the file cannot be opened.");
+  ExpectRefused(LoadNamed(name), name + " was not loaded: the file does not exist.");
 }
 
 TEST_F(ProgramFileLoadTest, NameOfNeitherKindLoadsNothing) {

@@ -126,5 +126,47 @@ TEST_F(UpdateFileLookupTest, FileSpoiltAfterALoadTakesTheReadyStateAway) {
   EXPECT_EQ(image.ImageBuffer, loaded.ImageBuffer);
 }
 
+#ifndef _WIN32 // links to devices, and names that differ only in case
+// A .hex that is there but cannot be used ends the lookup with its reason:
+// the .bin beside it is a different file the user did not choose.
+TEST_F(UpdateFileLookupTest, AHexFileThatCannotBeReadStopsTheLookup) {
+  WriteFile(dir.File("Orvane_R62.bin"), kBinFile);
+  std::filesystem::create_symlink("/dev/zero", dir.path() / "Orvane_R62.hex");
+  UpdateFileLookupResult result = LookUp(R62);
+  EXPECT_EQ(result.statusCaption, "Firmware Update file   Orvane_R62.hex    found but not valid!");
+  EXPECT_FALSE(result.startEnabled);
+  EXPECT_EQ(result.refusal, "Orvane_R62.hex was not loaded: it is not a regular file (a device, pipe or socket is "
+                            "never read).");
+  EXPECT_EQ(image.ImageFileName, dir.File("Orvane_R62.hex"));
+  ExpectImageKept(earlier, image);
+
+  std::filesystem::remove(dir.path() / "Orvane_R62.hex");
+  std::filesystem::create_symlink(dir.path() / "gone.hex", dir.path() / "Orvane_R62.hex");
+  result = LookUp(R62);
+  EXPECT_EQ(result.refusal, "Orvane_R62.hex was not loaded: the file does not exist.");
+  ExpectImageKept(earlier, image);
+}
+
+TEST_F(UpdateFileLookupTest, NamesMatchInAnyCaseWhenTheExactNameIsAbsent) {
+  WriteFile(dir.File("ORVANE_R62.HEX"), kHexFile);
+  ExpectReady(LookUp(R62), "ORVANE_R62.HEX");
+  EXPECT_EQ(image.ImageLength, 3u);
+
+  // The exact name wins over one in other case.
+  WriteFile(dir.File("Orvane_R62.hex"), Record(0x00, 0x0000, {0x11, 0x22}) + kEndRecord);
+  ExpectReady(LookUp(R62), "Orvane_R62.hex");
+  EXPECT_EQ(image.ImageLength, 2u);
+
+  // Two that differ only in case, and no exact one: which is meant cannot be told.
+  std::filesystem::remove(dir.File("Orvane_R62.hex"));
+  WriteFile(dir.File("orvane_r62.hex"), kHexFile);
+  const UpdateFileLookupResult result = LookUp(R62);
+  EXPECT_FALSE(result.startEnabled);
+  EXPECT_EQ(result.refusal, "Orvane_R62.hex was not loaded: several files differ from it only in case "
+                            "(ORVANE_R62.HEX, orvane_r62.hex).");
+}
+
+#endif
+
 } // namespace
 } // namespace orvane

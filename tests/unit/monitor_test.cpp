@@ -1,4 +1,5 @@
 #include "app/shell/ConnectionMonitor.h"
+#include "app/shell/DeviceActionGuard.h"
 #include "app/shell/DeviceTable.h"
 #include "usb/EmulatedDriverBus.h"
 #include "usb/InProcessTransport.h"
@@ -130,6 +131,34 @@ TEST_F(ConnectionMonitorTest, UpdateModeDevicesAreNamedAnd3B5DLoadsRowZerosFileE
   EXPECT_EQ(view.detect, "Firmware update device 0C7E is exist");
   EXPECT_EQ(view.lookups, 3);
   transport.Detach("other");
+}
+
+// A device action (an ISP page step sets no Busy) works on the image as it
+// was when it started: the monitor looks the file up only after it.
+TEST_F(ConnectionMonitorTest, NoFileIsLoadedWhileADeviceActionRuns) {
+  ScriptedDevice blank(test::Identity(0x3b5d, 0x6000));
+  transport.Attach("blank", blank);
+  Targets(2);
+  ASSERT_TRUE(state.usb.IsFound());
+  const int before = view.lookups;
+  {
+    DeviceActionGuard action(state.monitor);
+    Targets(3);
+    EXPECT_EQ(view.lookups, before);
+  }
+  monitor.Tick();
+  EXPECT_EQ(view.lookups, before + 1);
+  transport.Detach("blank");
+
+  ScriptedDevice model(ModelIdentity(3));
+  transport.Attach("model", model);
+  DeviceActionGuard action(state.monitor);
+  for (int i = 0; i < 16 && view.detect != "Find Device Orvane-R62"; ++i)
+    monitor.Tick();
+  ASSERT_EQ(view.detect, "Find Device Orvane-R62");
+  EXPECT_EQ(view.lookups, before + 1) << "a model found during an action gets its file afterwards";
+  EXPECT_FALSE(state.image.UpdateFileLoaded);
+  transport.Detach("model");
 }
 
 TEST_F(ConnectionMonitorTest, BusyTicksChangeNothingAndDoneTicksOnlyClose) {

@@ -1,3 +1,4 @@
+#include "isp/FlashCapacity.h"
 #include "isp/OneButtonUpdate.h"
 #include "sequence_rig.h"
 #include "sim/SampleFirmware.h"
@@ -168,6 +169,88 @@ TEST(OneButtonImageTest, AnUnreadableIdentifierDoesNotKeepTheOneReadBefore) {
   EXPECT_FALSE(rig.Run());
   EXPECT_EQ(rig.flash.FlashId, (std::array<uint8_t, 3>{}));
   EXPECT_EQ(rig.flash.ProgramChunkSize, 256);
+}
+
+// Nothing is erased for an update that cannot succeed.
+TEST(OneButtonRefusalTest, AnImageLargerThanTheFlashIsRefusedBeforeTheErase) {
+  const auto before = ImageBytes(0x20000, 0x33);
+  OneButtonRig rig("C22011", before); // 128 KB
+  rig.LoadImage(ImageBytes(0x30000));
+  EXPECT_FALSE(rig.Run());
+  EXPECT_TRUE(rig.flash.IspFailed);
+  EXPECT_EQ(rig.attempts, 0);
+  EXPECT_EQ(rig.chip.Flash().Contents(), before);
+  EXPECT_EQ(rig.chip.Flash().Activity().chipErases, 0u);
+  EXPECT_TRUE(rig.FlashWrites().empty()) << "not even a status write";
+  EXPECT_FALSE(rig.chip.InIspMode()) << "left as found";
+  EXPECT_FALSE(rig.usb.HasHandle());
+}
+
+TEST(OneButtonRefusalTest, TheRefusalNamesBothSizes) {
+  OneButtonRig rig("C22011");
+  rig.LoadImage(ImageBytes(0x30000));
+  OneButtonUpdate update(rig.commands, rig.image, rig.flash, rig.view, rig.status);
+  EXPECT_FALSE(update.Run());
+  EXPECT_EQ(update.Refusal(), "The image (196608 bytes) is larger than the flash of this device (131072 bytes, "
+                              "identifier C2 22 11); nothing was erased");
+}
+
+// Addresses past the end of a small part wrap to its start: an image whose
+// top repeats its bottom would even verify.
+TEST(OneButtonRefusalTest, AnImageWhoseTopRepeatsItsBottomIsNoSuccessOnTheSmallPart) {
+  const auto before = ImageBytes(0x1000, 0x44);
+  OneButtonRig rig("C22011", before);
+  auto image = ImageBytes(0x20000);
+  image.insert(image.end(), image.begin(), image.end());
+  rig.LoadImage(image);
+  EXPECT_FALSE(rig.Run());
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), rig.chip.Flash().Contents().begin()));
+}
+
+TEST(OneButtonRefusalTest, AnImageThatFitsEachPartIsTaken) {
+  for (const char *part : kFlashParts) {
+    SCOPED_TRACE(part);
+    OneButtonRig rig(part);
+    const uint32_t size = rig.chip.Config().flashPart.sizeBytes;
+    EXPECT_EQ(FlashCapacityBytes(rig.chip.Config().flashPart.jedecId), std::optional<uint32_t>(size));
+  }
+  EXPECT_EQ(FlashCapacityBytes({0xBF, 0x25, 0x41}), std::nullopt) << "an SST part of unknown size";
+  EXPECT_EQ(FlashCapacityBytes({0x00, 0x00, 0x00}), std::nullopt) << "an identifier that was not read";
+  EXPECT_EQ(FlashCapacityBytes({0xFF, 0xFF, 0xFF}), std::nullopt);
+  EXPECT_EQ(FlashCapacityBytes({0xEF, 0x40, 0x18}), std::optional<uint32_t>(16u << 20));
+  EXPECT_EQ(ImageCapacityRefusal(0x40000, {0x12, 0x34, 0x56}), "") << "an unknown part: go on";
+}
+
+TEST(OneButtonRefusalTest, AnImageOfOnlyErasedBytesSendsNothing) {
+  OneButtonRig rig("C22012", ImageBytes(0x100));
+  rig.LoadImage(std::vector<uint8_t>(0x8000, 0xFF));
+  OneButtonUpdate update(rig.commands, rig.image, rig.flash, rig.view, rig.status);
+  EXPECT_FALSE(update.Run());
+  EXPECT_NE(update.Refusal().find("only 0xFF bytes"), std::string::npos) << update.Refusal();
+  EXPECT_TRUE(rig.transport.Transfers().empty());
+}
+
+// A not-busy status after a lost chip-erase command is no proof of an
+// erased chip: the attempt fails at once, and the next one erases.
+TEST(OneButtonRefusalTest, AStalledChipEraseCommandFailsTheAttempt) {
+  OneButtonRig rig("C22012", ImageBytes(0x3000, 0x55));
+  const auto image = ImageBytes(0x1000);
+  rig.LoadImage(image);
+  bool armed = false;
+  rig.status.texts.onText = [&](const std::string &text) {
+    if (text == "Flash Erase All " && !armed) {
+      rig.chip.Faults().StallNth(2); // write enable goes through, the erase command stalls
+      armed = true;
+    }
+  };
+  ASSERT_TRUE(rig.Run());
+  EXPECT_EQ(rig.attempts, 2);
+  const auto &texts = rig.status.texts.texts;
+  const auto retry = std::find(texts.begin(), texts.end(), "ISP Fail and retry");
+  ASSERT_NE(retry, texts.end());
+  EXPECT_NE(std::find(texts.begin(), retry, "Erase Flash Fail"), retry);
+  EXPECT_EQ(std::find(texts.begin(), retry, "Start Blanking Check"), retry) << "no blank check on a lost erase";
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), rig.chip.Flash().Contents().begin()));
 }
 
 } // namespace

@@ -100,6 +100,27 @@ TEST(ReadBackTest, ABlockThatNeverReadsStopsTheReadingAndLeaves5AFromThere) {
   EXPECT_EQ(text.substr(0x3FF * 97, 97), Row(firmware, 0x3FF0));
 }
 
+// Only two reads that went through and agree make a block consistent: a
+// flipped first read whose second read failed is read again.
+TEST(ReadBackTest, AFailedSecondReadDoesNotPassTheFirstForConsistent) {
+  const auto firmware = ImageBytes(0x9000);
+  ReadBackRig rig("C22012", firmware);
+  rig.chip.Flash().Faults().FlipOnRead(0x1010, 0x40, false);
+  int readsOfTheBlock = 0;
+  rig.transport.SetScriptHook([&](const std::string &, const SetupPacket &setup,
+                                  uint8_t *data) -> std::optional<TransferResult> {
+    const bool readQuery =
+        !setup.isIn() && setup.request == vendor::kFlashQuery && setup.length == 4 && data[0] == flashop::kRead;
+    if (readQuery && (uint32_t{data[1]} << 16 | uint32_t{data[2]} << 8 | data[3]) == 0x1000 && ++readsOfTheBlock == 2)
+      return TransferResult{TransferStatus::Failed, 0};
+    return std::nullopt;
+  });
+
+  ASSERT_TRUE(rig.Read());
+  EXPECT_EQ(readsOfTheBlock, 4) << "the block is read again after its failed second read";
+  EXPECT_TRUE(std::equal(firmware.begin(), firmware.begin() + kReadBackEnd, rig.buffer.begin()));
+}
+
 TEST(ReadBackFileTest, TheFileHoldsTheRowsExactly) {
   const auto dir = std::filesystem::temp_directory_path() / ("readback-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
@@ -110,6 +131,27 @@ TEST(ReadBackFileTest, TheFileHoldsTheRowsExactly) {
   // Overwritten, not appended.
   ASSERT_TRUE(WriteReadBackFile((dir / "flash.bin").string(), buffer, 16, &error));
   EXPECT_EQ(FileText(dir / "flash.bin"), Row(buffer, 0));
+  std::filesystem::remove_all(dir);
+}
+
+// The rows go to a temporary file renamed at the end: a write that fails
+// leaves the file that was there as it was.
+TEST(ReadBackFileTest, AFailedWriteKeepsTheEarlierFile) {
+  const auto dir = std::filesystem::temp_directory_path() / ("readback-keep-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir / "flash.txt.part"); // the temporary file cannot be made
+  {
+    std::ofstream earlier(dir / "flash.txt", std::ios::binary);
+    earlier << "earlier read-back";
+  }
+  std::string error;
+  EXPECT_FALSE(WriteReadBackFile((dir / "flash.txt").string(), ImageBytes(kImageBufferSize), kReadBackEnd, &error));
+  EXPECT_NE(error.find("flash.txt"), std::string::npos) << error;
+  EXPECT_EQ(FileText(dir / "flash.txt"), "earlier read-back");
+
+  std::filesystem::remove(dir / "flash.txt.part");
+  ASSERT_TRUE(WriteReadBackFile((dir / "flash.txt").string(), ImageBytes(kImageBufferSize), 16, &error)) << error;
+  EXPECT_EQ(FileText(dir / "flash.txt"), Row(ImageBytes(16), 0));
+  EXPECT_FALSE(std::filesystem::exists(dir / "flash.txt.part"));
   std::filesystem::remove_all(dir);
 }
 
