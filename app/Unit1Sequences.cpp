@@ -54,6 +54,13 @@ void TForm1::btnSimpleAutoClick(QObject *) {
     status.ShowStatus(kUpdateAbort, StatusTone::Failure);
     return;
   }
+  // Another program updating the same device: nothing is sent, and the
+  // button stays for when it has finished.
+  DeviceLockHold lock(state_.usb);
+  if (!lock) {
+    status.ShowStatus(state_.usb.LastError(), StatusTone::Failure);
+    return;
+  }
   // One update per run: a second click could only interrupt this one.
   ui_->btnSimpleAuto->setText(kStopCaption);
   locks_.SetEnabled(ui_->btnSimpleAuto, false);
@@ -73,6 +80,10 @@ void TForm1::btnSimpleAutoClick(QObject *) {
     status.ShowStatus(update.Refusal() + ".", StatusTone::Failure);
   else
     status.ShowStatus(updated ? kUpdateSuccess : kUpdateFail, updated ? StatusTone::Success : StatusTone::Failure);
+  // The verdict text stays as it is; why it failed goes beside it.
+  ui_->lblISPProcStatus->setToolTip(QString::fromStdString(update.FailureReason()));
+  if (!update.FailureReason().empty())
+    view.ShowProcessInfo(std::string(kUpdateFail) + " " + update.FailureReason());
   state_.monitor.UpdateDone = true;
 }
 
@@ -96,6 +107,11 @@ void TForm1::btnUSBISPAutoClick(QObject *Sender) {
   }
   if (!state_.image.ImageReady && c.cbxReadISPFile->currentText().isEmpty()) {
     dialogs_.Message(this, "Dialog", kProgramFileNotReady);
+    return;
+  }
+  DeviceLockHold lock(state_.usb);
+  if (!lock) {
+    dialogs_.Message(this, "Dialog", QString::fromStdString(state_.usb.LastError()));
     return;
   }
   rbnRangeClick(Sender); // the range as the controls show it now
@@ -139,6 +155,11 @@ void TForm1::btnReadBackClick(QObject *) {
   if (!action)
     return;
   WindowIspView view(*ui_, *pump_);
+  DeviceLockHold lock(state_.usb);
+  if (!lock) {
+    view.ShowProcessInfo(state_.usb.LastError());
+    return;
+  }
   ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
   view.ShowProcessInfo("Read Flash data back");
   state_.usb.Open();

@@ -2,6 +2,7 @@
 #include "app/Unit1.h"
 #include "app/shell/ProgramState.h"
 #include "usb/Clock.h"
+#include "usb/DeviceLock.h"
 #include "usb/SystemBus.h"
 
 #include <QApplication>
@@ -34,8 +35,12 @@ int main(int argc, char *argv[]) {
   const std::unique_ptr<orvane::DeviceBus> bus = orvane::CreateSystemBus();
   orvane::SystemClock clock;
   const auto state = std::make_unique<orvane::ProgramState>(*bus, clock);
+  // One action per device across every program of the tool.
+  state->usb.UseDeviceLocks(orvane::DeviceLock::DefaultDirectory());
 
   QApplication app(argc, argv);
+  // Lets the desktop match the window to the installed menu entry and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("orvane-updater"));
   orvane::QtDialogs dialogs;
   try {
     orvane::TForm1 form(*state, dialogs);

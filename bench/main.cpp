@@ -3,6 +3,7 @@
 
 #include "bench/BenchOptions.h"
 #include "bench/BenchResults.h"
+#include "bench/VerdictBench.h"
 
 #include <cstdio>
 #include <fstream>
@@ -66,7 +67,18 @@ int main(int argc, char **argv) {
     return 2;
   }
   const BenchResults results = RunAll(*options);
-  const auto shortfalls = ShortfallsOf(results);
+  auto shortfalls = ShortfallsOf(results);
+  std::vector<VerdictFigures> verdicts;
+  for (const auto &part : orvane::sim::FlashPartProfiles()) {
+    if (!Wanted(*options, part.name))
+      continue;
+    std::cerr << "timing the verdicts on " << part.name << "\n";
+    for (VerdictFigures &figures : TimeToVerdict(part, kSmallImageBytes, kFullSpeedTransferUs)) {
+      if (!figures.Kept())
+        shortfalls.push_back(figures.part + ", " + figures.fault + ": no failure verdict within the mark");
+      verdicts.push_back(std::move(figures));
+    }
+  }
   std::ofstream json(options->jsonPath);
   json << ResultsJson(results, shortfalls);
   if (!json) {
@@ -74,6 +86,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   std::cout << ResultsTable(results);
+  std::cout << "\n" << VerdictTable(verdicts);
   std::cout << "\nResults written to " << options->jsonPath << "\n";
   for (const std::string &shortfall : shortfalls)
     std::cout << "SHORT: " << shortfall << "\n";

@@ -12,6 +12,7 @@ string(REPLACE "-O3" "-O2" CMAKE_CXX_FLAGS_RELEASE "${CMAKE_CXX_FLAGS_RELEASE}")
 # directory, and libjpeg, which Debian does not ship for MinGW-w64 (only
 # the window's banner decodes JPEG).
 set(ORVANE_LINUX_ONLY_SOURCES
+  ${CMAKE_SOURCE_DIR}/usb/DeviceLock.cpp
   ${CMAKE_SOURCE_DIR}/usb/LibusbTransport.cpp
   ${CMAKE_SOURCE_DIR}/usb/SystemBus.cpp
   ${CMAKE_SOURCE_DIR}/usb/UnixSocket.cpp
@@ -29,11 +30,13 @@ if(NOT JPEG_FOUND)
 endif()
 
 # Tests that need what the Windows build leaves out: libusb, Unix sockets,
-# fork and exec of the programs, libjpeg.
+# fork and exec of the programs, libjpeg, the Linux install files.
 set(ORVANE_LINUX_ONLY_TESTS
   cli_all_end_to_end_test.cpp
   cli_end_to_end_test.cpp
+  packaging_files_test.cpp
   sim_devsim_test.cpp
+  usb_device_lock_test.cpp
   usb_libusb_test.cpp
   usb_virtual_device_test.cpp)
 if(NOT JPEG_FOUND)

@@ -17,6 +17,8 @@ struct FlashState {
   // between its steps.
   bool StopRequested = false;
   std::array<uint8_t, 3> FlashId{};
+  // Clock time (microseconds) at which the running update gives up; 0 for none.
+  uint64_t DeadlineUs = 0;
 };
 
 } // namespace orvane

@@ -1,5 +1,6 @@
 #include "isp/FlashWorkers.h"
 
+#include "isp/FlashTimeLimits.h"
 #include "isp/HexText.h"
 
 #include <algorithm>
@@ -38,6 +39,8 @@ bool FlashWorkers::CheckBlocks(uint32_t start, uint32_t end, uint32_t imageBase,
   int failures = 0;
   uint32_t a = start;
   while (a < end) {
+    if (Halted())
+      return false;
     std::array<uint8_t, kBlockBytes> block{};
     uint32_t failedAt = a;
     if (!chip_.FlashRead(a, kBlockBytes, block.data())) {
@@ -77,10 +80,23 @@ bool FlashWorkers::VerifyRange(uint32_t start, uint32_t end, uint32_t imageBase)
   return CheckBlocks(start, end, imageBase, Expect::Image);
 }
 
+bool FlashWorkers::Halted() const {
+  return chip_.Usb().Loss() != DeviceLoss::None ||
+         (flash_.DeadlineUs != 0 && chip_.Time().NowUs() >= flash_.DeadlineUs);
+}
+
+bool FlashWorkers::WaitOver(uint64_t startUs, uint32_t limitMs) const {
+  return Halted() || chip_.Time().NowUs() - startUs >= uint64_t{limitMs} * 1000;
+}
+
 bool FlashWorkers::WaitProgramIdle() {
+  const uint64_t start = chip_.Time().NowUs();
+  const uint32_t limit = TimeLimitsFor(flash_.FlashId).pageProgramMs;
   for (int read = 0; read < kIdleReads; ++read) {
     if ((chip_.FlashReadStatus() & kWriteInProgress) == 0)
       return true;
+    if (WaitOver(start, limit))
+      return false;
     chip_.Time().SleepMs(1);
   }
   return false;
@@ -107,6 +123,8 @@ bool FlashWorkers::ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase
   if (!flash_.WordProgramMode) {
     bool programmed = false;
     for (uint32_t a = start; a < end; a += chunk) {
+      if (Halted())
+        return false;
       if (takeChunk(a)) {
         programmed = true;
         const bool idle = WaitProgramIdle();
@@ -132,6 +150,8 @@ bool FlashWorkers::ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase
 
   const bool idle = WaitProgramIdle();
   for (uint32_t a = start; a < end; a += chunk) {
+    if (Halted())
+      return false;
     view_.ShowProcessAddress("0x" + Hex6(a));
     view_.ProcessMessages();
     chip_.FlashWriteEnable();
@@ -163,10 +183,14 @@ bool FlashWorkers::IdentifyFlash() {
 }
 
 std::optional<uint8_t> FlashWorkers::WaitWhileBusy() {
+  const uint64_t start = chip_.Time().NowUs();
+  const uint32_t limit = TimeLimitsFor(flash_.FlashId).statusWriteMs;
   for (int read = 0; read < kEraseReads; ++read) {
     const uint8_t status = chip_.FlashReadStatus();
     if ((status & kWriteInProgress) == 0)
       return status;
+    if (WaitOver(start, limit))
+      break;
     // A flash that stays busy holds this loop for ten seconds.
     view_.ProcessMessages();
     chip_.Time().SleepMs(kErasePollMs);
@@ -175,6 +199,8 @@ std::optional<uint8_t> FlashWorkers::WaitWhileBusy() {
 }
 
 bool FlashWorkers::WaitForErase(const std::function<void(int poll, uint8_t status)> &onPoll) {
+  const uint64_t start = chip_.Time().NowUs();
+  const uint32_t limit = TimeLimitsFor(flash_.FlashId).chipEraseMs;
   chip_.Time().SleepMs(kErasePollMs);
   for (int poll = 0; poll < kEraseReads; ++poll) {
     const uint8_t status = chip_.FlashReadStatus();
@@ -182,6 +208,8 @@ bool FlashWorkers::WaitForErase(const std::function<void(int poll, uint8_t statu
     view_.Progress(FlashPhase::Erase, static_cast<uint32_t>(poll), kEraseReads);
     if ((status & kWriteInProgress) == 0)
       return true;
+    if (WaitOver(start, limit))
+      return false;
     chip_.Time().SleepMs(kErasePollMs);
   }
   return false;

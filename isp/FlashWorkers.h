@@ -34,14 +34,19 @@ public:
   // Reads the identifier and chooses from it. An identifier that cannot be
   // read counts as all zeros, never as the one read before; false then.
   bool IdentifyFlash();
-  // Reads the status up to 1000 times, 10 ms apart, while a write is in
-  // progress; the status that showed it finished, nullopt when none did.
+  // Reads the status up to 1000 times, 10 ms apart and no longer than the
+  // part's status write may take, while a write is in progress; the status
+  // that showed it finished, nullopt when none did.
   std::optional<uint8_t> WaitWhileBusy();
-  // The erase wait: 10 ms, then up to 1000 status reads 10 ms apart until
-  // the write-in-progress bit clears; onPoll sees each poll and its status.
+  // The erase wait: 10 ms, then up to 1000 status reads 10 ms apart, and
+  // no longer than the part's chip erase may take, until the
+  // write-in-progress bit clears; onPoll sees each poll and its status.
   bool WaitForErase(const std::function<void(int poll, uint8_t status)> &onPoll);
   // Write enable, write status 0, wait.
   void ClearStatusRegister();
+  // The device is gone, or the update's deadline has passed: every walk
+  // and wait ends at once, as failed.
+  bool Halted() const;
   // Write enable, the protecting status value for this part, wait; the
   // status the wait ended on, nullopt when the flash never finished.
   std::optional<uint8_t> ProtectFlash();
@@ -52,6 +57,8 @@ private:
   uint8_t ImageByte(uint32_t flashAddress, uint32_t imageBase) const;
   // Up to 101 status reads, 1 ms apart, until no write is in progress.
   bool WaitProgramIdle();
+  // Whether a wait begun at startUs has run past limitMs, or must end anyway.
+  bool WaitOver(uint64_t startUs, uint32_t limitMs) const;
 
   ChipCommands &chip_;
   const ImageRecord &image_;

@@ -2,6 +2,7 @@
 
 #include "isp/ErasedImage.h"
 #include "isp/FlashCapacity.h"
+#include "isp/FlashTimeLimits.h"
 
 namespace orvane {
 
@@ -13,6 +14,7 @@ constexpr uint8_t kBlockProtectBits = 0x0C;
 
 bool OneButtonUpdate::Run() {
   attempts_ = 0;
+  reason_.clear();
   refusal_.clear();
   // Nothing to program can never be a successful update.
   if (image_.ImageLength == 0) {
@@ -27,8 +29,10 @@ bool OneButtonUpdate::Run() {
   Show("Enter ISP Mode");
   status_.ProcessMessages();
   VantrelUsb &usb = chip_.Usb();
+  Clock &clock = chip_.Time();
+  const uint64_t startUs = clock.NowUs();
   usb.Open();
-  EnterIspAndIdentify();
+  entered_ = EnterIspAndIdentify();
   // An image larger than the flash would wrap onto its start: the device
   // is left as it was, before anything is erased.
   refusal_ = ImageCapacityRefusal(image_.ImageLength, flash_.FlashId);
@@ -38,48 +42,115 @@ bool OneButtonUpdate::Run() {
     flash_.IspFailed = true;
     return false;
   }
+  // The identifier read now names the part; one that could not be read gets
+  // the longest limits.
+  const uint64_t limitMs = UpdateTimeLimitMs(flash_.FlashId, image_.ImageLength, kAttempts);
+  flash_.DeadlineUs = startUs + (limitMs - kFinishAllowanceMs) * 1000;
 
   bool verified = false;
   while (attempts_ < kAttempts) {
-    if (attempts_ > 0)
-      StartOver();
+    if (attempts_ > 0 && !StartOver())
+      break;
     ++attempts_;
-    verified = Attempt();
+    if (entered_) {
+      verified = Attempt();
+    } else {
+      Show(kIspEntryFail);
+      verified = false;
+    }
     flash_.IspFailed = !verified;
-    if (verified)
+    if (verified || PastDeadline())
+      break;
+    // A device that went away and does not come back gets its verdict now.
+    if (usb.Loss() != DeviceLoss::None && (attempts_ == kAttempts || !ReopenDevice()))
       break;
     status_.ShowStatus("ISP Fail and retry", StatusTone::Retry);
     status_.ProcessMessages();
     // The red text stays for a second; the window keeps turning meanwhile.
     for (uint32_t paused = 0; paused < kRetryPauseMs; paused += kRetryPauseStepMs) {
-      chip_.Time().SleepMs(kRetryPauseStepMs);
+      clock.SleepMs(kRetryPauseStepMs);
       status_.ProcessMessages();
     }
     Show("ISP Fail and retry");
   }
 
-  const bool protectedFlash = Protect();
-  const bool left = Leave();
+  NoteReason(entered_, limitMs);
+  // Protecting and leaving have their own short waits; they are what the
+  // deadline kept time back for.
+  flash_.DeadlineUs = startUs + limitMs * 1000;
+  bool protectedFlash = false;
+  bool left = false;
+  // A chip that never entered ISP mode passes nothing on to its flash; a
+  // gone one hears nothing at all.
+  if (usb.Loss() == DeviceLoss::None) {
+    protectedFlash = entered_ && Protect();
+    left = Leave();
+  }
+  if (reason_.empty() && usb.Loss() != DeviceLoss::None)
+    NoteReason(entered_, limitMs);
   usb.Close();
+  flash_.DeadlineUs = 0;
   // The update is done only when the chip will start the verified image
   // from a protected flash.
   flash_.IspFailed = !(verified && protectedFlash && left);
+  if (!flash_.IspFailed)
+    reason_.clear();
   return !flash_.IspFailed;
 }
 
-void OneButtonUpdate::EnterIspAndIdentify() {
-  chip_.SetIspMode(true);
-  workers_.IdentifyFlash();
+void OneButtonUpdate::NoteReason(bool entered, uint64_t limitMs) {
+  switch (chip_.Usb().Loss()) {
+  case DeviceLoss::Unplugged:
+    reason_ = kReasonDisconnected;
+    return;
+  case DeviceLoss::StoppedAnswering:
+    reason_ = kReasonStoppedAnswering;
+    return;
+  case DeviceLoss::None:
+    break;
+  }
+  if (PastDeadline())
+    reason_ = "the update ran past its time limit of " + std::to_string((limitMs + 999) / 1000) + " s";
+  else if (!entered)
+    reason_ = kReasonNoIspMode;
 }
 
-void OneButtonUpdate::StartOver() {
-  // A failed attempt can have left the chip out of ISP mode (a lost enter
-  // request), the flash inside a word-program sequence that takes no other
-  // instruction until write disable, or the program mode chosen from a
-  // garbled identifier: none of it would pass by itself.
-  chip_.SetIspMode(true);
-  chip_.FlashWriteDisable();
+bool OneButtonUpdate::PastDeadline() const {
+  return flash_.DeadlineUs != 0 && chip_.Time().NowUs() >= flash_.DeadlineUs;
+}
+
+bool OneButtonUpdate::ReopenDevice() {
+  Clock &clock = chip_.Time();
+  const uint64_t until = clock.NowUs() + uint64_t{kReopenWindowMs} * 1000;
+  for (;;) {
+    if (chip_.Usb().Reopen())
+      return true;
+    if (clock.NowUs() >= until)
+      return false;
+    clock.SleepMs(kReopenPollMs);
+    status_.ProcessMessages();
+  }
+}
+
+bool OneButtonUpdate::EnterIspAndIdentify() {
+  const bool entered = chip_.SetIspMode(true);
   workers_.IdentifyFlash();
+  return entered;
+}
+
+bool OneButtonUpdate::StartOver() {
+  // A failed attempt can have left the handle dead (a late answer closes a
+  // virtual connection, a re-enumerated device has a new handle), the chip
+  // out of ISP mode, the flash inside a word-program sequence that takes no
+  // other instruction until write disable, or the program mode chosen from
+  // a garbled identifier: none of it would pass by itself.
+  if (!ReopenDevice())
+    return false;
+  entered_ = chip_.SetIspMode(true);
+  if (entered_)
+    chip_.FlashWriteDisable();
+  workers_.IdentifyFlash();
+  return true;
 }
 
 bool OneButtonUpdate::Protect() {
@@ -117,7 +188,8 @@ bool OneButtonUpdate::Attempt() {
     status_.ProcessMessages();
   });
   if (!erased) {
-    Show("Erase Flash Fail");
+    if (!workers_.Halted())
+      Show("Erase Flash Fail");
     return false;
   }
   chip_.Usb().Open();

@@ -132,7 +132,13 @@ TransferResult ChipSimulator::Control(const SetupPacket &setup, uint8_t *data) {
   time_.ChargeTransfer(setup.length);
   TransferResult result;
   const auto fault = faults_.Hit(setup);
-  if (fault && fault->action == FaultAction::Fail) {
+  if (fault && fault->action == FaultAction::Unplug) {
+    Unplug();
+    result = {TransferStatus::Gone, 0};
+  } else if (fault && fault->action == FaultAction::Timeout) {
+    time_.Source().SleepMs(fault->delayMs);
+    result = {TransferStatus::Failed, 0};
+  } else if (fault && fault->action == FaultAction::Fail) {
     result = {TransferStatus::Failed, 0};
   } else if (fault && fault->action == FaultAction::Stall) {
     result = Stalled();

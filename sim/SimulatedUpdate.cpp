@@ -59,6 +59,7 @@ bool SimulatedUpdate::Run(IspView &ispView, UpdateStatusView &status) {
   OneButtonUpdate update(*commands_, image_, flash_, ispView, status);
   const bool verdict = update.Run();
   attempts_ = update.AttemptsRun();
+  reason_ = update.FailureReason();
   return verdict;
 }
 

@@ -35,6 +35,8 @@ public:
   // The one-button update after the user said yes; its verdict.
   bool Run(IspView &ispView, UpdateStatusView &status);
   int AttemptsRun() const { return attempts_; }
+  // Why the last run failed beyond a flash step (OneButtonUpdate::FailureReason).
+  const std::string &FailureReason() const { return reason_; }
 
   VirtualClock &Clock() { return clock_; }
   ChipSimulator &Chip() { return chip_; }
@@ -54,6 +56,7 @@ private:
   std::unique_ptr<VantrelUsb> usb_;
   std::unique_ptr<ChipCommands> commands_;
   int attempts_ = 0;
+  std::string reason_;
 };
 
 } // namespace orvane::sim

@@ -13,6 +13,11 @@ enum class FaultAction : uint8_t {
   Stall, // the device rejects the request
   Delay, // the device answers, but only after delayMs of the clock
   Flip,  // an IN answer arrives with the bits of flipMask turned over in its first byte
+  // The device never answers: the host waits delayMs of the clock (its
+  // time-out) and sees a transport error. A wedged chip.
+  Timeout,
+  // The device is unplugged as this transfer arrives.
+  Unplug,
 };
 
 // Which transfers a fault hits: all, or those of one request code and/or
@@ -38,6 +43,8 @@ public:
   void StallEvery(uint8_t request) { Add({FaultAction::Stall, request, std::nullopt, 0}); }
   // The nth IN answer from now on arrives with mask flipped in its first byte.
   void FlipNthAnswer(uint64_t nth, uint8_t mask) { Add({FaultAction::Flip, std::nullopt, true, nth, 0, 0, mask}); }
+  // From now on no transfer is answered; each costs the host timeoutMs.
+  void Wedge(uint32_t timeoutMs) { Add({FaultAction::Timeout, std::nullopt, std::nullopt, 0, timeoutMs}); }
   // After count more transfers have been answered, the device is gone.
   void UnplugAfter(uint64_t count) { unplugAfter_ = count; }
   void Clear();

@@ -86,6 +86,8 @@ bool ChipCommands::FlashRead(uint32_t address, uint16_t length, uint8_t *out) {
     return false;
   int polls = 0;
   while (!FlashReady()) {
+    if (usb_.Loss() != DeviceLoss::None)
+      return false;
     clock_.SleepMs(1);
     if (++polls == kReadPolls)
       return false;
@@ -118,7 +120,7 @@ bool ChipCommands::FlashWordProgram(uint32_t address, uint16_t length, const uin
 
 bool ChipCommands::FlashReadId() {
   FlashQuery(flashop::kReadId, 3);
-  for (int poll = 0; poll < kIdPolls; ++poll) {
+  for (int poll = 0; poll < kIdPolls && usb_.Loss() == DeviceLoss::None; ++poll) {
     if (FlashReady()) {
       std::array<uint8_t, 3> id{};
       if (!FlashFetch(3, id.data()))
@@ -132,7 +134,7 @@ bool ChipCommands::FlashReadId() {
 
 uint8_t ChipCommands::FlashReadStatus() {
   FlashQuery(flashop::kReadStatus, 1);
-  for (int poll = 0; poll < kStatusPolls; ++poll) {
+  for (int poll = 0; poll < kStatusPolls && usb_.Loss() == DeviceLoss::None; ++poll) {
     if (FlashReady()) {
       uint8_t status = 0xFF;
       return FlashFetch(1, &status) ? status : 0xFF;

@@ -44,6 +44,13 @@ struct InterfacePlace {
 };
 
 using DeviceHandle = uintptr_t;
+
+// Why an open handle can no longer reach its device.
+enum class DeviceLoss : uint8_t {
+  None,
+  Unplugged,        // the device went away, or the connection to it closed
+  StoppedAnswering, // transfers keep running out of time
+};
 inline constexpr DeviceHandle kNullHandle = 0;
 
 // Stands in for the operating system's device enumeration and device I/O:
@@ -61,6 +68,12 @@ public:
   virtual bool IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out,
                          size_t outLength, uint32_t *bytesReturned) = 0;
   virtual void Close(DeviceHandle handle) = 0;
+  // Whether the handle has lost its device; a lost handle stays lost and
+  // fails every call at once.
+  virtual DeviceLoss Loss(DeviceHandle) const { return DeviceLoss::None; }
+  // Why devices that may be there could not be listed (a refused virtual
+  // device directory); empty when nothing was refused.
+  virtual std::vector<std::string> ListingProblems() { return {}; }
   // Reason of the last failed Open or IoControl, for messages ("permission denied").
   virtual std::string LastError() const { return {}; }
   // nullopt when the bus cannot tell, or no present interface has the path.

@@ -80,23 +80,30 @@ std::optional<std::vector<std::string>> EmulatedDriverBus::ListInterfaces(const 
 
 DeviceHandle EmulatedDriverBus::Open(const std::string &path) {
   // Only a path that names a present interface right now opens, and the
-  // class in it decides which driver answers on the handle.
+  // class in it decides which driver answers on the handle. Only the device
+  // the path names is asked: a slow device elsewhere does not hold up the open.
   for (UsbTransport *transport : transports_) {
-    for (const UsbDeviceInfo &device : transport->Enumerate()) {
-      const bool generic = path == InterfacePath(transport->Name(), device, kGuidUsbDevice);
-      const bool audio = device.hasAudioInterface && path == InterfacePath(transport->Name(), device, kGuidAudioDriver);
-      if (!generic && !audio)
-        continue;
-      std::string error;
-      auto connection = transport->Connect(device.location, &error);
-      if (!connection) {
-        lastError_ = error.empty() ? "cannot open the device" : error;
-        return kNullHandle;
-      }
-      const DeviceHandle handle = nextHandle_++;
-      handles_.emplace(handle, OpenDevice{audio, std::move(connection)});
-      return handle;
+    const std::string lead = "#" + LowerCase(transport->Name()) + ".";
+    const size_t start = path.find(lead);
+    const size_t end = start == std::string::npos ? start : path.find('#', start + lead.size());
+    if (end == std::string::npos)
+      continue;
+    const auto device = transport->Describe(path.substr(start + lead.size(), end - start - lead.size()));
+    if (!device)
+      continue;
+    const bool generic = path == InterfacePath(transport->Name(), *device, kGuidUsbDevice);
+    const bool audio = device->hasAudioInterface && path == InterfacePath(transport->Name(), *device, kGuidAudioDriver);
+    if (!generic && !audio)
+      continue;
+    std::string error;
+    auto connection = transport->Connect(device->location, &error);
+    if (!connection) {
+      lastError_ = error.empty() ? "cannot open the device" : error;
+      return kNullHandle;
     }
+    const DeviceHandle handle = nextHandle_++;
+    handles_.emplace(handle, OpenDevice{audio, std::move(connection)});
+    return handle;
   }
   lastError_ = "no such device: " + path;
   return kNullHandle;
@@ -117,6 +124,31 @@ std::optional<InterfacePlace> EmulatedDriverBus::PlaceOf(const std::string &path
 
 void EmulatedDriverBus::Close(DeviceHandle handle) {
   handles_.erase(handle);
+}
+
+DeviceLoss EmulatedDriverBus::Loss(DeviceHandle handle) const {
+  const auto it = handles_.find(handle);
+  return it == handles_.end() ? DeviceLoss::None : it->second.loss;
+}
+
+std::vector<std::string> EmulatedDriverBus::ListingProblems() {
+  std::vector<std::string> problems;
+  for (UsbTransport *transport : transports_)
+    if (std::string problem = transport->ListingProblem(); !problem.empty())
+      problems.push_back(std::move(problem));
+  return problems;
+}
+
+TransferResult EmulatedDriverBus::Control(OpenDevice &device, const SetupPacket &setup, uint8_t *data) {
+  if (device.loss != DeviceLoss::None)
+    return {TransferStatus::Gone, 0};
+  const TransferResult result = device.connection->Control(setup, data);
+  device.failuresInRow = result.status == TransferStatus::Failed ? device.failuresInRow + 1 : 0;
+  if (result.status == TransferStatus::Gone)
+    device.loss = DeviceLoss::Unplugged;
+  else if (device.failuresInRow >= kFailuresUntilLost)
+    device.loss = DeviceLoss::StoppedAnswering;
+  return result;
 }
 
 bool EmulatedDriverBus::Refuse(const std::string &why) {
@@ -172,7 +204,7 @@ bool EmulatedDriverBus::AudioDriverCall(OpenDevice &device, uint32_t code, std::
     // The property set is there when the device behind it answers at all.
     const SetupPacket descriptor{0x80, 6, 0x0100, 0, kDeviceDescriptorSize};
     uint8_t answer[kDeviceDescriptorSize];
-    const TransferResult result = device.connection->Control(descriptor, answer);
+    const TransferResult result = Control(device, descriptor, answer);
     return result.ok() ? true : Refuse(StatusText(result.status));
   }
   if (request->data.size() != outLength)
@@ -189,7 +221,7 @@ bool EmulatedDriverBus::Transfer(OpenDevice &device, const SetupPacket &setup, c
   if (outData && setup.length)
     std::memcpy(buffer.data(), outData, setup.length);
   uint8_t none = 0;
-  const TransferResult result = device.connection->Control(setup, buffer.empty() ? &none : buffer.data());
+  const TransferResult result = Control(device, setup, buffer.empty() ? &none : buffer.data());
   if (!result.ok())
     return Refuse(StatusText(result.status));
   // A device that moved less than asked did not do what was asked: for IN

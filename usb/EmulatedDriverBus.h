@@ -36,8 +36,14 @@ public:
   bool IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out, size_t outLength,
                  uint32_t *bytesReturned) override;
   void Close(DeviceHandle handle) override;
+  DeviceLoss Loss(DeviceHandle handle) const override;
+  std::vector<std::string> ListingProblems() override;
   std::string LastError() const override { return lastError_; }
   std::optional<InterfacePlace> PlaceOf(const std::string &path) override;
+
+  // Transfers in a row that fail (time-outs, mostly) before the device
+  // counts as no longer answering.
+  static constexpr int kFailuresUntilLost = 3;
 
   size_t OpenHandleCount() const { return handles_.size(); }
 
@@ -45,7 +51,13 @@ private:
   struct OpenDevice {
     bool audioDriver;
     std::unique_ptr<UsbConnection> connection;
+    int failuresInRow = 0;
+    DeviceLoss loss = DeviceLoss::None;
   };
+
+  // One control transfer on the connection, noting a device that is gone
+  // or has stopped answering; a lost device is not asked again.
+  TransferResult Control(OpenDevice &device, const SetupPacket &setup, uint8_t *data);
 
   bool GenericDriverCall(OpenDevice &device, uint32_t code, std::span<const uint8_t> block, uint8_t *out,
                          size_t outLength, uint32_t *bytesReturned);

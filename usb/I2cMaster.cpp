@@ -72,7 +72,12 @@ bool I2cMaster::I2cReadByte(bool last, uint8_t &value) {
 }
 
 bool I2cMaster::AddressPhase(uint8_t address) {
+  const bool failedBefore = transferFailed_;
   for (int attempt = 0; attempt < kAddressAttempts; ++attempt) {
+    // A status read lost in an attempt that then failed is that attempt's
+    // trouble: the retry starts the address over, and its own transfers say
+    // whether the transaction went through.
+    transferFailed_ = failedBefore;
     I2cStart();
     if (I2cWriteByte(address))
       return true;

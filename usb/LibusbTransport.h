@@ -17,7 +17,11 @@ namespace orvane {
 // driver stays bound. Locations are bus and port path ("1-4.2").
 class LibusbTransport final : public UsbTransport {
 public:
-  explicit LibusbTransport(unsigned timeoutMs = 5000);
+  // No transfer here is longer than 256 bytes: one that has not ended in a
+  // second is stuck, and three in a row mean a device that stopped answering.
+  static constexpr unsigned kTransferTimeoutMs = 1000;
+
+  explicit LibusbTransport(unsigned timeoutMs = kTransferTimeoutMs);
   ~LibusbTransport() override;
 
   std::string Name() const override { return "usb"; }

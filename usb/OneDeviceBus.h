@@ -24,6 +24,8 @@ public:
     return inner_.IoControl(handle, code, in, inLength, out, outLength, bytesReturned);
   }
   void Close(DeviceHandle handle) override { inner_.Close(handle); }
+  DeviceLoss Loss(DeviceHandle handle) const override { return inner_.Loss(handle); }
+  std::vector<std::string> ListingProblems() override { return inner_.ListingProblems(); }
   std::string LastError() const override { return lastError_.empty() ? inner_.LastError() : lastError_; }
   std::optional<InterfacePlace> PlaceOf(const std::string &path) override { return inner_.PlaceOf(path); }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,8 +57,19 @@ public:
   virtual ~UsbTransport() = default;
   virtual std::string Name() const = 0; // short, goes into device paths
   virtual std::vector<UsbDeviceInfo> Enumerate() = 0;
+  // The one device at location, without asking any other device.
+  virtual std::optional<UsbDeviceInfo> Describe(const std::string &location);
+  // Why the last Enumerate could not look where devices may be; empty when it could.
+  virtual std::string ListingProblem() const { return {}; }
   // nullptr on failure, with the reason in *error.
   virtual std::unique_ptr<UsbConnection> Connect(const std::string &location, std::string *error) = 0;
 };
+
+inline std::optional<UsbDeviceInfo> UsbTransport::Describe(const std::string &location) {
+  for (UsbDeviceInfo &device : Enumerate())
+    if (device.location == location)
+      return std::move(device);
+  return std::nullopt;
+}
 
 } // namespace orvane

@@ -98,15 +98,86 @@ bool VantrelUsb::ProbeDevice() {
 
 bool VantrelUsb::Open() {
   Close();
+  if (!TakeLock())
+    return false;
   handle_ = bus_.Open(devicePath_);
-  return handle_ != kNullHandle;
+  if (handle_ == kNullHandle)
+    return false;
+  closedLoss_ = DeviceLoss::None;
+  return true;
 }
 
 void VantrelUsb::Close() {
   if (handle_ != kNullHandle) {
+    closedLoss_ = bus_.Loss(handle_);
     bus_.Close(handle_);
     handle_ = kNullHandle;
   }
+  if (lockHolds_ == 0)
+    lock_.Release();
+}
+
+bool VantrelUsb::Reopen() {
+  if (Open())
+    return true;
+  if (!lockError_.empty())
+    return false;
+  const auto paths = bus_.ListInterfaces(audioDriver_ ? kGuidAudioDriver : kGuidUsbDevice);
+  if (!paths)
+    return false;
+  // Only an identity that names one device: with two alike, the other one
+  // is not the device this action started on.
+  const std::string *only = nullptr;
+  for (const std::string &path : *paths) {
+    if (!PathMatches(path, target_))
+      continue;
+    if (only)
+      return false;
+    only = &path;
+  }
+  if (!only || *only == devicePath_)
+    return false;
+  std::memcpy(devicePath_, only->c_str(), only->size() + 1);
+  return Open();
+}
+
+DeviceLoss VantrelUsb::Loss() const {
+  return handle_ != kNullHandle ? bus_.Loss(handle_) : closedLoss_;
+}
+
+std::string VantrelUsb::LockKey(const std::string &path) {
+  // "\\?\usb#vid_3b5d&pid_6000#vusb.dev0#{guid}": the third field names the device.
+  const size_t first = path.find('#');
+  const size_t second = first == std::string::npos ? first : path.find('#', first + 1);
+  const size_t third = second == std::string::npos ? second : path.find('#', second + 1);
+  if (third == std::string::npos)
+    return path.substr(0, path.rfind('#'));
+  return path.substr(second + 1, third - second - 1);
+}
+
+bool VantrelUsb::TakeLock() {
+  lockError_.clear();
+  if (lockDirectory_.empty() || lock_.Held())
+    return true;
+  // A lock that cannot be made at all (no usable directory) does not stand
+  // between the user and the device; one that another program holds does.
+  if (lock_.TryAcquire(lockDirectory_, LockKey(devicePath_)) == DeviceLock::Outcome::Busy) {
+    lockError_ = lock_.BusyMessage();
+    return false;
+  }
+  return true;
+}
+
+bool VantrelUsb::HoldDeviceLock() {
+  if (!TakeLock())
+    return false;
+  ++lockHolds_;
+  return true;
+}
+
+void VantrelUsb::ReleaseDeviceLock() {
+  if (lockHolds_ > 0 && --lockHolds_ == 0 && handle_ == kNullHandle)
+    lock_.Release();
 }
 
 bool VantrelUsb::ControlTransfer(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, uint8_t *data,
@@ -134,7 +205,7 @@ bool VantrelUsb::ControlTransfer(uint8_t requestType, uint8_t request, uint16_t 
 }
 
 std::string VantrelUsb::LastError() const {
-  return bus_.LastError();
+  return lockError_.empty() ? bus_.LastError() : lockError_;
 }
 
 } // namespace orvane

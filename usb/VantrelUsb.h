@@ -1,6 +1,7 @@
 #pragma once
 
 #include "usb/DeviceBus.h"
+#include "usb/DeviceLock.h"
 
 #include <cstdint>
 #include <string>
@@ -31,8 +32,27 @@ public:
   bool HasHandle() const { return handle_ != kNullHandle; }
 
   bool ProbeDevice();
+  // With device locks in use, false while another program holds the
+  // device; LastError() then says who.
   bool Open();
   void Close();
+  // Opens the device again: at its location, or, when it came back
+  // elsewhere (re-enumerated), at the one interface of its identity.
+  bool Reopen();
+  // Whether the open handle (or the one closed last) lost its device.
+  DeviceLoss Loss() const;
+
+  // From now on every open takes the device's lock in directory (empty:
+  // no locking) and every close gives it back, unless a hold keeps it.
+  void UseDeviceLocks(std::string directory) { lockDirectory_ = std::move(directory); }
+  // Keeps the lock across opens and closes until the matching release, so
+  // no other program slips in between the steps of one action. False, with
+  // the reason in LastError(), while another program holds the device.
+  bool HoldDeviceLock();
+  void ReleaseDeviceLock();
+  // The lock's name for an interface path: the device part, not the class,
+  // so both drivers' paths of one device share it.
+  static std::string LockKey(const std::string &path);
   bool ControlTransfer(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, uint8_t *data,
                        uint32_t length);
 
@@ -45,6 +65,9 @@ public:
   DeviceBus &Bus() { return bus_; }
 
 private:
+  // false when another program holds the device.
+  bool TakeLock();
+
   DeviceBus &bus_;
   // Kept in this order: found flag, back-end, device path, match text, handle.
   bool found_ = false;
@@ -52,6 +75,29 @@ private:
   char devicePath_[512] = {};
   char target_[50] = "vid_0c7e&pid_6000";
   DeviceHandle handle_ = kNullHandle;
+  DeviceLoss closedLoss_ = DeviceLoss::None;
+  std::string lockDirectory_;
+  DeviceLock lock_;
+  int lockHolds_ = 0;
+  std::string lockError_;
+};
+
+// Holds the device's lock for its lifetime (VantrelUsb::HoldDeviceLock);
+// false when another program holds the device.
+class DeviceLockHold {
+public:
+  explicit DeviceLockHold(VantrelUsb &usb) : usb_(usb), held_(usb.HoldDeviceLock()) {}
+  ~DeviceLockHold() {
+    if (held_)
+      usb_.ReleaseDeviceLock();
+  }
+  DeviceLockHold(const DeviceLockHold &) = delete;
+  DeviceLockHold &operator=(const DeviceLockHold &) = delete;
+  explicit operator bool() const { return held_; }
+
+private:
+  VantrelUsb &usb_;
+  bool held_;
 };
 
 } // namespace orvane

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -23,6 +24,9 @@ namespace orvane {
 namespace {
 
 constexpr int kPollIntervalMs = 100;
+// Out of file handles, the listener stays readable while nothing can be
+// accepted: it is left out of the poll this long, so the loop does not spin.
+constexpr auto kAcceptRest = std::chrono::milliseconds(100);
 // A client that stops reading its answers is dropped after this long rather
 // than stalling every other connection.
 constexpr int kResponseSendTimeoutMs = 1000;
@@ -42,7 +46,9 @@ struct VirtualUsbServer::Impl {
 
   bool PrepareDirectory(std::string *error);
   bool ClearStaleSocket(std::string *error);
-  void AcceptPending();
+  // false when the process ran out of file handles: the pending
+  // connections stay queued, and the listener must rest a while.
+  bool AcceptPending();
   // false: the connection is to be closed.
   bool ReadFrom(Connection &connection);
   std::optional<std::vector<uint8_t>> Answer(Connection &connection, std::span<const uint8_t> body);
@@ -92,11 +98,11 @@ bool VirtualUsbServer::Impl::ClearStaleSocket(std::string *error) {
   return true;
 }
 
-void VirtualUsbServer::Impl::AcceptPending() {
+bool VirtualUsbServer::Impl::AcceptPending() {
   for (;;) {
     UniqueFd fd(::accept4(listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (!fd.valid())
-      return;
+      return errno != EMFILE && errno != ENFILE && errno != ENOBUFS && errno != ENOMEM;
     // An unplugged device cannot be opened: the connection ends at once,
     // which a client sees as an absent device.
     if (!device.Present())
@@ -235,9 +241,12 @@ bool VirtualUsbServer::Start(std::string *error) {
 void VirtualUsbServer::Run(const std::atomic<bool> &stop) {
   Impl &s = *impl_;
   std::vector<pollfd> polled;
+  std::chrono::steady_clock::time_point acceptAgain{};
   while (!stop.load() && s.listener.valid()) {
+    const bool accepting = std::chrono::steady_clock::now() >= acceptAgain;
     polled.clear();
-    polled.push_back({s.listener.get(), POLLIN, 0});
+    // A resting listener keeps its place with a negative descriptor, which poll skips.
+    polled.push_back({accepting ? s.listener.get() : -1, POLLIN, 0});
     for (const auto &connection : s.connections)
       polled.push_back({connection->fd.get(), POLLIN, 0});
     const int ready = ::poll(polled.data(), polled.size(), kPollIntervalMs);
@@ -253,8 +262,8 @@ void VirtualUsbServer::Run(const std::atomic<bool> &stop) {
       if (!s.ReadFrom(*s.connections[i - 1]))
         s.CloseConnection(i - 1);
     }
-    if (polled[0].revents & POLLIN)
-      s.AcceptPending();
+    if ((polled[0].revents & POLLIN) && !s.AcceptPending())
+      acceptAgain = std::chrono::steady_clock::now() + kAcceptRest;
   }
 }
 

@@ -80,7 +80,10 @@ public:
   VirtualUsbConnection(UniqueFd fd, int timeoutMs) : fd_(std::move(fd)), timeoutMs_(timeoutMs) {}
 
   TransferResult Control(const SetupPacket &setup, uint8_t *data) override {
-    if (!fd_.valid() || (setup.length && !data))
+    // A closed connection does not come back: the device is gone for it.
+    if (!fd_.valid())
+      return {TransferStatus::Gone, 0};
+    if (setup.length && !data)
       return {TransferStatus::Failed, 0};
     const auto outData = setup.isIn() ? std::span<const uint8_t>{} : std::span<const uint8_t>(data, setup.length);
     const auto request = vusb::EncodeControlRequest(setup, outData);
@@ -113,25 +116,52 @@ std::string VirtualUsbTransport::Directory() const {
   return directory_.empty() ? VirtualDeviceDirectory() : directory_;
 }
 
+std::optional<UsbDeviceInfo> VirtualUsbTransport::DescribeIn(const std::string &directory, const std::string &name) {
+  std::string why;
+  const UniqueFd fd = ConnectToDevice(directory + "/" + name + std::string(kVirtualSocketSuffix), &why);
+  if (!fd.valid())
+    return std::nullopt; // stale, or not ours
+  const auto body = Exchange(fd.get(), vusb::EncodeDescribeRequest(), timeouts_.describeMs);
+  auto info = body ? vusb::ParseDescribeResponse(*body) : std::nullopt;
+  if (info)
+    info->location = name;
+  return info;
+}
+
 std::vector<UsbDeviceInfo> VirtualUsbTransport::Enumerate() {
   std::vector<UsbDeviceInfo> devices;
   const std::string directory = Directory();
+  listingProblem_.clear();
   std::string why;
   const UniqueFd directoryFd = OpenPrivateDirectory(directory, &why);
-  if (!directoryFd.valid())
+  if (!directoryFd.valid()) {
+    // No directory means no virtual devices; one that is there but refused
+    // hides devices the user may be looking for.
+    struct stat info {};
+    if (::lstat(directory.c_str(), &info) == 0)
+      listingProblem_ = "virtual devices not listed: " + why;
     return devices;
-  for (const std::string &name : SocketNames(directoryFd.get())) {
-    const UniqueFd fd = ConnectToDevice(directory + "/" + name + std::string(kVirtualSocketSuffix), &why);
-    if (!fd.valid())
-      continue; // stale, or not ours
-    const auto body = Exchange(fd.get(), vusb::EncodeDescribeRequest(), timeouts_.describeMs);
-    auto info = body ? vusb::ParseDescribeResponse(*body) : std::nullopt;
-    if (!info)
-      continue;
-    info->location = name;
-    devices.push_back(std::move(*info));
   }
+  for (const std::string &name : SocketNames(directoryFd.get()))
+    if (auto info = DescribeIn(directory, name))
+      devices.push_back(std::move(*info));
   return devices;
+}
+
+std::optional<UsbDeviceInfo> VirtualUsbTransport::Describe(const std::string &location) {
+  const std::string directory = Directory();
+  std::string why;
+  if (!IsValidVirtualDeviceName(location))
+    return std::nullopt;
+  const UniqueFd directoryFd = OpenPrivateDirectory(directory, &why);
+  struct stat info {};
+  // The same checks as the listing: a socket itself, not a link to one.
+  if (!directoryFd.valid() ||
+      ::fstatat(directoryFd.get(), (location + std::string(kVirtualSocketSuffix)).c_str(), &info,
+                AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISSOCK(info.st_mode))
+    return std::nullopt;
+  return DescribeIn(directory, location);
 }
 
 std::unique_ptr<UsbConnection> VirtualUsbTransport::Connect(const std::string &location, std::string *error) {

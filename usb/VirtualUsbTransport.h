@@ -12,8 +12,10 @@ namespace orvane {
 class VirtualUsbTransport final : public UsbTransport {
 public:
   struct Timeouts {
-    int describeMs = 1000; // per device while listing
-    int controlMs = 5000;  // one whole control transfer
+    // Per device while listing: a stopped server costs a monitor tick little.
+    int describeMs = 200;
+    // One whole control transfer, at most what the real bus allows one.
+    int controlMs = 1000;
   };
 
   // directory empty = VirtualDeviceDirectory(), looked up at every call.
@@ -22,13 +24,17 @@ public:
 
   std::string Name() const override { return "vusb"; }
   std::vector<UsbDeviceInfo> Enumerate() override;
+  std::optional<UsbDeviceInfo> Describe(const std::string &location) override;
   std::unique_ptr<UsbConnection> Connect(const std::string &location, std::string *error) override;
+  std::string ListingProblem() const override { return listingProblem_; }
 
 private:
   std::string Directory() const;
+  std::optional<UsbDeviceInfo> DescribeIn(const std::string &directory, const std::string &name);
 
   std::string directory_;
   Timeouts timeouts_;
+  std::string listingProblem_;
 };
 
 } // namespace orvane

@@ -126,8 +126,14 @@ void JsonUpdateReporter::Cancelled(const std::string &text) {
   Emit(Event("cancelled").Text("text", text));
 }
 
-void JsonUpdateReporter::Verdict(bool success, const std::string &text, int attempts) {
-  Emit(Event("verdict").Flag("success", success).Text("text", text).Number("attempts", attempts));
+void JsonUpdateReporter::Verdict(bool success, const std::string &text, int attempts, const std::string &reason) {
+  JsonLine line = Event("verdict");
+  line.Flag("success", success).Text("text", text).Number("attempts", attempts);
+  if (reason.empty())
+    line.Null("reason");
+  else
+    line.Text("reason", reason);
+  Emit(line);
 }
 
 void JsonUpdateReporter::DeviceListed(const ListedDevice &listed) {

@@ -1,6 +1,7 @@
 #include "app/shell/ProgressBoard.h"
 
 #include "app/shell/ProgressText.h"
+#include "app/shell/TextUpdateReporter.h"
 
 #include <cstdio>
 
@@ -33,7 +34,9 @@ public:
     Doing("attempt " + std::to_string(attempt) + " of " + std::to_string(attempts) + " failed: " + reason);
   }
   void Cancelled(const std::string &text) override { Last(text, false); }
-  void Verdict(bool, const std::string &text, int) override { Last(text, false); }
+  void Verdict(bool, const std::string &text, int, const std::string &reason) override {
+    Last(reason.empty() ? text : text + " Reason: " + reason, false);
+  }
   void DeviceListed(const ListedDevice &) override {}
   void ReadBackWritten(const std::string &, bool, uint32_t) override {}
   void Problem(ProblemKind, const std::string &message) override { Last(message, true); }
@@ -76,7 +79,8 @@ std::string ProgressBoard::RowText(const Row &row) {
   std::string text = Padded(row.model, 20) + Padded(row.location, 14) + row.doing;
   if (row.percent >= 0)
     text += " " + std::to_string(row.percent) + "%";
-  return text;
+  // Names and texts come from devices and files: none may steer the terminal.
+  return TerminalSafeText(text);
 }
 
 void ProgressBoard::Redraw() {
@@ -124,13 +128,13 @@ void ProgressBoard::Change(size_t index, const std::function<void(Row &)> &chang
     return;
   out_ << RowText(row) << '\n' << std::flush;
   if (problem)
-    err_ << "orvane-update: " << row.location << ": " << row.last << '\n' << std::flush;
+    err_ << "orvane-update: " << TerminalSafeText(row.location + ": " + row.last) << '\n' << std::flush;
 }
 
 void ProgressBoard::Problem(ProblemKind, const std::string &message) {
   const std::lock_guard lock(mutex_);
   out_ << std::flush;
-  err_ << "orvane-update: " << message << '\n' << std::flush;
+  err_ << "orvane-update: " << TerminalSafeText(message) << '\n' << std::flush;
 }
 
 void ProgressBoard::Cancelled(const std::string &text) {
@@ -156,9 +160,10 @@ void ProgressBoard::Summary(const std::vector<DeviceOutcome> &outcomes) {
     for (const Row &row : rows_)
       if (row.location == outcome.device.location)
         last = row.last;
-    out_ << "  " << Padded(outcome.device.location, 14)
-         << Padded(outcome.device.model.empty() ? outcome.device.caption : outcome.device.model, 20) << verdict
-         << (last.empty() ? "" : ": " + last) << '\n';
+    out_ << TerminalSafeText("  " + Padded(outcome.device.location, 14) +
+                             Padded(outcome.device.model.empty() ? outcome.device.caption : outcome.device.model, 20) +
+                             verdict + (last.empty() ? "" : ": " + last))
+         << '\n';
   }
   out_ << std::flush;
 }

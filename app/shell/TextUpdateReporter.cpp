@@ -8,7 +8,35 @@ namespace orvane {
 namespace {
 // Back to the start of the line and clear it.
 constexpr const char *kClearLine = "\r\x1b[K";
+
+void AppendEscaped(std::string &out, unsigned char byte) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  out += "\\x";
+  out += kDigits[byte >> 4];
+  out += kDigits[byte & 0x0F];
+}
 } // namespace
+
+std::string TerminalSafeText(const std::string &text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    // C0 controls and DEL, and the C1 controls in their UTF-8 form: a file
+    // name could otherwise move the cursor, clear the screen or retitle
+    // the terminal.
+    if (byte < 0x20 || byte == 0x7F) {
+      AppendEscaped(out, byte);
+    } else if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      AppendEscaped(out, byte);
+      AppendEscaped(out, static_cast<unsigned char>(text[++i]));
+    } else {
+      out += static_cast<char>(byte);
+    }
+  }
+  return out;
+}
 
 TextUpdateReporter::~TextUpdateReporter() {
   EndBar();
@@ -23,7 +51,7 @@ void TextUpdateReporter::EndBar() {
 
 void TextUpdateReporter::Line(const std::string &text) {
   EndBar();
-  out_ << text << '\n' << std::flush;
+  out_ << TerminalSafeText(text) << '\n' << std::flush;
 }
 
 void TextUpdateReporter::DeviceFound(const FoundDevice &device) {
@@ -89,8 +117,10 @@ void TextUpdateReporter::Cancelled(const std::string &text) {
   Line(text);
 }
 
-void TextUpdateReporter::Verdict(bool, const std::string &text, int) {
+void TextUpdateReporter::Verdict(bool, const std::string &text, int, const std::string &reason) {
   Line(text);
+  if (!reason.empty())
+    Line("Reason: " + reason);
 }
 
 void TextUpdateReporter::DeviceListed(const ListedDevice &listed) {
@@ -115,7 +145,7 @@ void TextUpdateReporter::ReadBackWritten(const std::string &path, bool consisten
 void TextUpdateReporter::Problem(ProblemKind, const std::string &message) {
   EndBar();
   out_ << std::flush;
-  err_ << "orvane-update: " << message << '\n' << std::flush;
+  err_ << "orvane-update: " << TerminalSafeText(message) << '\n' << std::flush;
 }
 
 } // namespace orvane

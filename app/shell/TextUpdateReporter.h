@@ -6,6 +6,10 @@
 
 namespace orvane {
 
+// The text with its control characters shown as \xNN, so that a file
+// name cannot drive the terminal it is printed on.
+std::string TerminalSafeText(const std::string &text);
+
 // Events as text for people: the window's texts one a line. On a terminal
 // the running walk is one progress bar redrawn in place, kept when the walk
 // completes; otherwise a plain line every tenth of a walk.
@@ -20,7 +24,7 @@ public:
   void Progress(const WalkProgress &progress) override;
   void AttemptFailed(int attempt, int attempts, const std::string &reason) override;
   void Cancelled(const std::string &text) override;
-  void Verdict(bool success, const std::string &text, int attempts) override;
+  void Verdict(bool success, const std::string &text, int attempts, const std::string &reason) override;
   void DeviceListed(const ListedDevice &device) override;
   void ReadBackWritten(const std::string &path, bool consistent, uint32_t bytes) override;
   void Problem(ProblemKind kind, const std::string &message) override;

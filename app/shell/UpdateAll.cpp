@@ -4,6 +4,8 @@
 #include "app/shell/SupportedDevices.h"
 #include "isp/OneButtonUpdate.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -16,20 +18,30 @@ namespace {
 // leave lets them through again.
 class SharedCritical {
 public:
-  explicit SharedCritical(std::function<void(bool)> outer) : outer_(std::move(outer)) {}
+  explicit SharedCritical(std::function<void(bool, uint64_t)> outer) : outer_(std::move(outer)) {}
 
-  void operator()(bool critical) {
+  void operator()(bool critical, uint64_t forAtMostMs) {
     const std::lock_guard lock(mutex_);
     const int before = count_;
     count_ += critical ? 1 : -1;
-    if (outer_ && (before == 0) != (count_ == 0))
-      outer_(count_ > 0);
+    if (!outer_)
+      return;
+    if (count_ == 0) {
+      longestMs_ = 0;
+      outer_(false, 0);
+    } else if (critical && (before == 0 || forAtMostMs > longestMs_)) {
+      // Counted again from now, the longest limit asked for covers what is
+      // left of every earlier one.
+      longestMs_ = std::max(longestMs_, forAtMostMs);
+      outer_(true, longestMs_);
+    }
   }
 
 private:
   std::mutex mutex_;
   int count_ = 0;
-  std::function<void(bool)> outer_;
+  uint64_t longestMs_ = 0;
+  std::function<void(bool, uint64_t)> outer_;
 };
 
 struct Worker {
@@ -142,9 +154,13 @@ private:
     one.yes = true; // asked once for all
     one.device = device.location;
     one.waitSeconds = 0;
-    UpdateCommandContext context{stack.Bus(),  stack.Time(), c_.workingDirectory,
-                                 reporter,     {},           [this](bool critical) { critical_(critical); },
-                                 c_.holdDevice};
+    UpdateCommandContext context{stack.Bus(),
+                                 stack.Time(),
+                                 c_.workingDirectory,
+                                 reporter,
+                                 {},
+                                 [this](bool critical, uint64_t forAtMostMs) { critical_(critical, forAtMostMs); },
+                                 c_.lockDirectory};
     try {
       return RunUpdateCommand(one, context);
     } catch (const std::exception &e) {

@@ -55,9 +55,11 @@ struct UpdateAllContext {
   std::string workingDirectory;
   MultiDeviceReporter &reporter;
   ConfirmQuestion confirm;
-  // As in UpdateCommandContext: true while any device's flash is being worked on.
-  std::function<void(bool critical)> critical;
-  TakeDeviceHold holdDevice; // called from the devices' threads
+  // As in UpdateCommandContext: true while any device's flash is being
+  // worked on, with the longest any of them may still take.
+  std::function<void(bool critical, uint64_t forAtMostMs)> critical;
+  // As in UpdateCommandContext; each device's update takes that device's lock.
+  std::string lockDirectory;
   DeviceStackFactory stacks;
 };
 

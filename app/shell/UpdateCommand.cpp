@@ -6,6 +6,7 @@
 #include "app/shell/ReportingViews.h"
 #include "app/shell/SupportedDevices.h"
 #include "isp/FlashReadBack.h"
+#include "isp/FlashTimeLimits.h"
 #include "isp/ImageFileOpen.h"
 #include "isp/OneButtonUpdate.h"
 #include "isp/ProgramFileLoad.h"
@@ -21,6 +22,10 @@
 namespace orvane {
 
 namespace {
+
+// The read-back of 1 MB in 64-byte blocks, up to three reads each, at
+// 5 ms a transfer: far more than it takes, still an end.
+constexpr uint64_t kReadBackLimitMs = 15 * 60 * 1000;
 
 std::string NoDeviceMessage(uint32_t waitSeconds, const std::optional<std::string> &id) {
   std::string message = std::string(kNoDeviceCaption) +
@@ -60,13 +65,15 @@ std::string SeveralDevicesMessage(const std::vector<SupportedDevice> &devices, c
 class UpdateCommand {
 public:
   UpdateCommand(const UpdateCommandOptions &options, UpdateCommandContext &context)
-      : options_(options), c_(context), reporter_(context.reporter), state_(context.bus, context.clock) {}
+      : options_(options), c_(context), reporter_(context.reporter), state_(context.bus, context.clock) {
+    state_.usb.UseDeviceLocks(c_.lockDirectory);
+  }
 
   int Update() {
     if (!options_.yes && !c_.confirm)
       return Refuse(ProblemKind::NoTerminal, "stdin is not a terminal, so the confirmation question cannot be asked. "
                                              "Run with --yes to update without asking.");
-    if (!FindUsableDevice() || !HoldDevice() || !LoadImage())
+    if (!FindUsableDevice() || !LoadImage())
       return kExitNothingDone;
     if (!options_.yes && !c_.confirm(unknownModelWarning_ + kUpdateQuestion)) {
       reporter_.Cancelled(kUpdateAbort);
@@ -76,7 +83,9 @@ public:
     ChipCommands chip(state_.usb, c_.clock, state_.flash.FlashId);
     OneButtonUpdate update(chip, state_.image, state_.flash, views, views);
     state_.monitor.Busy = true;
-    Critical(true);
+    // The update itself ends by a deadline for its part; not knowing the
+    // part yet, the hold takes the longest of them.
+    Critical(true, WorstUpdateTimeLimitMs(state_.image.ImageLength, OneButtonUpdate::kAttempts));
     const bool success = update.Run();
     Critical(false);
     if (!update.Refusal().empty()) {
@@ -85,7 +94,7 @@ public:
     }
     state_.monitor.UpdateDone = true;
     state_.monitor.Busy = false;
-    reporter_.Verdict(success, success ? kUpdateSuccess : kUpdateFail, update.AttemptsRun());
+    reporter_.Verdict(success, success ? kUpdateSuccess : kUpdateFail, update.AttemptsRun(), update.FailureReason());
     return success ? kExitSuccess : kExitFailed;
   }
 
@@ -99,7 +108,7 @@ public:
       if (!probe)
         return Refuse(ProblemKind::OutputFile, "cannot create " + path + ": " + ErrnoText(errno));
     }
-    if (!FindUsableDevice() || !HoldDevice()) {
+    if (!FindUsableDevice()) {
       if (!existed)
         std::filesystem::remove(PathFromUtf8(path), ignored);
       return kExitNothingDone;
@@ -110,7 +119,7 @@ public:
     std::vector<uint8_t> buffer(kImageBufferSize, 0);
     FlashReadBack reader(buffer);
     // Flash is reachable only in ISP mode; the read leaves it as it found it.
-    Critical(true);
+    Critical(true, kReadBackLimitMs);
     views.ShowStatus("Enter ISP Mode", StatusTone::Normal);
     state_.usb.Open();
     chip.SetIspMode(true);
@@ -135,17 +144,22 @@ public:
 
   int List() {
     const auto listed = ListAttachedDevices(c_.bus, c_.clock, c_.workingDirectory, options_.waitSeconds);
-    if (listed.empty())
-      return Refuse(ProblemKind::NoDevice, NoDeviceMessage(options_.waitSeconds, options_.device));
+    if (listed.empty()) {
+      // A place devices could be in that was refused is the likelier answer.
+      std::string message = NoDeviceMessage(options_.waitSeconds, options_.device);
+      for (const std::string &problem : c_.bus.ListingProblems())
+        message += " Note: " + problem + ".";
+      return Refuse(ProblemKind::NoDevice, message);
+    }
     for (const ListedDevice &device : listed)
       reporter_.DeviceListed(device);
     return kExitSuccess;
   }
 
 private:
-  void Critical(bool critical) {
+  void Critical(bool critical, uint64_t forAtMostMs = 0) {
     if (c_.critical)
-      c_.critical(critical);
+      c_.critical(critical, forAtMostMs);
   }
 
   int Refuse(ProblemKind kind, const std::string &message) {
@@ -165,23 +179,17 @@ private:
       return false;
     }
     reporter_.DeviceFound(found_.device);
+    // Held to the end of the command: no other program may act on the
+    // device between this one's steps.
+    if (!state_.usb.HoldDeviceLock()) {
+      Refuse(ProblemKind::DeviceBusy, state_.usb.LastError());
+      return false;
+    }
     if (!state_.usb.Open()) {
       Refuse(ProblemKind::CannotOpen, CannotOpenMessage(found_.device, state_.usb.LastError()));
       return false;
     }
     state_.usb.Close();
-    return true;
-  }
-
-  bool HoldDevice() {
-    if (!c_.holdDevice)
-      return true;
-    std::string why;
-    hold_ = c_.holdDevice(found_.device, &why);
-    if (!hold_) {
-      Refuse(ProblemKind::DeviceBusy, why.empty() ? std::string("device busy") : why);
-      return false;
-    }
     return true;
   }
 
@@ -244,7 +252,6 @@ private:
   UpdateReporter &reporter_;
   ProgramState state_;
   DeviceSearchResult found_;
-  std::unique_ptr<DeviceHold> hold_;
   std::string unknownModelWarning_;
 };
 
@@ -258,7 +265,8 @@ int RunOnBus(const UpdateCommandOptions &options, UpdateCommandContext &context)
   case UpdateCommandOptions::Action::ReadBack:
     return command.ReadBack();
   case UpdateCommandOptions::Action::Help:
-    break;
+  case UpdateCommandOptions::Action::Version:
+    break; // answered by the program before any device is looked at
   }
   return kExitSuccess;
 }
@@ -275,7 +283,7 @@ int RunUpdateCommand(const UpdateCommandOptions &options, UpdateCommandContext &
                                   context.reporter,
                                   context.confirm,
                                   context.critical,
-                                  context.holdDevice};
+                                  context.lockDirectory};
     return RunOnBus(options, narrowed);
   }
   return RunOnBus(options, context);

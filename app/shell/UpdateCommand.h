@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/shell/DeviceHold.h"
 #include "app/shell/UpdateCommandOptions.h"
 #include "app/shell/UpdateReporter.h"
 #include "usb/Clock.h"
 #include "usb/DeviceBus.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -28,12 +28,13 @@ struct UpdateCommandContext {
   std::string workingDirectory; // UTF-8
   UpdateReporter &reporter;
   ConfirmQuestion confirm; // empty when there is no terminal to ask on
-  // Told true before the flash is touched and false once it is left alone
-  // again, so the caller can hold off interruptions in between.
-  std::function<void(bool critical)> critical;
-  // Where the device's lock is taken, once the device is known and before
-  // anything is sent to it.
-  TakeDeviceHold holdDevice;
+  // Told true before the flash is touched, with the longest the update may
+  // take, and false once it is left alone again, so the caller can hold off
+  // interruptions in between, but no longer than that.
+  std::function<void(bool critical, uint64_t forAtMostMs)> critical;
+  // Where the device locks live, shared with every other program of this
+  // tool; empty: none taken.
+  std::string lockDirectory;
 };
 
 // Runs what the options ask for (not Help) on the objects the window uses:

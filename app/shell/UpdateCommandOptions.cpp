@@ -63,6 +63,8 @@ private:
       return Fail(error_, "option " + name + " takes no value");
     if (name == "--help" || name == "-h") {
       help_ = true;
+    } else if (name == "--version") {
+      version_ = true;
     } else if (name == "--yes" || name == "-y") {
       options_.yes = true;
     } else if (name == "--json") {
@@ -106,6 +108,10 @@ private:
       options_.action = UpdateCommandOptions::Action::Help;
       return true;
     }
+    if (version_) {
+      options_.action = UpdateCommandOptions::Action::Version;
+      return true;
+    }
     const bool readBack = !options_.readBackFile.empty();
     if (options_.all && (list_ || readBack || options_.device))
       return Fail(error_,
@@ -130,6 +136,7 @@ private:
   size_t next_ = 0;
   UpdateCommandOptions options_;
   bool help_ = false;
+  bool version_ = false;
   bool list_ = false;
 };
 
@@ -148,6 +155,7 @@ Usage: orvane-update [--yes] [--device ID] [--file PATH] [--wait SECONDS] [--jso
        orvane-update --all [--yes] [--file PATH] [--wait SECONDS] [--json]
        orvane-update --list [--wait SECONDS] [--json]
        orvane-update --read-back FILE [--device ID] [--wait SECONDS] [--json]
+       orvane-update --help | --version
 
 With no action option it finds the attached device (the supported models
 through their audio identity, then the firmware-update identities 3b5d:6000
@@ -179,6 +187,7 @@ Options:
                      enters ISP mode for the read and leaves it after; the flash
                      is not changed
   -h, --help         this text
+  --version          print the program's version
 
 Exit status (with --all: 0 only when every device succeeded, 1 when any
 failed or was left alone next to others that were updated, 2 when nothing

@@ -9,7 +9,7 @@ namespace orvane {
 
 // What the command-line updater was asked to do.
 struct UpdateCommandOptions {
-  enum class Action { Update, List, ReadBack, Help };
+  enum class Action { Update, List, ReadBack, Help, Version };
 
   Action action = Action::Update;
   bool yes = false;                // update without asking

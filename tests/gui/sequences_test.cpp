@@ -9,6 +9,7 @@
 #include "support/WindowTestSupport.h"
 #include "ui_Unit1.h"
 #include "usb/ChipCommands.h"
+#include "usb/DeviceLock.h"
 #include "usb/EmulatedDriverBus.h"
 #include "usb/InProcessTransport.h"
 
@@ -19,6 +20,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include <functional>
 #include <memory>
@@ -349,6 +355,54 @@ private slots:
     QVERIFY(unplugged);
     VerifyVerdict("Firmware update Fail!", kRed);
     QVERIFY(clock->NowUs() - before < 120'000'000u);
+    // The verdict text stays as designed; the reason is beside it.
+    QCOMPARE(c().lblISPProcStatus->toolTip(), QString("the device was disconnected"));
+    QCOMPARE(c().lblUSBProcessInfo->text(), QString("Firmware update Fail! the device was disconnected"));
+  }
+
+  // Another program holds the device: the window says so, sends nothing and
+  // keeps "Start" for when the other one has finished.
+  void aDeviceAnotherProgramUpdatesIsShownBusy() {
+#ifdef _WIN32
+    QSKIP("the other program is a forked process");
+#else
+    StartWindow(false);
+    recorded->dialogs.confirmAnswer = true;
+    ReadyToStart("C22012", ImageBytes(0x1000, 0x21));
+    const QString locks = workDir.filePath("locks");
+    QVERIFY(QDir().mkpath(locks));
+    state->usb.UseDeviceLocks(locks.toStdString());
+    int ready[2];
+    int done[2];
+    QVERIFY(::pipe(ready) == 0 && ::pipe(done) == 0);
+    const pid_t other = ::fork();
+    if (other == 0) {
+      ::close(done[1]);
+      DeviceLock lock;
+      const bool held = lock.TryAcquire(locks.toStdString(), VantrelUsb::LockKey(state->usb.DevicePath())) ==
+                        DeviceLock::Outcome::Acquired;
+      char byte = 0;
+      const bool told = ::write(ready[1], &held, sizeof held) == sizeof held;
+      ::_exit(told && ::read(done[0], &byte, 1) >= 0 ? 0 : 1);
+    }
+    bool held = false;
+    QVERIFY(::read(ready[0], &held, sizeof held) == sizeof held && held);
+    const uint64_t transfers = chip->TransferCount();
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+    QCOMPARE(c().lblISPProcStatus->text(),
+             QString("device busy: another update is running (pid %1)").arg(static_cast<qint64>(other)));
+    QCOMPARE(chip->TransferCount(), transfers);
+    QCOMPARE(c().btnSimpleAuto->text(), QString("Start"));
+    QVERIFY(c().btnSimpleAuto->isEnabled());
+
+    ::close(done[1]);
+    int status = 0;
+    ::waitpid(other, &status, 0);
+    for (const int fd : {ready[0], ready[1], done[0]})
+      ::close(fd);
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+    VerifyVerdict("Firmware update success!", kBlue);
+#endif
   }
 
   void nothingElseStartsWhileTheUpdateRuns() {

@@ -1,6 +1,7 @@
 // orvane-update against vantrel-devsim, both as programs, through the
 // virtual USB socket.
 
+#include "app/shell/ProgramVersion.h"
 #include "cli_json_reader.h"
 #include "cli_process.h"
 #include "isp/FlashReadBack.h"
@@ -8,10 +9,12 @@
 #include "sim/IntelHexWriter.h"
 #include "sim/SampleFirmware.h"
 #include "sim_devsim_process.h"
+#include "usb/DeviceLock.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -112,6 +115,58 @@ TEST_F(OrvaneUpdateTest, AFlashThatNeverReadsBackRightEndsInFailAndExitOne) {
     ++retries;
   EXPECT_EQ(retries, 3u);
   EXPECT_NE(run.out.find("Attempt 3 of 3 failed: Blanking Fail at 0x000200"), std::string::npos) << run.out;
+}
+
+// Real time: the device goes away in the middle of programming (at its
+// 50th flash write: past the status clear and erase, a few dozen pages in).
+TEST_F(OrvaneUpdateTest, UnpluggedMidProgramEndsWithTheReasonWithinSeconds) {
+  WriteBytes(File("Orvane_R62.bin"), Image(24 * 1024, 7));
+  for (const bool json : {false, true}) {
+    SCOPED_TRACE(json ? "json" : "text");
+    auto devsim = StartDevice({"--model", "Orvane-R62", "--fault", "unplug-request:80:50"});
+    const auto start = std::chrono::steady_clock::now();
+    const ProcessResult run =
+        Update(json ? std::vector<std::string>{"--yes", "--json"} : std::vector<std::string>{"--yes"});
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_LT(took, std::chrono::seconds(4));
+    if (json) {
+      const auto lines = ParseJsonLines(run.out);
+      ASSERT_FALSE(lines.empty());
+      ASSERT_TRUE(lines.back()) << run.out;
+      const JsonValue &verdict = *lines.back();
+      EXPECT_EQ(verdict["event"].text, "verdict");
+      EXPECT_FALSE(verdict["success"].flag);
+      EXPECT_EQ(verdict["text"].text, "Firmware update Fail!");
+      EXPECT_EQ(verdict["reason"].text, "the device was disconnected");
+    } else {
+      EXPECT_NE(run.out.find("\nStart Programming\n"), std::string::npos) << run.out;
+      EXPECT_TRUE(run.out.ends_with("\nFirmware update Fail!\nReason: the device was disconnected\n")) << run.out;
+    }
+  }
+}
+
+// Another program holds the device: refused at once, nothing sent; once
+// it lets go, the update runs.
+TEST_F(OrvaneUpdateTest, ASecondUpdaterOnTheSameDeviceIsRefusedWithExitTwo) {
+  const auto image = Image(4 * 1024, 8);
+  WriteBytes(File("Orvane_R62.bin"), image);
+  auto devsim = StartDevice({"--model", "Orvane-R62", "--name", "r62"});
+  auto lock = std::make_unique<DeviceLock>();
+  ASSERT_EQ(lock->TryAcquire(runtime.Path(), "vusb.r62"), DeviceLock::Outcome::Acquired);
+  ProcessResult run = Update({"--yes"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "Find Device Orvane-R62\n");
+  EXPECT_EQ(run.err,
+            "orvane-update: device busy: another update is running (pid " + std::to_string(::getpid()) + ")\n");
+  run = Update({"--yes", "--json"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.out.find("\"kind\":\"device_busy\""), std::string::npos) << run.out;
+
+  lock.reset();
+  run = Update({"--yes"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  ExpectFlashHolds(StopAndDump(*devsim), image);
 }
 
 TEST_F(OrvaneUpdateTest, NoDeviceIsExitTwoWithAMessage) {
@@ -298,6 +353,10 @@ TEST_F(OrvaneUpdateTest, HelpAndUsageErrors) {
   ProcessResult run = Update({"--help"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out.rfind("orvane-update: updates the firmware", 0), 0u);
+  run = Update({"--version"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, std::string("orvane-update ") + kProgramVersion + "\n");
+  EXPECT_EQ(run.err, "");
   run = Update({"--wait", "later"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out, "");

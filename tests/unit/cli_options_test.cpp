@@ -54,6 +54,20 @@ TEST(UpdateCommandOptionsTest, HelpWinsOverEverythingElse) {
   }
 }
 
+TEST(UpdateCommandOptionsTest, VersionWinsOverActionsButNotOverHelp) {
+  for (const auto &args : {std::vector<std::string>{"--version"}, {"--list", "--version"}, {"--yes", "--version"}}) {
+    const auto options = Parse(args);
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->action, Action::Version);
+  }
+  const auto options = Parse({"--version", "--help"});
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->action, Action::Help);
+  std::string error;
+  EXPECT_FALSE(Parse({"--version=2"}, &error));
+  EXPECT_EQ(error, "option --version takes no value");
+}
+
 TEST(UpdateCommandOptionsTest, RefusalsSayWhatIsWrong) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--frobnicate"}, "unknown option --frobnicate"},

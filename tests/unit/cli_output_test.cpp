@@ -160,7 +160,7 @@ TEST(TextUpdateReporterTest, PlainOutputIsTheWindowTextsAndATenthOfProgressALine
       reporter.Progress(Walk(FlashPhase::Program, done, 20, done * 15, 300, done * 100'000, 0));
     reporter.Step("Programming Success");
     reporter.AttemptFailed(1, 3, "Verifying Fail at 0x000040");
-    reporter.Verdict(true, "Firmware update success!", 2);
+    reporter.Verdict(true, "Firmware update success!", 2, "");
   }
   const std::string expected = "Find Device Orvane-R62\n"
                                "Firmware Update file   Orvane_R62.hex    is Ready!\n"
@@ -222,6 +222,30 @@ TEST(TextUpdateReporterTest, ListShowsIdentityAccessAndUpdateFile) {
                        "  update file: Orvane_Summit.bin, 5 bytes, checksum 0x0123\n");
 }
 
+// A file name can hold any byte but the slash and NUL; printed raw, its
+// control characters would drive the terminal.
+TEST(TextUpdateReporterTest, ControlCharactersInNamesAreShownEscaped) {
+  std::ostringstream out;
+  std::ostringstream err;
+  {
+    TextUpdateReporter reporter(out, err, true);
+    const std::string name = "/w/a\x1b]0;owned\x07"
+                             "b\x1b[2J\nc\xC2\x9B"
+                             "31m.bin";
+    reporter.FileLoaded({name, "Firmware Update file   a.bin    is Ready!", 300, 0x0ABC});
+    reporter.ReadBackWritten(name, true, 1024);
+    reporter.Problem(ProblemKind::InvalidFile, name + " was not loaded");
+    reporter.Verdict(false, "Firmware update Fail!", 1, "the device was disconnected");
+  }
+  const std::string shown = "/w/a\\x1B]0;owned\\x07b\\x1B[2J\\x0Ac\\xC2\\x9B31m.bin";
+  EXPECT_NE(out.str().find("bytes from " + shown + ")\n"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("of flash to " + shown + "\n"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("Firmware update Fail!\nReason: the device was disconnected\n"), std::string::npos);
+  EXPECT_EQ(err.str(), "orvane-update: " + shown + " was not loaded\n");
+  EXPECT_EQ(out.str().find('\x07'), std::string::npos);
+  EXPECT_EQ(TerminalSafeText("Prüfung 固件 🎧\t"), "Prüfung 固件 🎧\\x09");
+}
+
 TEST(JsonUpdateReporterTest, EveryLineIsOneEventAndProgressComesOncePerPercent) {
   std::ostringstream out;
   std::ostringstream err;
@@ -237,7 +261,7 @@ TEST(JsonUpdateReporterTest, EveryLineIsOneEventAndProgressComesOncePerPercent) 
                            done ? std::optional<uint64_t>(400 - done) : std::nullopt));
   reporter.AttemptFailed(1, 3, "Blanking Fail at 0x001000");
   reporter.Problem(ProblemKind::CannotOpen, "no access");
-  reporter.Verdict(false, "Firmware update Fail!", 3);
+  reporter.Verdict(false, "Firmware update Fail!", 3, "the device was disconnected");
 
   std::vector<JsonValue> events;
   for (const auto &line : ParseJsonLines(out.str())) {
@@ -267,6 +291,7 @@ TEST(JsonUpdateReporterTest, EveryLineIsOneEventAndProgressComesOncePerPercent) 
   EXPECT_EQ(events[110]["event"].text, "verdict");
   EXPECT_FALSE(events[110]["success"].flag);
   EXPECT_EQ(events[110]["text"].text, "Firmware update Fail!");
+  EXPECT_EQ(events[110]["reason"].text, "the device was disconnected");
   EXPECT_EQ(err.str(), "orvane-update: no access\n");
 }
 
@@ -294,7 +319,7 @@ struct StepLog final : UpdateReporter {
     log.push_back("failed " + std::to_string(attempt) + "/" + std::to_string(attempts) + ": " + reason);
   }
   void Cancelled(const std::string &) override {}
-  void Verdict(bool, const std::string &, int) override {}
+  void Verdict(bool, const std::string &, int, const std::string &) override {}
   void DeviceListed(const ListedDevice &) override {}
   void ReadBackWritten(const std::string &, bool, uint32_t) override {}
   void Problem(ProblemKind, const std::string &) override {}

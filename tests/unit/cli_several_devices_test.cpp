@@ -12,9 +12,13 @@
 #include "plug_clock.h"
 #include "sim/ChipSimulator.h"
 #include "sim/SampleFirmware.h"
+#include "usb/DeviceLock.h"
 #include "usb/EmulatedDriverBus.h"
 #include "usb/InProcessTransport.h"
 #include "usb/InterfacePathPlace.h"
+#include "usb/VantrelUsb.h"
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -89,7 +93,7 @@ protected:
     const auto options = ParseUpdateCommandOptions(args, &error);
     EXPECT_TRUE(options) << error;
     JsonUpdateReporter reporter(out, err);
-    UpdateCommandContext context{bus, clock, dir.path().string(), reporter, {}, {}, hold};
+    UpdateCommandContext context{bus, clock, dir.path().string(), reporter, {}, {}, lockDirectory()};
     return RunUpdateCommand(*options, context);
   }
 
@@ -104,8 +108,11 @@ protected:
                              dir.path().string(),
                              reporter,
                              {},
-                             [this](bool critical) { criticals.push_back(critical); },
-                             hold,
+                             [this](bool critical, uint64_t forAtMostMs) {
+                               criticals.push_back(critical);
+                               holdLimitsMs.push_back(forAtMostMs);
+                             },
+                             lockDirectory(),
                              [this](const std::string &location) -> std::unique_ptr<DeviceStack> {
                                for (auto &device : devices)
                                  if (device->name == location)
@@ -154,8 +161,20 @@ protected:
   EmulatedDriverBus bus;
   TempDirectory dir;
   std::vector<std::unique_ptr<SimDevice>> devices;
-  TakeDeviceHold hold;
+  std::string lockDirectory() const { return dir.path().string(); }
+
+  // The name of a device's lock, as the updater takes it.
+  std::string LockKeyOf(const std::string &location) {
+    for (const Guid &kind : {kGuidAudioDriver, kGuidUsbDevice})
+      for (const std::string &path : bus.ListInterfaces(kind).value_or(std::vector<std::string>{}))
+        if (const auto place = bus.PlaceOf(path); place && place->location == location)
+          return VantrelUsb::LockKey(path);
+    ADD_FAILURE() << "no interface at " << location;
+    return location;
+  }
+
   std::vector<bool> criticals;
+  std::vector<uint64_t> holdLimitsMs;
   std::ostringstream out;
   std::ostringstream err;
 };
@@ -248,19 +267,21 @@ TEST_F(SeveralDevicesTest, AllUpdatesEveryDeviceAtOnceEachWithItsOwnModelsFile) 
   const auto mr810 = RandomBytes(12000, 5);
   WriteFile(dir.File("Orvane_R62.bin"), r62);
   WriteFile(dir.File("Orvane MR810.bin"), mr810);
-  std::set<std::string> held;
-  std::mutex heldLock;
-  hold = [&](const FoundDevice &device, std::string *) -> std::unique_ptr<DeviceHold> {
-    const std::lock_guard lock(heldLock);
-    held.insert(device.location);
-    return std::make_unique<DeviceHold>();
-  };
 
   EXPECT_EQ(RunAll({"--all", "--yes"}), kExitSuccess) << err.str();
   EXPECT_TRUE(FlashHolds(a, r62));
   EXPECT_TRUE(FlashHolds(b, r62));
   EXPECT_TRUE(FlashHolds(c, mr810));
-  EXPECT_EQ(held, (std::set<std::string>{"port-1", "port-2", "port-3"}));
+  // Each device had a lock of its own, and every one is free again.
+  std::set<std::string> keys;
+  for (const char *place : {"port-1", "port-2", "port-3"}) {
+    const std::string key = LockKeyOf(place);
+    keys.insert(key);
+    EXPECT_TRUE(std::filesystem::exists(dir.File(DeviceLock::FileName(key)))) << place;
+    DeviceLock free;
+    EXPECT_EQ(free.TryAcquire(lockDirectory(), key), DeviceLock::Outcome::Acquired) << place;
+  }
+  EXPECT_EQ(keys.size(), 3u);
   EXPECT_EQ(Outcomes(),
             (std::map<std::string, std::string>{{"port-1", "success"}, {"port-2", "success"}, {"port-3", "success"}}));
   // Every event of a device names it.
@@ -274,11 +295,20 @@ TEST_F(SeveralDevicesTest, AllUpdatesEveryDeviceAtOnceEachWithItsOwnModelsFile) 
   EXPECT_EQ(totals["devices"].number, 3);
   EXPECT_EQ(totals["succeeded"].number, 3);
   // Interruptions are held off while any device is being written, and let
-  // through only once none is: never told twice in a row.
+  // through only once none is; a hold renewed for a later device never
+  // shortens an earlier one's.
   ASSERT_FALSE(criticals.empty());
-  for (size_t i = 0; i < criticals.size(); ++i)
-    EXPECT_EQ(criticals[i], i % 2 == 0) << i;
+  EXPECT_TRUE(criticals.front());
   EXPECT_FALSE(criticals.back());
+  for (size_t i = 1; i < criticals.size(); ++i) {
+    EXPECT_TRUE(criticals[i] || criticals[i - 1]) << "let through twice, " << i;
+    if (criticals[i] && criticals[i - 1]) {
+      EXPECT_GT(holdLimitsMs[i], holdLimitsMs[i - 1]) << i;
+    }
+    if (criticals[i]) {
+      EXPECT_GT(holdLimitsMs[i], 0u) << i;
+    }
+  }
 }
 
 TEST_F(SeveralDevicesTest, AnUnpluggedDeviceFailsAloneAndTheOthersSucceed) {
@@ -304,12 +334,10 @@ TEST_F(SeveralDevicesTest, ABusyOrFilelessDeviceIsLeftAloneAndOnlyNothingAtAllIs
   const auto bFirmware = b.Flash().Contents();
   const auto image = RandomBytes(3000, 7);
   WriteFile(dir.File("Orvane_R62.bin"), image);
-  hold = [](const FoundDevice &device, std::string *why) -> std::unique_ptr<DeviceHold> {
-    if (device.location != "port-2")
-      return std::make_unique<DeviceHold>();
-    *why = "device busy: another update is running (pid 42)";
-    return nullptr;
-  };
+  // Another updater holds port-2.
+  DeviceLock other;
+  ASSERT_EQ(other.TryAcquire(lockDirectory(), LockKeyOf("port-2")), DeviceLock::Outcome::Acquired);
+  const std::string busy = "device busy: another update is running (pid " + std::to_string(::getpid()) + ")";
 
   EXPECT_EQ(RunAll({"--all", "--yes"}), kExitFailed) << "one updated, one left alone: not all succeeded";
   EXPECT_TRUE(FlashHolds(a, image));
@@ -319,7 +347,7 @@ TEST_F(SeveralDevicesTest, ABusyOrFilelessDeviceIsLeftAloneAndOnlyNothingAtAllIs
   bool busyTold = false;
   for (const JsonValue &error : Events("error"))
     busyTold = busyTold || (error["kind"].text == "device_busy" && error["location"].text == "port-2" &&
-                            error["message"].text == "device busy: another update is running (pid 42)");
+                            error["message"].text == busy);
   EXPECT_TRUE(busyTold) << out.str();
 
   out.str("");
@@ -328,7 +356,7 @@ TEST_F(SeveralDevicesTest, ABusyOrFilelessDeviceIsLeftAloneAndOnlyNothingAtAllIs
 
   out.str("");
   std::filesystem::remove(dir.File("Orvane_R62.bin"));
-  hold = {};
+  other.Release();
   EXPECT_EQ(RunAll({"--all", "--yes"}), kExitNothingDone);
   EXPECT_EQ(Outcomes(), (std::map<std::string, std::string>{{"port-1", "nothing_done"}, {"port-2", "nothing_done"}}));
 
@@ -371,7 +399,7 @@ TEST(ProgressBoardTest, OnATerminalEachDeviceHasOneLineRedrawnInPlace) {
   second->Progress(Walk(FlashPhase::Program, 42));
   EXPECT_EQ(out.str(), "") << "nothing changed, nothing drawn";
   first->Problem(ProblemKind::DeviceBusy, "device busy: another update is running (pid 7)");
-  second->Verdict(true, "Firmware update success!", 1);
+  second->Verdict(true, "Firmware update success!", 1, "");
   out.str("");
   board.Summary({{BoardDevice("1-4.1"), kExitNothingDone}, {BoardDevice("1-4.2"), kExitSuccess}});
   EXPECT_EQ(out.str(),

@@ -4,6 +4,8 @@
 // and the chip has left ISP mode; the update ends in bounded time; and a
 // fault that a retry can get past is got past.
 
+#include "isp/FlashTimeLimits.h"
+#include "isp/OneButtonUpdate.h"
 #include "sim/SampleFirmware.h"
 #include "sim/SimulatedUpdate.h"
 
@@ -34,6 +36,16 @@ constexpr Phase kSampledPhases[] = {Phase::StatusClear, Phase::EraseWait, Phase:
 
 constexpr uint64_t kFullSpeedLatencyUs = 1000;
 constexpr uint8_t kIspLeaveRequest = 0x85;
+constexpr uint8_t kIspEnterRequest = 0x84;
+constexpr uint8_t kFlashWriteRequest = 0x80;
+constexpr uint8_t kFlashQueryRequest = 0x81;
+constexpr uint8_t kReadOpcode = 0x03;
+// The marks for the time to a verdict.
+constexpr uint64_t kUnplugVerdictUs = 2'000'000;
+constexpr uint64_t kWedgedVerdictUs = 30'000'000;
+constexpr uint64_t kNoIspVerdictUs = 5'000'000;
+// What a host waits for a transfer that never ends.
+constexpr uint32_t kTransferTimeoutMs = 1000;
 // The longest an update may take: three attempts of two waits of 1000
 // status reads 10 ms apart, each read eleven transfers when nothing
 // answers, with a second's pause after each attempt, then one more such
@@ -79,13 +91,45 @@ struct Step {
   Kind kind;
 };
 
+// Stands in front of the chip and drops the host's connection once, at the
+// chosen transfer, as a late answer drops a virtual connection: that
+// transfer and every later one on the connection see the device gone,
+// while the chip itself, still in ISP mode, answers any new connection.
+class DroppedConnection final : public VirtualDevice {
+public:
+  DroppedConnection(ChipSimulator &chip, uint64_t dropAt) : chip_(chip), dropAt_(dropAt) {}
+
+  UsbDeviceInfo Describe() const override { return chip_.Describe(); }
+  uint64_t Generation() const override { return chip_.Generation() + drops_; }
+  bool Present() const override { return chip_.Present(); }
+  void ConnectionOpened() override { chip_.ConnectionOpened(); }
+  void ConnectionClosed() override { chip_.ConnectionClosed(); }
+  TransferResult Control(const SetupPacket &setup, uint8_t *data) override {
+    if (++seen_ == dropAt_) {
+      ++drops_;
+      return {TransferStatus::Gone, 0};
+    }
+    return chip_.Control(setup, data);
+  }
+
+private:
+  ChipSimulator &chip_;
+  uint64_t dropAt_;
+  uint64_t seen_ = 0;
+  uint64_t drops_ = 0;
+};
+
 struct Outcome {
   bool verdict = false;
   bool flashHoldsImage = false;
   bool leftIsp = false;
   bool protectedFlash = false;
   uint64_t virtualUs = 0;
+  uint64_t endUs = 0; // the clock at the verdict
   uint64_t transfers = 0;
+  uint64_t flashWrites = 0; // write enables, erases, programs, status writes
+  uint64_t flashReads = 0;  // blank check and verify reads
+  std::string reason;
 };
 
 constexpr uint8_t kBlockProtectBits = 0x0C;
@@ -104,14 +148,20 @@ public:
   using Arm = std::function<void(ChipSimulator &chip, uint64_t position)>;
 
   // The update with arm called before the first transfer (position 0) and
-  // after every transfer with its position.
-  Outcome Run(const Arm &arm) {
-    const auto update = NewUpdate();
+  // after every transfer with its position; with dropConnectionAt, the
+  // host's connection is dropped once at that transfer.
+  Outcome Run(const Arm &arm, uint64_t dropConnectionAt = 0) {
+    const auto update = NewUpdate(dropConnectionAt);
     SimulatedUpdate &rig = *update;
     ChipSimulator &chip = rig.Chip();
     uint64_t position = 0;
-    chip.SetTransferObserver([&](const SetupPacket &, const uint8_t *, const TransferResult &) {
+    Outcome outcome;
+    chip.SetTransferObserver([&](const SetupPacket &setup, const uint8_t *data, const TransferResult &) {
       ++position;
+      if (setup.request == kFlashWriteRequest && !setup.isIn())
+        ++outcome.flashWrites;
+      if (setup.request == kFlashQueryRequest && !setup.isIn() && setup.length > 0 && data[0] == kReadOpcode)
+        ++outcome.flashReads;
       arm(chip, position);
       if (position == kMaxTransfers)
         chip.Unplug();
@@ -119,9 +169,10 @@ public:
     arm(chip, 0);
     PhaseTracker view;
     const uint64_t started = rig.Clock().NowUs();
-    Outcome outcome;
     outcome.verdict = rig.Run(view, view);
-    outcome.virtualUs = rig.Clock().NowUs() - started;
+    outcome.endUs = rig.Clock().NowUs();
+    outcome.virtualUs = outcome.endUs - started;
+    outcome.reason = rig.FailureReason();
     outcome.transfers = position;
     outcome.flashHoldsImage = rig.FlashHoldsImage();
     outcome.leftIsp = !chip.InIspMode();
@@ -167,13 +218,16 @@ public:
 
 private:
   // The part holding older firmware, in update mode, with the image loaded.
-  std::unique_ptr<SimulatedUpdate> NewUpdate() const {
+  std::unique_ptr<SimulatedUpdate> NewUpdate(uint64_t dropConnectionAt = 0) {
     SimConfig config;
     config.flashPart = part_;
     config.initialFlash = oldFirmware_;
     config.startInUpdateMode = true;
     auto update = std::make_unique<SimulatedUpdate>(config, kFullSpeedLatencyUs);
-    EXPECT_TRUE(update->Connect());
+    front_.reset();
+    if (dropConnectionAt)
+      front_ = std::make_unique<DroppedConnection>(update->Chip(), dropConnectionAt);
+    EXPECT_TRUE(update->Connect(front_.get()));
     update->LoadImage(image_);
     return update;
   }
@@ -200,6 +254,7 @@ private:
   std::vector<uint8_t> image_;
   std::vector<uint8_t> oldFirmware_;
   std::vector<Step> steps_;
+  std::unique_ptr<DroppedConnection> front_;
 };
 
 std::string Describe(const char *fault, Phase phase, uint64_t position) {
@@ -322,6 +377,85 @@ TEST_P(FaultMatrixTest, UnplugAnywhereEndsInFailureInBoundedTime) {
       }
     }
   }
+}
+
+// A device unplugged in the middle of a flash step: no retry can reach it,
+// and the verdict, with the reason, comes within two seconds.
+TEST_P(FaultMatrixTest, UnplugMidStepEndsWithTheReasonWithinTwoSeconds) {
+  FaultMatrix &matrix = Matrix();
+  for (const Phase phase : {Phase::EraseWait, Phase::BlankCheck, Phase::Program, Phase::Verify}) {
+    const uint64_t at = matrix.PhasePositions(phase)[1];
+    SCOPED_TRACE(Describe("unplug", phase, at));
+    uint64_t unpluggedUs = 0;
+    const Outcome outcome = matrix.Run([&](ChipSimulator &chip, uint64_t position) {
+      if (position == at) {
+        chip.Unplug();
+        unpluggedUs = chip.Time().Source().NowUs();
+      }
+    });
+    ExpectHonestAndBounded(outcome);
+    EXPECT_FALSE(outcome.verdict);
+    EXPECT_EQ(outcome.reason, kReasonDisconnected);
+    EXPECT_LE(outcome.endUs - unpluggedUs, kUnplugVerdictUs);
+  }
+}
+
+// A connection that drops in the middle of a step (a late answer closes a
+// virtual connection, a re-enumerated device has a new handle): the retry
+// opens the device again, enters ISP mode again and the update succeeds.
+TEST_P(FaultMatrixTest, ADroppedConnectionIsOpenedAgainAndTheRetrySucceeds) {
+  FaultMatrix &matrix = Matrix();
+  for (const Phase phase : {Phase::EraseWait, Phase::BlankCheck, Phase::Program, Phase::Verify}) {
+    const uint64_t at = matrix.PhasePositions(phase)[1];
+    SCOPED_TRACE(Describe("dropped connection", phase, at));
+    ExpectRecovered(matrix.Run([](ChipSimulator &, uint64_t) {}, at));
+  }
+}
+
+// A chip that stops answering mid-program: every transfer runs into the
+// host's time-out, three in a row count as a lost device.
+TEST_P(FaultMatrixTest, AWedgedDeviceGetsItsVerdictWithinThirtySeconds) {
+  FaultMatrix &matrix = Matrix();
+  for (const Phase phase : {Phase::EraseWait, Phase::Program}) {
+    const uint64_t at = matrix.PhasePositions(phase)[1];
+    SCOPED_TRACE(Describe("wedged", phase, at));
+    uint64_t wedgedUs = 0;
+    const Outcome outcome = matrix.Run([&](ChipSimulator &chip, uint64_t position) {
+      if (position == at) {
+        chip.Faults().Wedge(kTransferTimeoutMs);
+        wedgedUs = chip.Time().Source().NowUs();
+      }
+    });
+    ExpectHonestAndBounded(outcome);
+    EXPECT_FALSE(outcome.verdict);
+    EXPECT_EQ(outcome.reason, kReasonStoppedAnswering);
+    EXPECT_LE(outcome.endUs - wedgedUs, kWedgedVerdictUs);
+  }
+}
+
+TEST_P(FaultMatrixTest, AChipThatNeverEntersIspModeIsSentNoFlashWork) {
+  const Outcome outcome = Matrix().Run([](ChipSimulator &chip, uint64_t position) {
+    if (position == 0)
+      chip.Faults().StallEvery(kIspEnterRequest);
+  });
+  ExpectHonestAndBounded(outcome);
+  EXPECT_FALSE(outcome.verdict);
+  EXPECT_EQ(outcome.reason, kReasonNoIspMode);
+  EXPECT_EQ(outcome.flashWrites, 0u) << "no erase, program or status write";
+  EXPECT_EQ(outcome.flashReads, 0u) << "no blank check or verify";
+  EXPECT_LE(outcome.virtualUs, kNoIspVerdictUs);
+}
+
+TEST_P(FaultMatrixTest, AnAlwaysBusyFlashEndsWithinTheUpdatesDeadline) {
+  FaultMatrix &matrix = Matrix();
+  const Outcome outcome = matrix.Run([](ChipSimulator &chip, uint64_t position) {
+    if (position == 0)
+      chip.Flash().Faults().HangNextOperation();
+  });
+  ExpectHonestAndBounded(outcome);
+  EXPECT_FALSE(outcome.verdict);
+  EXPECT_LE(outcome.virtualUs,
+            UpdateTimeLimitMs(matrix.Part().jedecId, static_cast<uint32_t>(matrix.Image().size()), 3) * 1000);
 }
 
 INSTANTIATE_TEST_SUITE_P(Parts, FaultMatrixTest, ::testing::Values("C22012", "C22011", "EF4012", "BF258C"));

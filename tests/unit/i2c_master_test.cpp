@@ -208,6 +208,28 @@ TEST_F(I2cMasterTest, AnUnreadableStatusIsNoAcknowledge) {
   EXPECT_EQ(steps.back(), W(0x10, 0xA0));
 }
 
+// The first address attempt loses its acknowledge read (the third status
+// read: the model finishes a byte on the second poll) and is retried; the
+// retry gets through, and so does the transaction.
+TEST_F(I2cMasterTest, AnAddressRetryThatGetsThroughIsNotFailedByTheAttemptBefore) {
+  model.slaves[0xA0];
+  int statusReads = 0;
+  StallWhere(bench.rig.transport, [&statusReads](const SetupPacket &s) {
+    return s.request == vendor::kRegisterRead && s.index == 0x10 && ++statusReads == 3;
+  });
+  const uint8_t data = 0x5A;
+  EXPECT_TRUE(master.I2cWriteRegisters(0xA0, 0x07, 1, &data));
+  EXPECT_EQ(Count(bench.RegisterSteps(), W(0x10, 0xC0)), 2) << "the address went out twice";
+  EXPECT_EQ(model.slaves[0xA0].memory[0x07], 0x5A);
+
+  // A lost read in the attempt that got through still fails the transaction.
+  statusReads = 0;
+  StallWhere(bench.rig.transport, [&statusReads](const SetupPacket &s) {
+    return s.request == vendor::kRegisterRead && s.index == 0x10 && ++statusReads == 4;
+  });
+  EXPECT_FALSE(master.I2cWriteRegisters(0xA0, 0x07, 1, &data));
+}
+
 TEST_F(I2cMasterTest, AReceivedByteThatCannotBeFetchedFailsTheReadAndLeavesTheBuffer) {
   model.slaves[0xA0].memory[0] = 0x12;
   model.slaves[0xA0].memory[1] = 0x34;

@@ -15,11 +15,13 @@ struct OneButtonRig : SequenceRig {
     OneButtonUpdate update(commands, image, flash, view, status);
     const bool updated = update.Run();
     attempts = update.AttemptsRun();
+    reason = update.FailureReason();
     return updated;
   }
 
   RecordingStatusView status;
   int attempts = 0;
+  std::string reason;
 };
 
 class OneButtonUpdateTest : public ::testing::TestWithParam<const char *> {};
@@ -98,21 +100,30 @@ TEST_P(OneButtonUpdateTest, ThreeFailedAttemptsFailButStillProtectAndLeaveIspMod
   EXPECT_FALSE(rig.chip.InIspMode());
 }
 
-TEST_P(OneButtonUpdateTest, AnUnplugWhileProgrammingFailsWithinBoundedTime) {
+TEST_P(OneButtonUpdateTest, AnUnplugWhileProgrammingEndsTheUpdateAtOnceWithTheReason) {
   OneButtonRig rig(GetParam());
   rig.LoadImage(ImageBytes(0x10000));
-  rig.status.texts.onText = [&](const std::string &text) {
-    if (text == "Start Programming")
-      rig.chip.UnplugAfter(200);
-  };
+  // 200 transfers into the programming, the device goes away.
+  bool programming = false;
+  int transfers = 0;
+  uint64_t unpluggedUs = 0;
+  rig.status.texts.onText = [&](const std::string &text) { programming = programming || text == "Start Programming"; };
+  rig.chip.SetTransferObserver([&](const SetupPacket &, const uint8_t *, const TransferResult &) {
+    if (programming && ++transfers == 200) {
+      rig.chip.Unplug();
+      unpluggedUs = rig.clock.NowUs();
+    }
+  });
 
-  const uint64_t before = rig.clock.NowUs();
   EXPECT_FALSE(rig.Run());
-  EXPECT_EQ(rig.attempts, 3);
+  ASSERT_NE(unpluggedUs, 0u);
+  // No retry can reach a device that is not back: one attempt, then the
+  // short wait for it to return, and the verdict.
+  EXPECT_EQ(rig.attempts, 1);
+  EXPECT_EQ(rig.reason, kReasonDisconnected);
   EXPECT_FALSE(rig.status.texts.Contains("Verifying Success"));
-  // Every wait is a counted poll: three attempts of status clear and erase
-  // waits on a silent device, the retry pauses and the protect wait.
-  EXPECT_LT(rig.clock.NowUs() - before, 120'000'000u);
+  EXPECT_FALSE(rig.status.texts.Contains("ISP Fail and retry"));
+  EXPECT_LE(rig.clock.NowUs() - unpluggedUs, 2'000'000u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Parts, OneButtonUpdateTest, ::testing::ValuesIn(kFlashParts));

@@ -1,4 +1,5 @@
 #include "app/shell/ProgramState.h"
+#include "app/shell/ProgramVersion.h"
 #include "app/shell/SizeAllowance.h"
 #include "app/shell/StatusTexts.h"
 #include "usb/NullDeviceBus.h"
@@ -46,6 +47,8 @@ TEST(ProgramStateTest, StartValues) {
   VirtualClock clock;
   ProgramState state(bus, clock);
   EXPECT_EQ(state.caption, "Orvane Firmware Update Tool V1.61");
+  // Bumping the project version without the caption (or back) is caught here.
+  EXPECT_EQ(state.caption, std::string("Orvane Firmware Update Tool V") + kProgramVersion);
   EXPECT_FALSE(state.usb.IsFound());
   EXPECT_FALSE(state.usb.HasHandle());
   EXPECT_FALSE(state.usb.GetAudioDriver());

@@ -1,3 +1,4 @@
+#include "app/shell/ProgramVersion.h"
 #include "sim/SampleFirmware.h"
 #include "sim_devsim_process.h"
 #include "usb/ChipCommands.h"
@@ -182,6 +183,12 @@ TEST(DevsimCommandLineTest, RefusesBadOptionsAndWritesSamples) {
     EXPECT_TRUE(devsim.WaitReady(5000).empty()) << bad[0];
     EXPECT_NE(devsim.Wait(), 0) << bad[0];
   }
+  DevsimProcess version(dir.Path(), {"--version"});
+  EXPECT_EQ(version.WaitReady(5000), std::string("vantrel-devsim ") + kProgramVersion + "\n");
+  EXPECT_EQ(version.Wait(), 0);
+  DevsimProcess versionWithValue(dir.Path(), {"--version=1"});
+  EXPECT_EQ(versionWithValue.Wait(), 2);
+
   DevsimProcess writer(dir.Path(), {"--write-sample", dir.Path(), "--model", "Orvane-RB-Windmill"});
   EXPECT_EQ(writer.Wait(), 0);
   std::ifstream bin(dir.Path() + "/Orvane_RB_Windmill.bin", std::ios::binary);

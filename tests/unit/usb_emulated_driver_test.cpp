@@ -248,3 +248,54 @@ TEST_F(EmulatedDriverTest, LatencyHookSeesEveryTransfer) {
 
 } // namespace
 } // namespace orvane
+
+namespace orvane {
+namespace {
+
+// A handle whose device went away, or whose transfers failed three times in
+// a row, is lost for good: it sends nothing more, so whatever waits on the
+// device above ends at once. A new handle starts afresh.
+TEST_F(EmulatedDriverTest, GoneOrThreeFailuresInARowLoseTheDeviceForTheHandle) {
+  std::vector<TransferStatus> script;
+  int transfers = 0;
+  dongle.SetHandler([&](const SetupPacket &setup, uint8_t *) {
+    ++transfers;
+    TransferStatus status = TransferStatus::Completed;
+    if (!script.empty()) {
+      status = script.front();
+      script.erase(script.begin());
+    }
+    return TransferResult{status, status == TransferStatus::Completed ? setup.length : size_t{0}};
+  });
+  const std::string path = PathOf(dongle, "r62", kGuidUsbDevice);
+  Bytes out(1);
+  const auto read = [&](DeviceHandle handle) { return Call(handle, kIoctlControlIn, GenericBlock(0xC3, 0x91), out); };
+
+  DeviceHandle handle = bus.Open(path);
+  script = {TransferStatus::Failed,  TransferStatus::Failed, TransferStatus::Completed,
+            TransferStatus::Stalled, TransferStatus::Failed, TransferStatus::Failed};
+  for (int i = 0; i < 6; ++i)
+    read(handle);
+  EXPECT_EQ(bus.Loss(handle), DeviceLoss::None) << "never three failures in a row";
+  script = {TransferStatus::Failed};
+  EXPECT_FALSE(read(handle));
+  EXPECT_EQ(bus.Loss(handle), DeviceLoss::StoppedAnswering);
+  EXPECT_FALSE(read(handle));
+  EXPECT_EQ(transfers, 7) << "a lost device is not asked again";
+  EXPECT_EQ(bus.LastError(), "the device is gone");
+  bus.Close(handle);
+
+  handle = bus.Open(path);
+  EXPECT_EQ(bus.Loss(handle), DeviceLoss::None);
+  EXPECT_TRUE(read(handle));
+  script = {TransferStatus::Gone};
+  EXPECT_FALSE(read(handle));
+  EXPECT_EQ(bus.Loss(handle), DeviceLoss::Unplugged);
+  EXPECT_FALSE(read(handle));
+  EXPECT_EQ(transfers, 9);
+  bus.Close(handle);
+  EXPECT_EQ(bus.Loss(handle), DeviceLoss::None) << "a closed handle is no handle";
+}
+
+} // namespace
+} // namespace orvane

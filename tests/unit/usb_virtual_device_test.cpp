@@ -302,7 +302,8 @@ TEST_F(VirtualDeviceTest, ServerThatDiesMidRequestFailsTheTransferAtOnce) {
     const auto start = std::chrono::steady_clock::now();
     Bytes data{1, 2, 3, 4};
     EXPECT_EQ(Control(*connection, {0x43, 0x90, 0, 0xA6, 0}, data).status, TransferStatus::Failed);
-    EXPECT_EQ(Control(*connection, kRegisterRead, data).status, TransferStatus::Failed);
+    // The connection closed under the request: the device is gone for it.
+    EXPECT_EQ(Control(*connection, kRegisterRead, data).status, TransferStatus::Gone);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   }
 }
@@ -316,7 +317,51 @@ TEST_F(VirtualDeviceTest, ServerThatNeverAnswersTimesOut) {
   ASSERT_TRUE(connection);
   Bytes data(1);
   EXPECT_EQ(Control(*connection, kRegisterRead, data).status, TransferStatus::Failed);
+  // A late answer would be taken for the next request's: the connection is
+  // closed, and the device gone for it, at once.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Control(*connection, kRegisterRead, data).status, TransferStatus::Gone);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
   EXPECT_TRUE(transport.Enumerate().empty());
+}
+
+// A stopped server among the devices: opening another device does not ask
+// it at all, and listing waits on it only briefly.
+TEST_F(VirtualDeviceTest, AStoppedServerDoesNotHoldUpOpeningOrListingTheOthers) {
+  RegisterDevice r62(0xF0B8, true);
+  ServedDevice served(r62.device, "r62");
+  ASSERT_TRUE(served.started) << served.error;
+  MisbehavingServer silent(directory + "/a-silent.sock", MisbehavingServer::Mode::NeverAnswer);
+  ASSERT_TRUE(silent.bound());
+
+  EmulatedDriverBus bus;
+  bus.AddTransport(std::make_unique<VirtualUsbTransport>()); // the program's own time-outs
+  auto start = std::chrono::steady_clock::now();
+  const auto paths = bus.ListInterfaces(kGuidUsbDevice);
+  const auto listing = std::chrono::steady_clock::now() - start;
+  ASSERT_TRUE(paths);
+  ASSERT_EQ(paths->size(), 1u);
+  EXPECT_LT(listing, std::chrono::milliseconds(600));
+
+  start = std::chrono::steady_clock::now();
+  const DeviceHandle handle = bus.Open(paths->front());
+  EXPECT_NE(handle, kNullHandle) << bus.LastError();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+  bus.Close(handle);
+}
+
+TEST_F(VirtualDeviceTest, ARefusedDirectoryIsAListingProblemWithItsReason) {
+  EmulatedDriverBus bus;
+  bus.AddTransport(std::make_unique<VirtualUsbTransport>());
+  bus.ListInterfaces(kGuidUsbDevice);
+  EXPECT_TRUE(bus.ListingProblems().empty()) << "no directory is no problem";
+
+  MakeDirectory(0755);
+  EXPECT_TRUE(bus.ListInterfaces(kGuidUsbDevice)->empty());
+  const auto problems = bus.ListingProblems();
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find(directory + " is open to other users (its mode must be 0700)"), std::string::npos)
+      << problems[0];
 }
 
 TEST_F(VirtualDeviceTest, DirectoryOpenToOthersHoldsNoDevices) {

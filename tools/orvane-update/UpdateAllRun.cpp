@@ -5,6 +5,7 @@
 #include "app/shell/ProgressBoard.h"
 #include "app/shell/YesNoQuestion.h"
 #include "isp/ImageFileOpen.h"
+#include "usb/DeviceLock.h"
 #include "usb/SystemBus.h"
 
 #include <unistd.h>
@@ -35,10 +36,14 @@ int RunUpdateAllOnSystem(const UpdateCommandOptions &options, bool terminal) {
     reporter = std::make_unique<ProgressBoard>(std::cout, std::cerr, terminal);
   const std::unique_ptr<DeviceBus> bus = CreateSystemBus();
   SystemClock clock;
-  UpdateAllContext context{
-      *bus, clock, CurrentDirectoryUtf8(), *reporter, {}, HoldOffInterruptions, {}, [](const std::string &) {
-        return std::make_unique<SystemDeviceStack>();
-      }};
+  UpdateAllContext context{*bus,
+                           clock,
+                           CurrentDirectoryUtf8(),
+                           *reporter,
+                           {},
+                           HoldOffInterruptions,
+                           DeviceLock::DefaultDirectory(),
+                           [](const std::string &) { return std::make_unique<SystemDeviceStack>(); }};
   if (::isatty(STDIN_FILENO) == 1)
     context.confirm = [](const std::string &question) { return AskYesNo(std::cin, std::cerr, question); };
   return RunUpdateAll(options, context);

@@ -4,11 +4,13 @@
 #include "CriticalSignals.h"
 #include "UpdateAllRun.h"
 #include "app/shell/JsonUpdateReporter.h"
+#include "app/shell/ProgramVersion.h"
 #include "app/shell/TextUpdateReporter.h"
 #include "app/shell/UpdateCommand.h"
 #include "app/shell/UpdateCommandOptions.h"
 #include "app/shell/YesNoQuestion.h"
 #include "isp/ImageFileOpen.h"
+#include "usb/DeviceLock.h"
 #include "usb/SystemBus.h"
 
 #include <unistd.h>
@@ -49,13 +51,18 @@ int Run(const std::vector<std::string> &args) {
     std::cout << UpdateCommandHelp();
     return kExitSuccess;
   }
+  if (options->action == UpdateCommandOptions::Action::Version) {
+    std::cout << "orvane-update " << kProgramVersion << '\n';
+    return kExitSuccess;
+  }
 
   if (options->all)
     return cli::RunUpdateAllOnSystem(*options, StdoutIsTerminal());
   const auto reporter = MakeReporter(options->json);
   const std::unique_ptr<DeviceBus> bus = CreateSystemBus();
   SystemClock clock;
-  UpdateCommandContext context{*bus, clock, CurrentDirectoryUtf8(), *reporter, {}, cli::HoldOffInterruptions, {}};
+  UpdateCommandContext context{
+      *bus, clock, CurrentDirectoryUtf8(), *reporter, {}, cli::HoldOffInterruptions, DeviceLock::DefaultDirectory()};
   if (::isatty(STDIN_FILENO) == 1)
     context.confirm = [](const std::string &question) { return AskYesNo(std::cin, std::cerr, question); };
   return RunUpdateCommand(*options, context);

@@ -28,7 +28,8 @@ restarts: as its model when the flash holds firmware (its first bytes are not
 all 0xFF), otherwise in update mode.
 
 Usage: vantrel-devsim [options]
-       vantrel-devsim --write-sample DIR [--model MODEL]
+  or:  vantrel-devsim --write-sample DIR [--model MODEL]
+  or:  vantrel-devsim --help | --version
 
 Identity:
   --model MODEL         the model, by display name ("Orvane-R62"), file prefix
@@ -63,6 +64,7 @@ where marked):
   stall-request:RR[:N]  the same, stalled
   delay:N:MS            the N-th transfer is answered only after MS milliseconds
   unplug-after:N        after N transfers the device is gone
+  unplug-request:RR[:N] the device is gone as the N-th (or first) request RR arrives
   flip-read:ADDR:MASK[:stuck]
                         reading flash address ADDR (hex) flips the bits MASK (hex),
                         once, or on every read with "stuck"
@@ -86,6 +88,7 @@ Publishing:
                         else /tmp/vantrel-vusb-<uid>)
   --trace FILE          write one line per control transfer to FILE
   --help                this text
+  --version             print the program's version
 
 Samples:
   --write-sample DIR    write the model's sample firmware image into DIR as
@@ -196,12 +199,16 @@ std::optional<DevsimOptions> ParseDevsimOptions(const std::vector<std::string> &
   };
   while (!reader.Done()) {
     const std::string option = reader.NextOption();
-    const bool flag = option == "--help" || option == "-h" || option == "--blank" || option == "--generate-firmware" ||
-                      option == "--no-eeprom";
+    const bool flag = option == "--help" || option == "-h" || option == "--version" || option == "--blank" ||
+                      option == "--generate-firmware" || option == "--no-eeprom";
     if (flag && reader.HasInlineValue())
       return fail(option + " takes no value");
     if (option == "--help" || option == "-h") {
       options.help = true;
+      continue;
+    }
+    if (option == "--version") {
+      options.version = true;
       continue;
     }
     if (option == "--blank" || option == "--generate-firmware") {

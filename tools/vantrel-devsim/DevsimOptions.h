@@ -13,6 +13,7 @@ enum class InitialFlash { Default, Blank, File, Generated };
 // Everything the command line asks for.
 struct DevsimOptions {
   bool help = false;
+  bool version = false;
   sim::SimModel model = sim::DefaultSimModel();
   bool modelGiven = false;
   std::optional<uint16_t> updateVendorId;

@@ -91,6 +91,8 @@ bool Apply(const std::vector<std::string> &f, sim::ChipSimulator &chip) {
     return RequestFault(f, sim::FaultAction::Fail, chip);
   if (kind == "stall-request")
     return RequestFault(f, sim::FaultAction::Stall, chip);
+  if (kind == "unplug-request")
+    return RequestFault(f, sim::FaultAction::Unplug, chip);
   if (kind == "delay")
     return DelayFault(f, chip);
   if (kind == "flip-read")

@@ -7,6 +7,7 @@
 #include "SampleFiles.h"
 #include "StopSignals.h"
 #include "TransferTraceFile.h"
+#include "app/shell/ProgramVersion.h"
 #include "sim/ChipSimulator.h"
 #include "sim/SampleFirmware.h"
 #include "usb/Clock.h"
@@ -182,6 +183,10 @@ int main(int argc, char **argv) {
   const devsim::DevsimOptions &first = devices->front();
   if (first.help) {
     std::fputs(devsim::DevsimHelp().c_str(), stdout);
+    return kExitOk;
+  }
+  if (first.version) {
+    std::printf("vantrel-devsim %s\n", kProgramVersion);
     return kExitOk;
   }
   if (!first.writeSampleDirectory.empty())

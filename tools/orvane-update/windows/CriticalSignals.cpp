@@ -20,10 +20,22 @@ BOOL WINAPI Note(DWORD) {
   return TRUE;
 }
 
+// The hold ran out: Ctrl+C ends the program again.
+VOID CALLBACK HoldRanOut(PVOID, BOOLEAN) {
+  ::SetConsoleCtrlHandler(Note, FALSE);
+}
+
 } // namespace
 
-void HoldOffInterruptions(bool hold) {
+void HoldOffInterruptions(bool hold, uint64_t forAtMostMs) {
   ::SetConsoleCtrlHandler(Note, hold ? TRUE : FALSE);
+  if (!hold)
+    return;
+  // One action per run: the timer is left to the end of the process, and
+  // taking the handler off twice does no harm.
+  HANDLE timer = nullptr;
+  const DWORD ms = forAtMostMs > 0xFFFFFFF0u ? 0xFFFFFFF0u : static_cast<DWORD>(forAtMostMs);
+  ::CreateTimerQueueTimer(&timer, nullptr, HoldRanOut, nullptr, ms, 0, WT_EXECUTEONLYONCE);
 }
 
 // Windows raises no signal for a closed pipe: the write fails by itself.

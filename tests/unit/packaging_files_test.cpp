@@ -1,0 +1,135 @@
+// The installed files that name devices or versions must agree with the
+// program: a model added to the device table without a udev rule is a dongle
+// the user cannot open, and one missing from the metainfo is never suggested.
+
+#include "app/shell/DeviceTable.h"
+#include "app/shell/ProgramVersion.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace orvane {
+namespace {
+
+std::string ReadPackagingFile(const std::string &name) {
+  std::ifstream in(std::string(ORVANE_SOURCE_DIR) + "/packaging/" + name);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> AllMatches(const std::string &text, const std::regex &pattern) {
+  std::vector<std::string> found;
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), pattern); it != std::sregex_iterator(); ++it)
+    found.push_back((*it)[1].str());
+  return found;
+}
+
+struct UsbIdentity {
+  std::string vendor;  // four lower-case hexadecimal digits
+  std::string product; // the same
+};
+
+// "vid_3b5d&pid_f0b5" as the program searches for it.
+UsbIdentity FromMatchText(const std::string &match) {
+  return {match.substr(4, 4), match.substr(13, 4)};
+}
+
+std::vector<UsbIdentity> SearchedIdentities() {
+  std::vector<UsbIdentity> identities;
+  for (const auto &row : DeviceTable)
+    identities.push_back(FromMatchText(row.matchText));
+  identities.push_back(FromMatchText(kUpdateId3B5D));
+  identities.push_back(FromMatchText(kUpdateId0C7E));
+  return identities;
+}
+
+std::string Upper(std::string text) {
+  for (char &c : text)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The rule lines as udev would apply them to a USB device: every ATTR
+// comparison of a line must hold for the line to grant access.
+bool RulesGrantAccess(const std::string &rules, const UsbIdentity &device) {
+  std::istringstream lines(rules);
+  std::string line;
+  const std::regex attribute(R"re(ATTR\{(idVendor|idProduct)\}=="([^"]*)")re");
+  while (std::getline(lines, line)) {
+    if (line.empty() || line[0] == '#' || line.find("TAG+=\"uaccess\"") == std::string::npos)
+      continue;
+    bool all = true;
+    for (auto it = std::sregex_iterator(line.begin(), line.end(), attribute); it != std::sregex_iterator(); ++it) {
+      const std::string &wanted = (*it)[1] == "idVendor" ? device.vendor : device.product;
+      all = all && (*it)[2] == wanted;
+    }
+    if (all)
+      return true;
+  }
+  return false;
+}
+
+TEST(PackagingFilesTest, TheUdevRuleOpensEverySearchedDeviceAndNoOtherMakersChip) {
+  const std::string rules = ReadPackagingFile("60-orvane-updater.rules");
+  ASSERT_FALSE(rules.empty());
+  for (const auto &device : SearchedIdentities())
+    EXPECT_TRUE(RulesGrantAccess(rules, device)) << device.vendor << ":" << device.product;
+  EXPECT_FALSE(RulesGrantAccess(rules, {"0c7e", "0001"}));
+  EXPECT_FALSE(RulesGrantAccess(rules, {"0c7e", "f0b8"}));
+  EXPECT_FALSE(RulesGrantAccess(rules, {"1234", "6000"}));
+}
+
+TEST(PackagingFilesTest, TheMetainfoSuggestsTheProgramForEverySearchedDevice) {
+  const std::string metainfo = ReadPackagingFile("com.orvane.updater.metainfo.xml");
+  const auto listed = AllMatches(metainfo, std::regex("<modalias>([^<]*)</modalias>"));
+  std::vector<std::string> expected;
+  for (const auto &device : SearchedIdentities())
+    expected.push_back("usb:v" + Upper(device.vendor) + "p" + Upper(device.product) + "d*");
+  EXPECT_THAT(listed, testing::UnorderedElementsAreArray(expected));
+}
+
+TEST(PackagingFilesTest, ThePackagesFilesCarryTheProgramsVersion) {
+  const auto releases =
+      AllMatches(ReadPackagingFile("com.orvane.updater.metainfo.xml"), std::regex("<release version=\"([^\"]*)\""));
+  ASSERT_FALSE(releases.empty());
+  EXPECT_EQ(releases.front(), kProgramVersion);
+
+  const auto changes = AllMatches(ReadPackagingFile("changelog"), std::regex(R"(^orvane-updater \(([^)]*)\))"));
+  ASSERT_FALSE(changes.empty());
+  EXPECT_EQ(changes.front(), kProgramVersion);
+
+  const auto page =
+      AllMatches(ReadPackagingFile("man/orvane-updater.1"), std::regex(R"re("orvane-updater ([^"]*)")re"));
+  ASSERT_EQ(page.size(), 1u);
+  EXPECT_EQ(page.front(), kProgramVersion);
+}
+
+TEST(PackagingFilesTest, TheMenuEntryOpensHexFilesOfATypeThePackageDefines) {
+  const std::string entry = ReadPackagingFile("orvane-updater.desktop");
+  const auto mimeTypes = AllMatches(entry, std::regex("MimeType=([^\n]*)"));
+  ASSERT_EQ(mimeTypes.size(), 1u);
+  const auto defined =
+      AllMatches(ReadPackagingFile("orvane-updater-mime.xml"), std::regex("<mime-type type=\"([^\"]*)\""));
+  std::istringstream types(mimeTypes.front());
+  std::string type;
+  std::set<std::string> offered;
+  while (std::getline(types, type, ';'))
+    if (!type.empty())
+      offered.insert(type);
+  EXPECT_EQ(offered, std::set<std::string>(defined.begin(), defined.end()));
+  EXPECT_THAT(ReadPackagingFile("orvane-updater-mime.xml"), testing::HasSubstr("<glob pattern=\"*.hex\"/>"));
+  // The window is given the file the user chose.
+  EXPECT_THAT(entry, testing::HasSubstr("\nExec=orvane-updater %f\n"));
+}
+
+} // namespace
+} // namespace orvane
