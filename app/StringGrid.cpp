@@ -17,6 +17,16 @@ void PrepareStringGrid(QTableWidget &grid) {
       grid.setItem(row, col, item);
     }
   }
+  // A header cell never becomes current, by click or by arrow key: the
+  // keys and the bit boxes act on the current cell's register.
+  QObject::connect(&grid, &QTableWidget::currentCellChanged, &grid,
+                   [&grid](int row, int col, int prevRow, int prevCol) {
+                     if (row >= 1 && col >= 1)
+                       return;
+                     const bool back = prevRow >= 1 && prevCol >= 1;
+                     grid.setCurrentCell(back ? prevRow : 1, back ? prevCol : 1);
+                   });
+  grid.setCurrentCell(1, 1);
 }
 
 QString Cell(const QTableWidget &grid, int col, int row) {

@@ -10,8 +10,9 @@ namespace orvane {
 // header cells; cells are addressed column first, like the handlers' ACol
 // and ARow.
 
-// Gives every cell an item; the header cells cannot be selected or
-// edited and have the button-face background.
+// Gives every cell an item; the header cells cannot be selected, edited
+// or made current and have the button-face background. The current cell
+// starts at (1, 1).
 void PrepareStringGrid(QTableWidget &grid);
 QString Cell(const QTableWidget &grid, int col, int row);
 void SetCell(QTableWidget &grid, int col, int row, const QString &text);

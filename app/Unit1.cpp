@@ -1,10 +1,12 @@
 #include "app/Unit1.h"
 
 #include "app/Banner.h"
+#include "app/BusyNotice.h"
 #include "app/FontSubstitutes.h"
 #include "app/QtMessagePump.h"
 #include "app/ServiceViewLayout.h"
 #include "app/StringGrid.h"
+#include "app/UpdateProgressBar.h"
 #include "app/VirtualKeys.h"
 #include "app/shell/SizeAllowance.h"
 #include "panels/ParameterExchange.h"
@@ -26,6 +28,9 @@ namespace orvane {
 namespace {
 
 constexpr int kTimer1IntervalMs = 1000;
+constexpr const char *kCloseRefusedUpdating =
+    "The window stays open until the update has ended: closing now would leave the flash half written.";
+constexpr const char *kCloseRefusedActing = "The window stays open until the running device action has ended.";
 
 // The grid a cell editor belongs to, when the object is one.
 QTableWidget *GridOfCellEditor(QObject *object) {
@@ -47,6 +52,7 @@ TForm1::TForm1(ProgramState &state, Dialogs &dialogs, QWidget *parent)
       serviceLayout_(std::make_unique<ServiceViewLayout>()), pump_(std::make_unique<QtMessagePump>()) {
   InstallFontSubstitutes();
   ui_->setupUi(this);
+  PinDesignFontSizes(*this);
   PrepareStringGrid(*ui_->RegStringGrid1);
   PrepareStringGrid(*ui_->StringGridMIIC);
   ui_->USBLoadFileBitBtn->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
@@ -61,6 +67,7 @@ TForm1::TForm1(ProgramState &state, Dialogs &dialogs, QWidget *parent)
   BindShell();
   BindMonitor();
   BindImageFiles();
+  BindUpdateSource();
   BindIspPage();
   BindSequences();
   BindInformationPage();
@@ -71,6 +78,8 @@ TForm1::TForm1(ProgramState &state, Dialogs &dialogs, QWidget *parent)
 
   state_.monitor.actionRunningChanged = [this](bool running) { DeviceActionChanged(running); };
   Guarded([this] { FormCreate(this); });
+  // Below the top panel as start-up has left it.
+  AddUpdateProgressBar(*this, *ui_->lblISPProcStatus);
   timer1_->start();
 }
 
@@ -131,7 +140,9 @@ void TForm1::FormCreate(QObject *) {
   c.MainPageControl->hide();
   c.MainPageControl->resize(c.MainPageControl->width(), 100 + allowance);
   // The window manager puts its frame around this: the content keeps the
-  // whole size, as the top panel needs it.
+  // whole size, as the top panel and the progress bar below it need it.
+  // The design's place at (-5, 0) would push the frame off the screen's
+  // edge; the window manager places the window where it places others.
   resize(606 + allowance, 200 + allowance);
 
   for (QWidget *hidden : IspPageHiddenControls(c))
@@ -162,6 +173,7 @@ void TForm1::closeEvent(QCloseEvent *event) {
   // leave the flash half written; every action ends by itself in bounded time.
   if (state_.monitor.ActionRunning) {
     event->ignore();
+    ShowBusyNotice(*this, state_.monitor, state_.monitor.Busy ? kCloseRefusedUpdating : kCloseRefusedActing);
     return;
   }
   Guarded([this] { FormClose(this); });
@@ -171,10 +183,11 @@ void TForm1::closeEvent(QCloseEvent *event) {
 void TForm1::SetServiceView(bool on) {
   if (on == serviceView_)
     return;
-  if (on)
+  if (on) {
+    HideUpdateProgressBar(*this);
     serviceLayout_->Enter(*this, *ui_->MainPageControl, *ui_->pnlUSB, SizeAllowance(logicalDpiX()),
                           IspPageHiddenControls(*ui_));
-  else
+  } else
     serviceLayout_->Leave(*this, *ui_->MainPageControl);
   serviceView_ = on;
 }
@@ -235,7 +248,11 @@ bool TForm1::DeliverKeyDown(QObject *watched, QEvent *event) {
   int key = vk::FromQtKey(static_cast<QKeyEvent *>(event)->key());
   if (key == 0)
     return false;
-  if (auto *editor = qobject_cast<QLineEdit *>(watched); editor && control == grid)
+  // The keys that act on the cell's value (Enter, Insert, Delete) take
+  // what was typed. Only those: writing the cell resets its editor, which
+  // would move the cursor on every key.
+  const bool actsOnValue = key == vk::Return || key == vk::Insert || key == vk::Delete;
+  if (auto *editor = qobject_cast<QLineEdit *>(watched); editor && control == grid && actsOnValue)
     SetCell(*grid, grid->currentColumn(), grid->currentRow(), editor->text());
   Guarded([&] { handler(control, key); });
   return key == 0;

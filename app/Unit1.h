@@ -57,6 +57,10 @@ public:
   void ReadProgramFile1();
   // Loads the file named by ImageFileName; true when it was loaded.
   bool ReadProgramFile();
+  // A file or folder the user named (argument or drop) becomes where the
+  // update file comes from, and a found device gets it at once. Returns
+  // why it was not taken; empty when it was.
+  QString UseUpdateSource(const QString &path);
 
   // --- ISP page
   void btnEnterISPClick(QObject *Sender);
@@ -133,7 +137,7 @@ public:
   // Key presses in the control reach the handler with the key codes of
   // app/VirtualKeys.h (keys without a code are not passed on). For a grid
   // this includes presses in its cell editor, whose text is written to
-  // the current cell first; Sender is then the grid. Setting Key to 0
+  // the current cell first on Enter, Insert and Delete; Sender is then the grid. Setting Key to 0
   // keeps the key from the control.
   void OnKeyDown(QWidget *control, KeyDownHandler handler);
 
@@ -146,6 +150,7 @@ private:
   void BindShell();
   void BindMonitor();
   void BindImageFiles();
+  void BindUpdateSource();
   void BindIspPage();
   void BindSequences();
   void BindInformationPage();

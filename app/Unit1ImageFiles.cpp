@@ -1,13 +1,31 @@
 #include "app/Indicator.h"
 #include "app/Unit1.h"
 #include "app/shell/DeviceTable.h"
+#include "app/shell/UpdateFileSource.h"
 #include "isp/ImageFileNameList.h"
 #include "isp/ImageFileOpen.h"
 #include "isp/ProgramFileLoad.h"
-#include "isp/UpdateFileLookup.h"
 #include "ui_Unit1.h"
 
+#include <QFontMetrics>
+
 namespace orvane {
+
+namespace {
+
+// The model's own file names fit the line; a name the user chose may not:
+// its middle gives way, and the whole caption is in the tooltip.
+void ShowUpdateFileLine(QLabel &line, const QString &caption, const QString &reason) {
+  const QFontMetrics metrics(line.font());
+  const bool fits = metrics.horizontalAdvance(caption) <= line.contentsRect().width();
+  line.setText(fits ? caption : metrics.elidedText(caption, Qt::ElideMiddle, line.contentsRect().width()));
+  QString tip = fits ? QString() : caption;
+  if (!reason.isEmpty())
+    tip += (tip.isEmpty() ? "" : "\n") + reason;
+  line.setToolTip(tip);
+}
+
+} // namespace
 
 void TForm1::BindImageFiles() {
   OnClick(ui_->USBLoadFileBitBtn, [this](QObject *sender) { USBLoadFileBitBtnClick(sender); });
@@ -21,9 +39,9 @@ void TForm1::ReadProgramFile1() {
   if (ImageLocked())
     return;
   const UpdateFileLookupResult result =
-      LookUpUpdateFile(state_.image, DeviceTable[state_.DeviceRow], CurrentDirectoryUtf8());
-  ui_->lblUpdaeFileStatus->setText(QString::fromStdString(result.statusCaption));
-  ui_->lblUpdaeFileStatus->setToolTip(QString::fromStdString(result.refusal));
+      LookUpUpdateFile(state_.image, DeviceTable[state_.DeviceRow], state_.updateSource);
+  ShowUpdateFileLine(*ui_->lblUpdaeFileStatus, QString::fromStdString(result.statusCaption),
+                     QString::fromStdString(result.refusal));
   locks_.SetEnabled(ui_->btnSimpleAuto, result.startEnabled);
   if (result.indicator)
     PaintIndicator(*ui_->pnlUSBExist, *result.indicator);

@@ -17,7 +17,11 @@ public:
       form_.Timer1()->setInterval(ms);
   }
   void SetDetectCaption(const std::string &text) override { c_.lblDetectDevice->setText(QString::fromStdString(text)); }
-  void SetFileStatus(const std::string &text) override { c_.lblUpdaeFileStatus->setText(QString::fromStdString(text)); }
+  void SetFileStatus(const std::string &text) override {
+    c_.lblUpdaeFileStatus->setText(QString::fromStdString(text));
+    // A refusal's reason belongs to the caption that named the refused file.
+    c_.lblUpdaeFileStatus->setToolTip(QString());
+  }
   void SetProcessStatus(const std::string &text) override {
     c_.lblISPProcStatus->setText(QString::fromStdString(text));
   }

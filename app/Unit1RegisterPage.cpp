@@ -78,8 +78,6 @@ struct RegisterPage {
 void TForm1::BindRegisterPage() {
   Ui::TForm1 &c = *ui_;
   c.btnReadAll->setProperty("tag", 0);
-  // The cell a key or a bit box acts on before any selection.
-  c.RegStringGrid1->setCurrentCell(1, 1);
 
   OnClick(c.btnReadAll, [this](QObject *sender) { btnReadAllClick(sender); });
   connect(c.RegStringGrid1, &QTableWidget::currentCellChanged, this, [this](int row, int col, int, int) {

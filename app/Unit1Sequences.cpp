@@ -1,5 +1,6 @@
 #include "app/FileDialogFilters.h"
 #include "app/Unit1.h"
+#include "app/UpdateProgressBar.h"
 #include "app/WindowIspView.h"
 #include "app/WindowUpdateStatusView.h"
 #include "app/shell/BusyScope.h"
@@ -18,6 +19,7 @@ constexpr const char *kDeviceNotAvailable = "USB device is NOT available !!    "
 constexpr const char *kRangeBeyondFlash = "Flash Access Range beyond 16 MB !!    ";
 constexpr const char *kAutoCaption = "Auto";
 constexpr const char *kStopCaption = "Stop";
+constexpr const char *kReadBackNotSaved = "Read Flash data not saved";
 
 // The engineering button reads "Stop" while its sequence runs, however the
 // sequence ends.
@@ -71,19 +73,27 @@ void TForm1::btnSimpleAutoClick(QObject *) {
   // The update programs and verifies the image as it was when the user
   // said yes, whatever is clicked while the message loop turns.
   const ImageRecord image = state_.image;
-  OneButtonUpdate update(chip, image, state_.flash, view, status);
-  const bool updated = update.Run();
+  bool updated = false;
+  std::string refusal;
+  std::string failureReason;
+  {
+    UpdateProgressViews progress(*this, status, view, state_.clock, state_.flash, image.ImageLength, !serviceView_);
+    OneButtonUpdate update(chip, image, state_.flash, progress, progress);
+    updated = update.Run();
+    refusal = update.Refusal();
+    failureReason = update.FailureReason();
+  }
 
   ui_->btnSimpleAuto->setText("Finish");
   locks_.SetEnabled(ui_->btnSimpleAuto, false);
-  if (!update.Refusal().empty())
-    status.ShowStatus(update.Refusal() + ".", StatusTone::Failure);
+  if (!refusal.empty())
+    status.ShowStatus(refusal + ".", StatusTone::Failure);
   else
     status.ShowStatus(updated ? kUpdateSuccess : kUpdateFail, updated ? StatusTone::Success : StatusTone::Failure);
   // The verdict text stays as it is; why it failed goes beside it.
-  ui_->lblISPProcStatus->setToolTip(QString::fromStdString(update.FailureReason()));
-  if (!update.FailureReason().empty())
-    view.ShowProcessInfo(std::string(kUpdateFail) + " " + update.FailureReason());
+  ui_->lblISPProcStatus->setToolTip(QString::fromStdString(failureReason));
+  if (!failureReason.empty())
+    view.ShowProcessInfo(std::string(kUpdateFail) + " " + failureReason);
   state_.monitor.UpdateDone = true;
 }
 
@@ -165,16 +175,24 @@ void TForm1::btnReadBackClick(QObject *) {
   state_.usb.Open();
   const bool consistent = FlashReadBack(state_.ReadBackBuffer).ReadBackRange(chip, view, 0, kReadBackEnd);
   state_.usb.Close();
+
+  // What was read is saved whatever the outcome: the unread blocks show as
+  // 0x5A. Success is only said once the rows are in the file.
+  const QString path = dialogs_.SaveFileName(this, kSaveBinFileFilter, kSaveBinFileDefaultSuffix);
+  if (path.isEmpty()) {
+    if (consistent)
+      view.ShowProcessInfo(kReadBackNotSaved);
+    return;
+  }
+  std::string error;
+  if (!WriteReadBackFile(path.toStdString(), state_.ReadBackBuffer, kReadBackEnd, &error)) {
+    if (consistent)
+      view.ShowProcessInfo(kReadBackNotSaved);
+    dialogs_.Message(this, "Dialog", QString::fromStdString(error));
+    return;
+  }
   if (consistent)
     view.ShowProcessInfo("Read Flash content Success");
-
-  // What was read is saved whatever the outcome: the unread blocks show as 0x5A.
-  const QString path = dialogs_.SaveFileName(this, kSaveBinFileFilter, kSaveBinFileDefaultSuffix);
-  if (path.isEmpty())
-    return;
-  std::string error;
-  if (!WriteReadBackFile(path.toStdString(), state_.ReadBackBuffer, kReadBackEnd, &error))
-    dialogs_.Message(this, "Dialog", QString::fromStdString(error));
 }
 
 } // namespace orvane

@@ -1,5 +1,6 @@
 #include "app/WindowUpdateStatusView.h"
 
+#include "app/FontSubstitutes.h"
 #include "app/shell/MessagePump.h"
 
 #include <QApplication>
@@ -30,7 +31,7 @@ void WindowUpdateStatusView::ShowStatus(const std::string &text, StatusTone tone
   label_.setText(QString::fromStdString(text));
   QFont font = label_.font();
   const bool verdict = tone == StatusTone::Failure || tone == StatusTone::Success;
-  font.setPointSize(verdict ? kVerdictPointSize : kStepPointSize);
+  font.setPixelSize(DesignPixelSize(verdict ? kVerdictPointSize : kStepPointSize));
   label_.setFont(font);
   QPalette colours = label_.palette();
   colours.setColor(QPalette::WindowText, ToneColour(tone));

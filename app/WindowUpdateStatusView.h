@@ -9,8 +9,8 @@ namespace orvane {
 class MessagePump;
 
 // The large status line of the simple window (lblISPProcStatus): step
-// texts at 12 points in the window-text colour, the retry notice in red,
-// verdicts at 16 points in red or blue.
+// texts 16 pixels high in the window-text colour, the retry notice in red,
+// verdicts 21 pixels high in red or blue.
 class WindowUpdateStatusView final : public UpdateStatusView {
 public:
   WindowUpdateStatusView(QLabel &label, MessagePump &pump) : label_(label), pump_(pump) {}

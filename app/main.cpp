@@ -6,6 +6,9 @@
 #include "usb/SystemBus.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
 
 #include <exception>
 #include <memory>
@@ -41,10 +44,33 @@ int main(int argc, char *argv[]) {
   QApplication app(argc, argv);
   // Lets the desktop match the window to the installed menu entry and icon.
   QGuiApplication::setDesktopFileName(QStringLiteral("orvane-updater"));
+  QApplication::setApplicationName("orvane-updater");
+  // Qt's own options (-platform ...) are taken out by QApplication first.
+  QCommandLineParser parser;
+  parser.setApplicationDescription("Updates the firmware of Orvane USB audio devices.");
+  parser.addHelpOption();
+  parser.addPositionalArgument("FILE or FOLDER",
+                               "The update file (.hex or .bin) for the device found, or the folder to look in for "
+                               "the model's update file instead of the working directory.",
+                               "[FILE or FOLDER]");
+  parser.process(app);
+  const QStringList given = parser.positionalArguments();
+  if (given.size() > 1) {
+    std::fprintf(stderr, "orvane-updater: one FILE or FOLDER at most (see --help)\n");
+    return 2;
+  }
+
   orvane::QtDialogs dialogs;
   try {
     orvane::TForm1 form(*state, dialogs);
     form.show();
+    if (!given.isEmpty()) {
+      const QString refusal = form.UseUpdateSource(given.front());
+      if (!refusal.isEmpty()) {
+        std::fprintf(stderr, "orvane-updater: %s\n", qPrintable(refusal));
+        dialogs.Message(&form, "Dialog", refusal);
+      }
+    }
     QApplication::exec();
   } catch (...) {
     ReportEscaped(dialogs, std::current_exception());

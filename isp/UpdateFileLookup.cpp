@@ -26,7 +26,33 @@ std::string Joined(const std::vector<std::string> &names) {
   return text;
 }
 
+std::string Lower(std::string text) {
+  for (char &c : text)
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+bool IsHexExtension(const std::string &extension) {
+  return Lower(extension) == ".hex";
+}
+
+// ImageFileName names the file that opened; name is how the caption shows it.
+UpdateFileLookupResult LoadFoundFile(ImageRecord &image, const std::string &name, bool hex) {
+  const ImageLoadResult load =
+      hex ? LoadHexImage(image, image.ImageFileName) : LoadBinaryImage(image, image.ImageFileName);
+  if (!load.loaded)
+    return NotValid(image, name, load.error);
+  image.ImageReady = true;
+  image.UpdateFileLoaded = true;
+  return {kUpdateFileLead + name + kUpdateFileReady, true, IndicatorColour::LimeGreen, {}};
+}
+
 } // namespace
+
+bool IsUpdateFileExtension(const std::string &extension) {
+  return IsHexExtension(extension) || Lower(extension) == ".bin";
+}
 
 UpdateFileLookupResult LookUpUpdateFile(ImageRecord &image, const DeviceTableRow &model,
                                         const std::string &workingDirectory) {
@@ -51,16 +77,26 @@ UpdateFileLookupResult LookUpUpdateFile(ImageRecord &image, const DeviceTableRow
     if (!refusal.empty())
       return NotValid(image, name, refusal);
 
-    const bool hex = std::strcmp(extension, ".hex") == 0;
-    const ImageLoadResult load =
-        hex ? LoadHexImage(image, image.ImageFileName) : LoadBinaryImage(image, image.ImageFileName);
-    if (!load.loaded)
-      return NotValid(image, name, load.error);
-    image.ImageReady = true;
-    image.UpdateFileLoaded = true;
-    return {kUpdateFileLead + name + kUpdateFileReady, true, IndicatorColour::LimeGreen, {}};
+    return LoadFoundFile(image, name, std::strcmp(extension, ".hex") == 0);
   }
   return {kNoUpdatedFile, false, std::nullopt, {}};
+}
+
+UpdateFileLookupResult LookUpGivenUpdateFile(ImageRecord &image, const std::string &path) {
+  image.ImageFileName = path;
+  const std::string name = Utf8FromPath(PathFromUtf8(path).filename());
+  std::string refusal = ImageFileRefusal(path);
+  std::ifstream probe;
+  if (refusal.empty() && !OpenImageFile(path, probe))
+    refusal = "the file cannot be read";
+  probe.close();
+  if (!refusal.empty())
+    return {kNoUpdatedFile, false, std::nullopt, name + " cannot be used: " + refusal + "."};
+  const std::string extension = Utf8FromPath(PathFromUtf8(path).extension());
+  if (!IsUpdateFileExtension(extension))
+    return {kUpdateFileLead + name + kUpdateFileNotValid, false, IndicatorColour::ButtonFace,
+            name + " is neither a .hex nor a .bin file."};
+  return LoadFoundFile(image, name, IsHexExtension(extension));
 }
 
 } // namespace orvane

@@ -36,4 +36,13 @@ struct UpdateFileLookupResult {
 UpdateFileLookupResult LookUpUpdateFile(ImageRecord &image, const DeviceTableRow &model,
                                         const std::string &workingDirectory);
 
+// The same checks for a file the user named (UTF-8 path): ".hex" is read
+// as Intel HEX and ".bin" as a raw image, in any letter case; a file of
+// another kind is refused. The caption shows the file's name without its
+// folder. A file that cannot be opened leaves everything as it was.
+UpdateFileLookupResult LookUpGivenUpdateFile(ImageRecord &image, const std::string &path);
+
+// ".hex" or ".bin", in any letter case.
+bool IsUpdateFileExtension(const std::string &extension);
+
 } // namespace orvane

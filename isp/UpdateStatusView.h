@@ -5,10 +5,10 @@
 namespace orvane {
 
 enum class StatusTone {
-  Normal,  // window-text colour, 12 points
-  Retry,   // red, 12 points
-  Failure, // red, 16 points
-  Success, // blue, 16 points
+  Normal,  // window-text colour, 16 pixels high
+  Retry,   // red, 16 pixels high
+  Failure, // red, 21 pixels high
+  Success, // blue, 21 pixels high
 };
 
 // The large status line of the simple window.

@@ -26,8 +26,15 @@ RawI2cGroup::Bytes RawI2cGroup::Collect(bool command, int length) const {
   return bytes;
 }
 
-void RawI2cGroup::ShowOutcome(bool opened, bool succeeded) {
-  view_.ShowStatus(!opened ? kSpecialI2cNoDevice : succeeded ? kSpecialI2cDone : kSpecialI2cNoAck);
+void RawI2cGroup::ShowOutcome(bool opened, bool succeeded, uint64_t failedTransfersBefore) {
+  if (!opened)
+    view_.ShowStatus(kSpecialI2cNoDevice);
+  else if (succeeded)
+    view_.ShowStatus(kSpecialI2cDone);
+  else if (state_.usb.FailedTransfers() != failedTransfersBefore)
+    view_.ShowStatus(kSpecialI2cTransferFailed);
+  else
+    view_.ShowStatus(kSpecialI2cNoAck);
 }
 
 void RawI2cGroup::Write(int commandLength, int dataLength) {
@@ -37,6 +44,7 @@ void RawI2cGroup::Write(int commandLength, int dataLength) {
   const uint8_t ld = Length(dataLength);
   const Bytes command = Collect(true, lc);
   const Bytes data = Collect(false, ld);
+  const uint64_t failedBefore = state_.usb.FailedTransfers();
   I2cDeviceAction action(state_);
   if (action.Refused()) {
     view_.ShowStatus(kSpecialI2cBusy);
@@ -44,7 +52,7 @@ void RawI2cGroup::Write(int commandLength, int dataLength) {
   }
   const bool written =
       action.Opened() && action.Master().I2cWriteBlock(state_.i2c.I2cSlaveAddress, lc, command.data(), ld, data.data());
-  ShowOutcome(action.Opened(), written);
+  ShowOutcome(action.Opened(), written, failedBefore);
 }
 
 void RawI2cGroup::Read(int commandLength, int dataLength) {
@@ -53,6 +61,7 @@ void RawI2cGroup::Read(int commandLength, int dataLength) {
   const uint8_t lc = Length(commandLength);
   const uint8_t ld = Length(dataLength);
   const Bytes command = Collect(true, lc);
+  const uint64_t failedBefore = state_.usb.FailedTransfers();
   I2cDeviceAction action(state_);
   if (action.Refused()) {
     view_.ShowStatus(kSpecialI2cBusy);
@@ -64,7 +73,7 @@ void RawI2cGroup::Read(int commandLength, int dataLength) {
   if (read)
     for (int k = 0; k < ld; ++k)
       view_.SetDataText(k, Hex2(received[static_cast<size_t>(k)]));
-  ShowOutcome(action.Opened(), read);
+  ShowOutcome(action.Opened(), read, failedBefore);
 }
 
 } // namespace orvane

@@ -11,6 +11,7 @@ namespace orvane {
 
 inline constexpr const char *kSpecialI2cDone = "OK";
 inline constexpr const char *kSpecialI2cNoAck = "No acknowledge";
+inline constexpr const char *kSpecialI2cTransferFailed = "USB transfer failed";
 inline constexpr const char *kSpecialI2cNoDevice = "Device not open";
 inline constexpr const char *kSpecialI2cBusy = "Busy";
 
@@ -34,8 +35,10 @@ public:
 private:
   using Bytes = std::array<uint8_t, kMaxLength>;
   Bytes Collect(bool command, int length) const;
-  // The outcome text, or nothing to say when there is no device.
-  void ShowOutcome(bool opened, bool succeeded);
+  // The outcome text. A transaction that failed with every transfer
+  // through was not acknowledged; one whose transfers failed (a device
+  // gone after Open) says so instead.
+  void ShowOutcome(bool opened, bool succeeded, uint64_t failedTransfersBefore);
 
   ProgramState &state_;
   RawI2cView &view_;

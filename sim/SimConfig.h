@@ -31,4 +31,21 @@ struct SimConfig {
   std::string serial = "VXUA170203";
 };
 
+// A chip that comes up in firmware-update mode under vendorId:6000.
+inline SimConfig UpdateModeConfig(uint16_t vendorId) {
+  SimConfig config;
+  config.updateVendorId = vendorId;
+  config.startInUpdateMode = true;
+  return config;
+}
+
+// A chip of the model whose flash holds firmware from address 0, so it
+// comes up running it.
+inline SimConfig FirmwareConfig(std::vector<uint8_t> firmware, SimModel model = DefaultSimModel()) {
+  SimConfig config;
+  config.model = std::move(model);
+  config.initialFlash = std::move(firmware);
+  return config;
+}
+
 } // namespace orvane::sim

@@ -184,8 +184,10 @@ bool VantrelUsb::ControlTransfer(uint8_t requestType, uint8_t request, uint16_t 
                                  uint32_t length) {
   // No USB control transfer carries more than 65535 bytes, and there is
   // nothing to carry them from without a buffer.
-  if (handle_ == kNullHandle || length > kMaxControlLength || (length && !data))
+  if (handle_ == kNullHandle || length > kMaxControlLength || (length && !data)) {
+    ++failedTransfers_;
     return false;
+  }
   const bool deviceToHost = (requestType & 0x80) != 0;
   uint32_t bytesReturned = 0;
   bool succeeded;
@@ -200,7 +202,9 @@ bool VantrelUsb::ControlTransfer(uint8_t requestType, uint8_t request, uint16_t 
   // An answer shorter than asked for leaves stale bytes in the caller's
   // buffer; it is not the device's answer.
   if (succeeded && deviceToHost && bytesReturned != length)
-    return false;
+    succeeded = false;
+  if (!succeeded)
+    ++failedTransfers_;
   return succeeded;
 }
 

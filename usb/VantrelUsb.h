@@ -62,6 +62,9 @@ public:
 
   // Why the last open or transfer failed, when the bus could tell.
   std::string LastError() const;
+  // Control transfers that did not go through since start: a caller tells
+  // a transfer failure from a refusal the device answered with.
+  uint64_t FailedTransfers() const { return failedTransfers_; }
   DeviceBus &Bus() { return bus_; }
 
 private:
@@ -80,6 +83,7 @@ private:
   DeviceLock lock_;
   int lockHolds_ = 0;
   std::string lockError_;
+  uint64_t failedTransfers_ = 0;
 };
 
 // Holds the device's lock for its lifetime (VantrelUsb::HoldDeviceLock);

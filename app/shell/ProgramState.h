@@ -2,6 +2,7 @@
 
 #include "app/shell/MonitorFlags.h"
 #include "app/shell/StatusTexts.h"
+#include "app/shell/UpdateFileSource.h"
 #include "isp/FlashState.h"
 #include "isp/ImageRecord.h"
 #include "panels/I2cPanelState.h"
@@ -31,6 +32,7 @@ struct ProgramState {
   MonitorFlags monitor;
   uint8_t DeviceRow = 0;
   ImageRecord image;
+  UpdateFileSource updateSource;
   FlashState flash;
   // The last flash read-back, kept until the next one.
   std::vector<uint8_t> ReadBackBuffer = std::vector<uint8_t>(kImageBufferSize, 0);

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "app/shell/StepProgress.h"
 #include "app/shell/UpdateReporter.h"
 #include "isp/FlashState.h"
 #include "isp/IspView.h"
 #include "isp/UpdateStatusView.h"
-#include "isp/WalkProgress.h"
 
 #include <string>
 
@@ -18,7 +18,7 @@ class ReportingViews final : public UpdateStatusView, public IspView {
 public:
   // spanBytes: bytes the block walks cover; flash: for the program chunk size.
   ReportingViews(UpdateReporter &reporter, const Clock &clock, const FlashState &flash, uint64_t spanBytes)
-      : reporter_(reporter), flash_(flash), meter_(clock), spanBytes_(spanBytes) {}
+      : reporter_(reporter), steps_(clock, flash, spanBytes) {}
 
   void ShowStatus(const std::string &text, StatusTone tone) override;
   void ShowProcessInfo(const std::string &text) override;
@@ -32,13 +32,8 @@ public:
   const std::string &LastFailure() const { return failure_; }
 
 private:
-  void Step(const std::string &text);
-
   UpdateReporter &reporter_;
-  const FlashState &flash_;
-  ProgressMeter meter_;
-  uint64_t spanBytes_;
-  std::string lastStep_;
+  StepProgress steps_;
   std::string failure_;
   int failedAttempts_ = 0;
 };

@@ -240,6 +240,17 @@ private slots:
     QCOMPARE(c().edtI2Cdat0->text(), QString("12"));
     QCOMPARE(c().lblSpecI2CStatus->text(), QString("No acknowledge"));
   }
+
+  void aDeviceGoneAfterOpenIsNotANoAcknowledge() {
+    ShowPage(c().Information);
+    TypeAndEnter(c().edtMI2CAddr1, "A0");
+    transport->SetScriptHook([](const std::string &, const SetupPacket &, uint8_t *) -> std::optional<TransferResult> {
+      return TransferResult{TransferStatus::Failed, 0};
+    });
+    QTest::mouseClick(c().btnReadSpecI2C, Qt::LeftButton);
+    QCOMPARE(c().lblSpecI2CStatus->text(), QString("USB transfer failed"));
+    transport->SetScriptHook(nullptr);
+  }
 };
 
 QTEST_MAIN(I2cPageTest)

@@ -6,6 +6,7 @@
 #include "usb/EmulatedDriverBus.h"
 #include "usb/InProcessTransport.h"
 
+#include <QAbstractButton>
 #include <QLabel>
 #include <QTest>
 
@@ -17,6 +18,12 @@ using namespace orvane::testing;
 Q_DECLARE_METATYPE(ParameterRecord)
 
 namespace {
+
+// Clicks on the box and its caption: the controls are wider than their
+// texts, and a click beside the caption does not reach the box.
+void ClickBox(QAbstractButton *box) {
+  QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+}
 
 sim::SimConfig RunningDevice() {
   sim::SimConfig config;
@@ -100,16 +107,16 @@ private slots:
     QFETCH(ParameterRecord, expected);
     auto *button = started->form.findChild<QAbstractButton *>(control);
     QVERIFY(button);
-    QTest::mouseClick(button, Qt::LeftButton);
+    ClickBox(button);
     QCOMPARE(record(), expected);
     QVERIFY(transport.Transfers().empty()); // options change the window's copy only
   }
 
   void theSameButtonAgainKeepsTheRecord() {
-    QTest::mouseClick(c().rbnMCLKOutFreq2, Qt::LeftButton);
+    ClickBox(c().rbnMCLKOutFreq2);
     QCOMPARE(record(), (ParameterRecord{0xA1, 0, 0, 0}));
-    QTest::mouseClick(c().chkI2SOutOff, Qt::LeftButton);
-    QTest::mouseClick(c().chkI2SOutOff, Qt::LeftButton);
+    ClickBox(c().chkI2SOutOff);
+    ClickBox(c().chkI2SOutOff);
     QCOMPARE(record(), (ParameterRecord{0xA1, 0, 0, 0}));
   }
 
@@ -127,12 +134,12 @@ private slots:
   }
 
   void theRecordRoundTripsThroughTheDevice() {
-    QTest::mouseClick(c().rbnMCLKOutFreq3, Qt::LeftButton);
-    QTest::mouseClick(c().chkSPDIFOutOff, Qt::LeftButton);
+    ClickBox(c().rbnMCLKOutFreq3);
+    ClickBox(c().chkSPDIFOutOff);
     QTest::mouseClick(c().btnSetPara, Qt::LeftButton);
     QCOMPARE(DeviceOptions(), (std::array<uint8_t, 3>{0xB1, 0x20, 0x00}));
 
-    QTest::mouseClick(c().rbnMCLKOutFreq0, Qt::LeftButton); // a change not sent
+    ClickBox(c().rbnMCLKOutFreq0); // a change not sent
     QTest::mouseClick(c().btnReadPara, Qt::LeftButton);
     QCOMPARE(record(), (ParameterRecord{0xB1, 0x20, 0x00, 0x80}));
     QVERIFY(c().rbnMCLKOutFreq3->isChecked());

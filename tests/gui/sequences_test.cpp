@@ -171,7 +171,7 @@ class SequencesTest : public QObject {
   void VerifyVerdict(const QString &text, const QColor &colour) {
     QCOMPARE(c().lblISPProcStatus->text(), text);
     QCOMPARE(TextColour(*c().lblISPProcStatus), colour);
-    QCOMPARE(c().lblISPProcStatus->font().pointSize(), 16);
+    QCOMPARE(c().lblISPProcStatus->font().pixelSize(), 21);
     QCOMPARE(c().btnSimpleAuto->text(), QString("Finish"));
     QVERIFY(!c().btnSimpleAuto->isEnabled());
     QVERIFY(state->monitor.UpdateDone);
@@ -226,7 +226,7 @@ private slots:
     // What the window shows while the flash is being programmed.
     QString runningCaption, runningStep;
     bool runningEnabled = true, runningBusy = false;
-    int runningPoints = 0;
+    int runningPixels = 0;
     QColor runningColour;
     chip->SetTransferObserver([&](const SetupPacket &setup, const uint8_t *, const TransferResult &) {
       if (runningCaption.isEmpty() && setup.request == vendor::kFlashWrite &&
@@ -235,7 +235,7 @@ private slots:
         runningEnabled = c().btnSimpleAuto->isEnabled();
         runningBusy = state->monitor.Busy;
         runningStep = c().lblISPProcStatus->text();
-        runningPoints = c().lblISPProcStatus->font().pointSize();
+        runningPixels = c().lblISPProcStatus->font().pixelSize();
         runningColour = TextColour(*c().lblISPProcStatus);
       }
     });
@@ -251,7 +251,7 @@ private slots:
     QCOMPARE(runningCaption, QString("Stop"));
     QVERIFY(!runningEnabled);
     QVERIFY(runningBusy);
-    QCOMPARE(runningPoints, 12);
+    QCOMPARE(runningPixels, 16);
     QCOMPARE(runningColour, QApplication::palette().color(QPalette::WindowText));
 
     VerifyVerdict("Firmware update success!", kBlue);
@@ -285,7 +285,7 @@ private slots:
     QVERIFY(FlashHolds(oldFirmware));
     QCOMPARE(c().lblISPProcStatus->text(), QString("Abort Firmware update process"));
     QCOMPARE(TextColour(*c().lblISPProcStatus), kRed);
-    QCOMPARE(c().lblISPProcStatus->font().pointSize(), 16);
+    QCOMPARE(c().lblISPProcStatus->font().pixelSize(), 21);
     QCOMPARE(c().btnSimpleAuto->text(), QString("Start"));
     QVERIFY(c().btnSimpleAuto->isEnabled());
     QVERIFY(!state->monitor.Busy);
@@ -550,7 +550,7 @@ private slots:
     WindowUpdateStatusView view(label, pump);
     view.ShowStatus("ISP Fail and retry", StatusTone::Retry);
     QCOMPARE(TextColour(label), kRed);
-    QCOMPARE(label.font().pointSize(), 12);
+    QCOMPARE(label.font().pixelSize(), 16);
     view.ShowStatus("Clear Status register", StatusTone::Normal);
     QCOMPARE(TextColour(label), QApplication::palette().color(QPalette::WindowText));
     QCOMPARE(label.text(), QString("Clear Status register"));
@@ -727,10 +727,26 @@ private slots:
     QTest::mouseClick(c().btnReadBack, Qt::LeftButton);
     QCOMPARE(recorded->dialogs.messages.size(), 1);
     QVERIFY(recorded->dialogs.messages[0].startsWith("Dialog: Cannot create "));
+    // Read, but not saved: no success.
+    QCOMPARE(c().lblUSBProcessInfo->text(), QString("Read Flash data not saved"));
 
     recorded->dialogs.saveAnswer.clear(); // cancelled: nothing written, no message
     QTest::mouseClick(c().btnReadBack, Qt::LeftButton);
     QCOMPARE(recorded->dialogs.messages.size(), 1);
+    QCOMPARE(c().lblUSBProcessInfo->text(), QString("Read Flash data not saved"));
+  }
+
+  void readBackSuccessIsShownOnlyOnceTheFileIsWritten() {
+    StartWindow(false);
+    Plug("C22012");
+    Tick(16);
+    EnterIsp();
+    QString shownWhileAsked;
+    recorded->dialogs.onSave = [&] { shownWhileAsked = c().lblUSBProcessInfo->text(); };
+    recorded->dialogs.saveAnswer = workDir.filePath("flash.bin");
+    QTest::mouseClick(c().btnReadBack, Qt::LeftButton);
+    QCOMPARE(shownWhileAsked, QString("Read Flash data back"));
+    QVERIFY(QFile::exists(workDir.filePath("flash.bin")));
     QCOMPARE(c().lblUSBProcessInfo->text(), QString("Read Flash content Success"));
   }
 };

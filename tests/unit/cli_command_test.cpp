@@ -45,18 +45,9 @@ private:
   DeviceBus &inner_;
 };
 
-sim::SimConfig ModelWithFirmware(const char *model) {
-  sim::SimConfig config;
-  config.model = *sim::FindSimModel(model);
-  config.initialFlash = sim::GenerateSampleFirmware(config.model);
-  return config;
-}
-
-sim::SimConfig UpdateMode(uint16_t vendorId) {
-  sim::SimConfig config;
-  config.updateVendorId = vendorId;
-  config.startInUpdateMode = true;
-  return config;
+sim::SimConfig ModelWithFirmware(const char *name) {
+  const sim::SimModel model = *sim::FindSimModel(name);
+  return sim::FirmwareConfig(sim::GenerateSampleFirmware(model), model);
 }
 
 class UpdateCommandTest : public ::testing::Test {
@@ -268,7 +259,7 @@ TEST_F(UpdateCommandTest, ProgressOfEachWalkOnlyGrowsAndEndsAtOneHundred) {
 // A device in update mode does not say which model it is. Unattended, the
 // first model's file is not taken on a guess; asked, the question says so.
 TEST_F(UpdateCommandTest, TheUpdateModeDevice3B5DNeedsTheFileNamedOrTheWarningAnswered) {
-  sim::ChipSimulator &chip = Plug("bench", UpdateMode(0x3B5D));
+  sim::ChipSimulator &chip = Plug("bench", sim::UpdateModeConfig(0x3B5D));
   const auto before = chip.Flash().Contents();
   const std::vector<uint8_t> image = RandomBytes(700, 14);
   WriteFile(dir.File("Orvane_Summit.bin"), image);
@@ -308,7 +299,7 @@ TEST_F(UpdateCommandTest, TheUpdateModeDevice3B5DNeedsTheFileNamedOrTheWarningAn
 }
 
 TEST_F(UpdateCommandTest, TheUpdateModeDevice0C7ENeedsAnImageGivenByName) {
-  sim::ChipSimulator &chip = Plug("bench", UpdateMode(0x0C7E));
+  sim::ChipSimulator &chip = Plug("bench", sim::UpdateModeConfig(0x0C7E));
   WriteFile(dir.File("Orvane_Summit.bin"), RandomBytes(700, 15));
   EXPECT_EQ(Run({"--yes"}), kExitNothingDone);
   EXPECT_EQ(Error()["kind"].text, "no_update_file");
@@ -398,8 +389,8 @@ TEST_F(UpdateCommandTest, ADeviceThatCannotBeOpenedGetsThePermissionsHint) {
 
 TEST_F(UpdateCommandTest, ListShowsEveryDeviceWithTheFileItWouldGet) {
   Plug("r62", ModelWithFirmware("Orvane-R62"));
-  Plug("blank", UpdateMode(0x0C7E));
-  Plug("summit", UpdateMode(0x3B5D));
+  Plug("blank", sim::UpdateModeConfig(0x0C7E));
+  Plug("summit", sim::UpdateModeConfig(0x3B5D));
   WriteFile(dir.File("Orvane_R62.hex"), std::string(":0400000001020304F2\n:00000001FF\n"));
   WriteFile(dir.File("Orvane_Summit.bin"), std::string(""));
   EXPECT_EQ(Run({"--list"}), kExitSuccess);

@@ -290,6 +290,25 @@ TEST_F(I2cPanelTest, AFailedRawReadKeepsTheDataBoxesAndSaysSo) {
   transport.Attach("dev", device);
 }
 
+TEST_F(I2cPanelTest, TheSpecialGroupTellsAUsbFailureFromANoAcknowledge) {
+  Page().EnterSlaveAddress("50"); // nobody there: every transfer goes through
+  Special().Write(1, 1);
+  EXPECT_EQ(special.status, kSpecialI2cNoAck);
+
+  // The device goes once opened: its transfers fail.
+  Page().EnterSlaveAddress("A0");
+  transport.SetScriptHook([](const std::string &, const SetupPacket &, uint8_t *) -> std::optional<TransferResult> {
+    return TransferResult{TransferStatus::Failed, 0};
+  });
+  special.dataBoxes = {"12", "34", "56", "78", "9A"};
+  Special().Read(1, 2);
+  EXPECT_EQ(special.status, kSpecialI2cTransferFailed);
+  EXPECT_EQ(special.dataBoxes[0], "12");
+  Special().Write(1, 1);
+  EXPECT_EQ(special.status, kSpecialI2cTransferFailed);
+  transport.SetScriptHook(nullptr);
+}
+
 TEST_F(I2cPanelTest, TheSpecialGroupDoesNothingWithoutADevice) {
   state.usb.ClearFound();
   Special().Write(1, 1);

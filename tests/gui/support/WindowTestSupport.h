@@ -8,6 +8,7 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 namespace orvane::testing {
@@ -28,12 +29,15 @@ public:
   }
   QString SaveFileName(QWidget *, const QString &filter, const QString &) override {
     fileFilters << filter;
+    if (onSave)
+      onSave();
     return saveAnswer;
   }
 
   QStringList messages, confirms, exceptions, fileFilters;
   bool confirmAnswer = false;
   QString openAnswer, saveAnswer;
+  std::function<void()> onSave; // runs while the save dialog would be open
 };
 
 // A freshly started program: its state, a bus with nothing on it and the window.

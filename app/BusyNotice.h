@@ -1,0 +1,16 @@
+#pragma once
+
+#include "app/shell/MonitorFlags.h"
+
+#include <QString>
+
+class QWidget;
+
+namespace orvane {
+
+// A line at the foot of the window saying what it refused to do, such as
+// closing while the flash is being written. It stays while a device action
+// runs and for a few seconds after, so that it can be read.
+void ShowBusyNotice(QWidget &window, const MonitorFlags &flags, const QString &text);
+
+} // namespace orvane

@@ -1,0 +1,256 @@
+#include "app/FileDrop.h"
+#include "isp/OneButtonUpdate.h"
+#include "sim/ChipSimulator.h"
+#include "sim/IntelHexWriter.h"
+#include "support/WindowTestSupport.h"
+#include "ui_Unit1.h"
+#include "usb/EmulatedDriverBus.h"
+#include "usb/InProcessTransport.h"
+
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QLabel>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+
+using namespace orvane;
+using namespace orvane::testing;
+
+namespace {
+
+std::vector<uint8_t> ImageBytes(size_t count, uint8_t seed) {
+  std::vector<uint8_t> bytes(count);
+  for (size_t i = 0; i < count; ++i)
+    bytes[i] = static_cast<uint8_t>(seed + i * 7);
+  return bytes;
+}
+
+void WriteHex(const QString &path, const std::vector<uint8_t> &image) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  const std::string text = sim::WriteIntelHex(image.data(), image.size());
+  file.write(text.data(), static_cast<qint64>(text.size()));
+}
+
+QMimeData *Urls(const QStringList &paths) {
+  auto *mime = new QMimeData;
+  QList<QUrl> urls;
+  for (const QString &path : paths)
+    urls << QUrl::fromLocalFile(path);
+  mime->setUrls(urls);
+  return mime;
+}
+
+} // namespace
+
+// Where the update file comes from: the working directory, a folder or a
+// file named on the command line, a file or folder dropped onto the
+// window; on a simulated Orvane-R62 that the connection monitor finds.
+class UpdateFileSourceTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir workDir, otherDir;
+  QString previousDir;
+  InProcessTransport transport;
+  std::unique_ptr<EmulatedDriverBus> bus;
+  std::unique_ptr<StartedWindow> started;
+  std::unique_ptr<sim::ChipSimulator> chip;
+
+  Ui::TForm1 &c() { return started->form.Controls(); }
+  void Tick(int n) {
+    for (int i = 0; i < n; ++i)
+      started->form.Timer1Timer(started->form.Timer1());
+  }
+  void Plug() {
+    sim::SimConfig config;
+    config.initialFlash = ImageBytes(0x800, 0x11);
+    chip = std::make_unique<sim::ChipSimulator>(started->clock, config);
+    transport.Attach("r62", *chip);
+    Tick(16);
+    QCOMPARE(c().lblDetectDevice->text(), QString("Find Device Orvane-R62"));
+  }
+  bool FlashHolds(const std::vector<uint8_t> &image) {
+    return std::equal(image.begin(), image.end(), chip->Flash().Contents().begin());
+  }
+  void Update() {
+    started->dialogs.confirmAnswer = true;
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+    QCOMPARE(c().lblISPProcStatus->text(), QString(kUpdateSuccess));
+  }
+  bool Drag(const QStringList &paths) {
+    std::unique_ptr<QMimeData> mime(Urls(paths));
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+    enter.setAccepted(false);
+    QApplication::sendEvent(&started->form, &enter);
+    return enter.isAccepted();
+  }
+  void Drop(const QStringList &paths) {
+    std::unique_ptr<QMimeData> mime(Urls(paths));
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&started->form, &drop);
+  }
+  QString Notice() {
+    auto *notice = started->form.findChild<QLabel *>("lblBusyNotice");
+    return notice && notice->isVisible() ? notice->text() : QString();
+  }
+
+private slots:
+  void init() {
+    previousDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(workDir.path()));
+    bus = std::make_unique<EmulatedDriverBus>();
+    bus->AddTransport(transport);
+    started = ShowStartedWindow(bus.get());
+    QVERIFY(started);
+    started->form.Timer1()->stop();
+  }
+  void cleanup() {
+    started.reset();
+    transport.Detach("r62");
+    chip.reset();
+    bus.reset();
+    QDir::setCurrent(previousDir);
+    for (QTemporaryDir *dir : {&workDir, &otherDir})
+      for (const QString &name : QDir(dir->path()).entryList(QDir::Files))
+        QFile::remove(dir->filePath(name));
+  }
+
+  void aFolderArgumentReplacesTheWorkingDirectory() {
+    const auto image = ImageBytes(0x1000, 0x42);
+    WriteHex(otherDir.filePath("Orvane_R62.hex"), image);
+    QCOMPARE(started->form.UseUpdateSource(otherDir.path()), QString());
+    Plug();
+    QCOMPARE(c().lblUpdaeFileStatus->text(), QString("Firmware Update file   Orvane_R62.hex    is Ready!"));
+    QVERIFY(c().btnSimpleAuto->isEnabled());
+    Update();
+    QVERIFY(FlashHolds(image));
+  }
+
+  void aFileArgumentIsTheUpdateFileOfTheFoundModel() {
+    WriteHex(workDir.filePath("Orvane_R62.hex"), ImageBytes(0x1000, 0x01)); // not this one
+    const auto image = ImageBytes(0x1800, 0x77);
+    WriteHex(otherDir.filePath("release 2.HEX"), image);
+    QCOMPARE(started->form.UseUpdateSource(otherDir.filePath("release 2.HEX")), QString());
+    Plug();
+    QCOMPARE(c().lblUpdaeFileStatus->text(), QString("Firmware Update file   release 2.HEX    is Ready!"));
+    Update();
+    QVERIFY(FlashHolds(image));
+  }
+
+  void namesThatCannotBeUsedAreRefused() {
+    QFile text(otherDir.filePath("notes.txt"));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.close();
+    QVERIFY(started->form.UseUpdateSource(otherDir.filePath("notes.txt")).contains("neither a .hex nor a .bin"));
+    QVERIFY(started->form.UseUpdateSource(otherDir.filePath("gone.hex")).contains("does not exist"));
+    QVERIFY(started->state.updateSource.file.empty() && started->state.updateSource.folder.empty());
+  }
+
+  void aDroppedFileIsTakenAtOnceAndUsedForTheUpdate() {
+    WriteHex(workDir.filePath("Orvane_R62.hex"), ImageBytes(0x1000, 0x01));
+    Plug();
+    QVERIFY(c().btnSimpleAuto->isEnabled());
+    const auto image = ImageBytes(0x2000, 0x99);
+    WriteHex(otherDir.filePath("dropped.hex"), image);
+    QVERIFY(Drag({otherDir.filePath("dropped.hex")}));
+    Drop({otherDir.filePath("dropped.hex")});
+    QCOMPARE(c().lblUpdaeFileStatus->text(), QString("Firmware Update file   dropped.hex    is Ready!"));
+    Update();
+    QVERIFY(FlashHolds(image));
+  }
+
+  void aDroppedFolderIsLookedInForTheModelsFile() {
+    Plug();
+    QCOMPARE(c().lblUpdaeFileStatus->text(), QString("No Updated File !"));
+    const auto image = ImageBytes(0x1000, 0x5C);
+    WriteHex(otherDir.filePath("Orvane_R62.hex"), image);
+    QVERIFY(Drag({otherDir.path()}));
+    Drop({otherDir.path()});
+    QCOMPARE(c().lblUpdaeFileStatus->text(), QString("Firmware Update file   Orvane_R62.hex    is Ready!"));
+    QVERIFY(c().btnSimpleAuto->isEnabled());
+  }
+
+  void onlyOneHexOrBinFileOrFolderIsAcceptedAtTheDrag() {
+    for (const char *name : {"a.hex", "b.bin", "c.txt"}) {
+      QFile file(otherDir.filePath(name));
+      QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(Drag({otherDir.filePath("a.hex")}));
+    QVERIFY(Drag({otherDir.filePath("b.bin")}));
+    QVERIFY(!Drag({otherDir.filePath("c.txt")}));
+    QVERIFY(!Drag({otherDir.filePath("a.hex"), otherDir.filePath("b.bin")}));
+    QVERIFY(!Drag({otherDir.filePath("missing.hex")}));
+    QVERIFY(Drag({otherDir.filePath("a.hex")}));
+    Drop({otherDir.filePath("c.txt")});
+    QVERIFY(started->state.updateSource.file.empty());
+  }
+
+  void aRefusedFilesReasonLeavesWithItsCaption() {
+    QFile bad(workDir.filePath("Orvane_R62.hex"));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("not a HEX record\n");
+    bad.close();
+    Plug();
+    QCOMPARE(c().lblUpdaeFileStatus->text(), QString("Firmware Update file   Orvane_R62.hex    found but not valid!"));
+    QVERIFY(c().lblUpdaeFileStatus->toolTip().startsWith("Orvane_R62.hex was not loaded: "));
+    QVERIFY(!c().btnSimpleAuto->isEnabled());
+
+    transport.Detach("r62");
+    Tick(2);
+    QCOMPARE(c().lblUpdaeFileStatus->text(), QString("No Updated File !"));
+    QCOMPARE(c().lblUpdaeFileStatus->toolTip(), QString());
+  }
+
+  void aLongFileNameGivesWayInTheMiddle() {
+    const QString name = QString("firmware-").repeated(8) + "final.bin";
+    QFile file(otherDir.filePath(name));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(0x400, '\x33'));
+    file.close();
+    QCOMPARE(started->form.UseUpdateSource(otherDir.filePath(name)), QString());
+    Plug();
+    const QLabel &line = *c().lblUpdaeFileStatus;
+    QVERIFY(line.text().startsWith("Firmware Update file   firmware-"));
+    QVERIFY(line.text().endsWith("final.bin    is Ready!"));
+    QVERIFY(QFontMetrics(line.font()).horizontalAdvance(line.text()) <= line.width());
+    QCOMPARE(line.toolTip(), "Firmware Update file   " + name + "    is Ready!");
+  }
+
+  void theFileCannotChangeWhileTheUpdateRuns() {
+    const auto image = ImageBytes(0x1000, 0x42);
+    WriteHex(workDir.filePath("Orvane_R62.hex"), image);
+    WriteHex(otherDir.filePath("other.hex"), ImageBytes(0x1000, 0x24));
+    Plug();
+    QString refusal, notice;
+    bool polled = false;
+    chip->SetTransferObserver([&](const SetupPacket &, const uint8_t *, const TransferResult &) {
+      if (!polled && c().lblISPProcStatus->text() == "Start Programming") {
+        polled = true;
+        QTimer::singleShot(0, [&] {
+          QVERIFY(Drag({otherDir.filePath("other.hex")}));
+          Drop({otherDir.filePath("other.hex")});
+          notice = Notice();
+          refusal = started->form.UseUpdateSource(otherDir.path());
+        });
+      }
+    });
+    Update();
+    QVERIFY(polled);
+    QCOMPARE(notice, QString("The update file cannot change while the device is in use."));
+    QCOMPARE(refusal, notice);
+    QVERIFY(FlashHolds(image));
+    QVERIFY(started->state.updateSource.file.empty());
+    // One update per run.
+    QCOMPARE(started->form.UseUpdateSource(otherDir.filePath("other.hex")),
+             QString("The update has been done: start the program again for another file."));
+  }
+};
+
+QTEST_MAIN(UpdateFileSourceTest)
+#include "update_file_source_test.moc"
