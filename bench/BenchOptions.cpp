@@ -28,7 +28,8 @@ std::optional<std::vector<BusSpeed>> ParseSpeeds(const std::string &text) {
 
 std::string BenchUsage() {
   return "usage: orvane-bench [--speed full|high|both] [--latency-us N] [--part NAME]... [--json FILE]\n"
-         "                    [--scratch DIR] [--reader-runs N] [--monitor-devices N] [--monitor-ticks N]\n";
+         "                    [--scratch DIR] [--reader-runs N] [--monitor-devices N] [--monitor-ticks N]\n"
+         "                    [--only at-once]\n";
 }
 
 std::optional<BenchOptions> ParseBenchOptions(const std::vector<std::string> &args, std::string *error) {
@@ -57,6 +58,8 @@ std::optional<BenchOptions> ParseBenchOptions(const std::vector<std::string> &ar
       if (!part)
         return fail("no flash part " + value);
       options.parts.push_back(part->name);
+    } else if (option == "--only" && value == "at-once") {
+      options.onlyAtOnce = true;
     } else if (option == "--json") {
       options.jsonPath = value;
     } else if (option == "--scratch") {

@@ -25,6 +25,7 @@ struct BenchOptions {
   int readerRuns = 15;
   int monitorDevices = 64;
   int monitorTicks = 50;
+  bool onlyAtOnce = false; // just the table of devices updated at once
 };
 
 // nullopt with the reason in *error for options it does not know.

@@ -77,6 +77,10 @@ void WriteUpdate(JsonWriter &json, const UpdateFigures &update) {
       .EndObject();
 }
 
+double WallRatio(const ConcurrentFigures &run, const ConcurrentFigures &one) {
+  return one.wallNs ? static_cast<double>(run.wallNs) / static_cast<double>(one.wallNs) : 0.0;
+}
+
 } // namespace
 
 std::vector<std::string> ShortfallsOf(const BenchResults &results) {
@@ -96,6 +100,15 @@ std::vector<std::string> ShortfallsOf(const BenchResults &results) {
   for (const ReaderFigures &reader : results.readers)
     if (!reader.loaded)
       shortfalls.push_back("the " + reader.reader + " reader did not load the image");
+  for (const ConcurrentFigures &run : results.concurrent)
+    if (run.succeeded != run.devices)
+      shortfalls.push_back(Format("%d devices at once: %d of them updated", run.devices, run.succeeded));
+  if (results.concurrent.size() > 1) {
+    const double ratio = WallRatio(results.concurrent.back(), results.concurrent.front());
+    if (ratio > kMaxConcurrentWallRatio)
+      shortfalls.push_back(
+          Format("%d devices at once took %.2f times the wall time of one", results.concurrent.back().devices, ratio));
+  }
   return shortfalls;
 }
 
@@ -128,6 +141,19 @@ std::string ResultsJson(const BenchResults &results, const std::vector<std::stri
         .Value("ticks", static_cast<uint64_t>(monitor.ticks))
         .Value("mean_ns", monitor.meanNs)
         .Value("longest_ns", monitor.longestNs)
+        .EndObject();
+  json.EndArray().BeginArray("devices_at_once");
+  for (const ConcurrentFigures &run : results.concurrent)
+    json.BeginObject()
+        .Value("devices", static_cast<uint64_t>(run.devices))
+        .Value("image_bytes", uint64_t{run.imageBytes})
+        .Value("transfer_latency_us", run.latencyUs)
+        .Value("time_scale", run.timeScale)
+        .Value("succeeded", static_cast<uint64_t>(run.succeeded))
+        .Value("modelled_us", run.modelledUs)
+        .Value("wall_ns", run.wallNs)
+        .Value("process_cpu_ns", run.cpuNs)
+        .Value("wall_ratio_to_one", WallRatio(run, results.concurrent.front()))
         .EndObject();
   json.EndArray().BeginArray("shortfalls");
   for (const std::string &shortfall : shortfalls)
@@ -189,6 +215,19 @@ std::string ResultsTable(const BenchResults &results) {
   for (const MonitorFigures &monitor : results.monitor)
     table += Format("%-8s %3d devices: mean %8.3f ms, longest %8.3f ms over %d ticks\n", monitor.scenario.c_str(),
                     monitor.devices, Ms(monitor.meanNs), Ms(monitor.longestNs), monitor.ticks);
+  if (!results.concurrent.empty()) {
+    const ConcurrentFigures &one = results.concurrent.front();
+    table += Format("\nDevices updated at once (%u KB image, %llu us a transfer, device time %.0fx real time)\n",
+                    static_cast<unsigned>(one.imageBytes / 1024), static_cast<unsigned long long>(one.latencyUs),
+                    one.timeScale);
+    table += Format("%7s %4s %10s %8s %9s %8s %11s\n", "devices", "ok", "modelled s", "wall s", "x one", "CPU s",
+                    "CPU/device s");
+    for (const ConcurrentFigures &run : results.concurrent)
+      table += Format("%7d %4s %10.3f %8.3f %9.3f %8.3f %11.3f%s\n", run.devices,
+                      run.succeeded == run.devices ? "yes" : "NO", Seconds(run.modelledUs), Ms(run.wallNs) / 1e3,
+                      WallRatio(run, one), Ms(run.cpuNs) / 1e3, Ms(run.cpuNs) / 1e3 / run.devices,
+                      run.devices > 1 && WallRatio(run, one) > kMaxConcurrentWallRatio ? "  over 1.3" : "");
+  }
   return table;
 }
 

@@ -1,6 +1,9 @@
 #include "isp/EngineeringSequence.h"
 
+#include "isp/FlashCapacity.h"
 #include "isp/FlashErase.h"
+
+#include <algorithm>
 
 namespace orvane {
 
@@ -42,6 +45,19 @@ SequenceEnd EngineeringSequence::Run(const EngineeringSteps &steps) {
   if (steps.ispMode)
     chip_.SetIspMode(true);
   workers_.IdentifyFlash();
+  // Past the end of the part the addresses wrap onto its start: a range
+  // that does not fit is refused before anything is erased or written.
+  const uint32_t eraseEnd = steps.erase && steps.assignedRange ? flash_.RangeStart + flash_.RangeSize : 0;
+  const std::string refusal = SpanCapacityRefusal(std::max(end, eraseEnd), flash_.FlashId);
+  if (!refusal.empty()) {
+    view_.ShowProcessInfo(refusal);
+    flash_.IspFailed = true;
+    if (steps.ispMode)
+      chip_.SetIspMode(false);
+    usb.Close();
+    flash_.StopRequested = false;
+    return SequenceEnd::Finished;
+  }
 
   if (steps.erase && !StopHere()) {
     view_.ShowProcessInfo("Clear Status register");

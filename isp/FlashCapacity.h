@@ -18,4 +18,8 @@ std::optional<uint32_t> FlashCapacityBytes(const std::array<uint8_t, 3> &id);
 // identifier; empty when it fits or the size of the flash is unknown.
 std::string ImageCapacityRefusal(uint32_t imageLength, const std::array<uint8_t, 3> &id);
 
+// Why flash addresses up to (not including) spanEnd cannot be written on a
+// flash with this identifier; empty when they fit or the size is unknown.
+std::string SpanCapacityRefusal(uint32_t spanEnd, const std::array<uint8_t, 3> &id);
+
 } // namespace orvane

@@ -1,6 +1,7 @@
 #include "isp/FlashReadBack.h"
 
 #include "isp/HexText.h"
+#include "usb/ErrnoText.h"
 
 #include <algorithm>
 #include <array>
@@ -102,7 +103,7 @@ bool WriteInPlace(const std::filesystem::path &target, const std::string &path, 
     file.close();
   if (!file) {
     if (error)
-      *error = "Cannot write " + path + ": " + std::strerror(errno);
+      *error = "Cannot write " + path + ": " + ErrnoText(errno);
     return false;
   }
   return true;
@@ -131,11 +132,11 @@ bool WriteReadBackFile(const std::string &path, const std::vector<uint8_t> &buff
   };
   std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
   if (!file)
-    return fail("Cannot create ", std::strerror(errno));
+    return fail("Cannot create ", ErrnoText(errno));
   file.write(text.data(), static_cast<std::streamsize>(text.size()));
   file.close();
   if (!file)
-    return fail("Cannot write ", std::strerror(errno));
+    return fail("Cannot write ", ErrnoText(errno));
   std::string reason;
   if (!ReplaceWith(temporary, target, reason))
     return fail("Cannot write ", reason);

@@ -34,6 +34,15 @@ inline constexpr uint32_t kIoctlControlIn = 0x0022242E;  // generic driver, devi
 inline constexpr uint32_t kIoctlControlOut = 0x00222429; // generic driver, host-to-device
 inline constexpr uint32_t kIoctlKsProperty = 0x002F0003; // audio driver, both directions
 
+// Where the device behind an interface path sits and what it calls itself:
+// the location tells two identical devices apart (a USB port path such as
+// "1-4.2", a virtual device's name), the serial number is empty when the
+// device has none.
+struct InterfacePlace {
+  std::string location;
+  std::string serial;
+};
+
 using DeviceHandle = uintptr_t;
 
 // Why an open handle can no longer reach its device.
@@ -67,6 +76,8 @@ public:
   virtual std::vector<std::string> ListingProblems() { return {}; }
   // Reason of the last failed Open or IoControl, for messages ("permission denied").
   virtual std::string LastError() const { return {}; }
+  // nullopt when the bus cannot tell, or no present interface has the path.
+  virtual std::optional<InterfacePlace> PlaceOf(const std::string &) { return std::nullopt; }
 };
 
 } // namespace orvane

@@ -72,6 +72,7 @@ std::optional<std::vector<std::string>> EmulatedDriverBus::ListInterfaces(const 
       if (interfaceClass == kGuidAudioDriver && !device.hasAudioInterface)
         continue;
       paths.push_back(InterfacePath(transport->Name(), device, interfaceClass));
+      places_[paths.back()] = InterfacePlace{device.location, device.serial};
     }
   }
   return paths;
@@ -106,6 +107,19 @@ DeviceHandle EmulatedDriverBus::Open(const std::string &path) {
   }
   lastError_ = "no such device: " + path;
   return kNullHandle;
+}
+
+std::optional<InterfacePlace> EmulatedDriverBus::PlaceOf(const std::string &path) {
+  if (const auto known = places_.find(path); known != places_.end())
+    return known->second;
+  for (UsbTransport *transport : transports_) {
+    for (const UsbDeviceInfo &device : transport->Enumerate()) {
+      if (path == InterfacePath(transport->Name(), device, kGuidUsbDevice) ||
+          (device.hasAudioInterface && path == InterfacePath(transport->Name(), device, kGuidAudioDriver)))
+        return InterfacePlace{device.location, device.serial};
+    }
+  }
+  return std::nullopt;
 }
 
 void EmulatedDriverBus::Close(DeviceHandle handle) {

@@ -39,6 +39,7 @@ public:
   DeviceLoss Loss(DeviceHandle handle) const override;
   std::vector<std::string> ListingProblems() override;
   std::string LastError() const override { return lastError_; }
+  std::optional<InterfacePlace> PlaceOf(const std::string &path) override;
 
   // Transfers in a row that fail (time-outs, mostly) before the device
   // counts as no longer answering.
@@ -71,6 +72,9 @@ private:
   std::vector<UsbTransport *> transports_;
   std::vector<std::unique_ptr<UsbTransport>> owned_;
   std::map<DeviceHandle, OpenDevice> handles_;
+  // Of the interfaces last listed: the path holds the location, the serial
+  // number is what the device said then.
+  std::map<std::string, InterfacePlace> places_;
   DeviceHandle nextHandle_ = 1;
   std::string lastError_;
 };

@@ -1,5 +1,7 @@
 #include "usb/LibusbTransport.h"
 
+#include <fstream>
+
 namespace orvane {
 
 namespace {
@@ -42,6 +44,19 @@ bool ActiveConfigHasAudio(libusb_device *device) {
   const bool audio = HasAudioInterface(*config);
   libusb_free_config_descriptor(config);
   return audio;
+}
+
+// Linux names a device's sysfs entry by the same bus and port path, and
+// shows its serial number there to every user: no open, no access rights.
+std::string SysfsSerial(const std::string &location) {
+  std::ifstream file("/sys/bus/usb/devices/" + location + "/serial");
+  std::string serial;
+  std::getline(file, serial);
+  return serial;
+}
+
+bool OfOurVendors(const libusb_device_descriptor &descriptor) {
+  return descriptor.idVendor == 0x3B5D || descriptor.idVendor == 0x0C7E;
 }
 
 std::string OpenFailure(int error, const std::string &location) {
@@ -128,6 +143,8 @@ std::vector<UsbDeviceInfo> LibusbTransport::Enumerate() {
     info.productId = descriptor.idProduct;
     info.bcdDevice = descriptor.bcdDevice;
     info.hasAudioInterface = ActiveConfigHasAudio(device);
+    if (OfOurVendors(descriptor))
+      info.serial = SysfsSerial(info.location);
     listed.push_back(std::move(info));
   }
   return listed;

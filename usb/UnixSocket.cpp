@@ -1,5 +1,7 @@
 #include "usb/UnixSocket.h"
 
+#include "usb/ErrnoText.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -105,7 +107,7 @@ UniqueFd ConnectUnixSocket(const std::string &path, std::string *error) {
   }
   UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   if (!fd.valid()) {
-    *error = std::string("cannot create a socket: ") + std::strerror(errno);
+    *error = std::string("cannot create a socket: ") + ErrnoText(errno);
     return {};
   }
   sockaddr_un address{};
@@ -116,7 +118,7 @@ UniqueFd ConnectUnixSocket(const std::string &path, std::string *error) {
     result = ::connect(fd.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address);
   } while (result != 0 && errno == EINTR);
   if (result != 0) {
-    *error = path + ": " + std::strerror(errno);
+    *error = path + ": " + ErrnoText(errno);
     return {};
   }
   return fd;

@@ -1,5 +1,6 @@
 #include "usb/VirtualDeviceDirectory.h"
 
+#include "usb/ErrnoText.h"
 #include "usb/VirtualUsbServer.h"
 
 #include <fcntl.h>
@@ -37,7 +38,7 @@ UniqueFd OpenPrivateDirectory(const std::string &path, std::string *why) {
     if (errno == ELOOP || errno == ENOTDIR)
       *why = path + " is not a directory (a symbolic link is not accepted)";
     else
-      *why = path + ": " + std::strerror(errno);
+      *why = path + ": " + ErrnoText(errno);
     return {};
   }
   struct stat info {};

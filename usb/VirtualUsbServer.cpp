@@ -1,6 +1,7 @@
 #include "usb/VirtualUsbServer.h"
 
 #include "usb/DeviceDescriptor.h"
+#include "usb/ErrnoText.h"
 #include "usb/UnixSocket.h"
 #include "usb/VirtualDeviceDirectory.h"
 #include "usb/VirtualUsbWire.h"
@@ -67,7 +68,7 @@ struct VirtualUsbServer::Impl {
 
 bool VirtualUsbServer::Impl::PrepareDirectory(std::string *error) {
   if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
-    *error = "cannot create " + directory + ": " + std::strerror(errno);
+    *error = "cannot create " + directory + ": " + ErrnoText(errno);
     return false;
   }
   // Clients ignore a directory others could write to; so does the server,
@@ -219,7 +220,7 @@ bool VirtualUsbServer::Start(std::string *error) {
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, path.c_str(), path.size());
   if (!fd.valid() || ::bind(fd.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
-    *error = "cannot bind " + path + ": " + std::strerror(errno);
+    *error = "cannot bind " + path + ": " + ErrnoText(errno);
     s.socketPath.clear();
     return false;
   }
@@ -229,7 +230,7 @@ bool VirtualUsbServer::Start(std::string *error) {
     s.socketInode = info.st_ino;
   }
   if (::listen(fd.get(), 16) != 0) {
-    *error = "cannot listen on " + path + ": " + std::strerror(errno);
+    *error = "cannot listen on " + path + ": " + ErrnoText(errno);
     s.RemoveSocketFile();
     return false;
   }

@@ -2,6 +2,7 @@
 
 #include "app/shell/ConnectionMonitor.h"
 #include "app/shell/DeviceTable.h"
+#include "app/shell/SupportedDevices.h"
 #include "isp/HexText.h"
 #include "isp/ImageFileOpen.h"
 #include "isp/UpdateFileLookup.h"
@@ -39,23 +40,6 @@ std::string FileNameOf(const std::string &path) {
   return Utf8FromPath(PathFromUtf8(path).filename());
 }
 
-struct Target {
-  const char *matchText;
-  bool audioDriver;
-  int row; // table row whose update file it gets; -1 for none
-  std::string caption;
-};
-
-std::vector<Target> ListTargets() {
-  std::vector<Target> targets;
-  for (int row = 0; row < kDeviceTableRows; ++row)
-    targets.push_back(
-        {DeviceTable[row].matchText, true, row, std::string(kFindDeviceLead) + DeviceTable[row].displayName});
-  targets.push_back({kUpdateId3B5D, false, 0, kUpdateDevice3B5DCaption});
-  targets.push_back({kUpdateId0C7E, false, -1, kUpdateDevice0C7ECaption});
-  return targets;
-}
-
 void DescribeUpdateFile(ListedDevice &listed, int row, const std::string &workingDirectory) {
   if (row < 0) {
     listed.fileNote = "none: the window offers no update for this identity; give an image with --file";
@@ -78,27 +62,17 @@ void DescribeUpdateFile(ListedDevice &listed, int row, const std::string &workin
 
 std::vector<ListedDevice> ListOnce(DeviceBus &bus, const std::string &workingDirectory) {
   std::vector<ListedDevice> listed;
-  const auto audioPaths = bus.ListInterfaces(kGuidAudioDriver);
-  const auto genericPaths = bus.ListInterfaces(kGuidUsbDevice);
-  for (const Target &target : ListTargets()) {
-    const auto &paths = target.audioDriver ? audioPaths : genericPaths;
-    if (!paths)
-      continue;
-    for (const std::string &path : *paths) {
-      if (!VantrelUsb::PathMatches(path, target.matchText))
-        continue;
-      ListedDevice entry;
-      entry.device = {target.caption, target.matchText, target.audioDriver ? DeviceTable[target.row].displayName : "",
-                      target.audioDriver, path};
-      const DeviceHandle handle = bus.Open(path);
-      entry.openable = handle != kNullHandle;
-      if (entry.openable)
-        bus.Close(handle);
-      else
-        entry.openError = bus.LastError();
-      DescribeUpdateFile(entry, target.row, workingDirectory);
-      listed.push_back(std::move(entry));
-    }
+  for (const SupportedDevice &supported : ListSupportedDevices(bus)) {
+    ListedDevice entry;
+    entry.device = supported.device;
+    const DeviceHandle handle = bus.Open(entry.device.path);
+    entry.openable = handle != kNullHandle;
+    if (entry.openable)
+      bus.Close(handle);
+    else
+      entry.openError = bus.LastError();
+    DescribeUpdateFile(entry, supported.row, workingDirectory);
+    listed.push_back(std::move(entry));
   }
   return listed;
 }
@@ -123,8 +97,17 @@ DeviceSearchResult SearchAttachedDevice(ProgramState &state, uint32_t waitSecond
     result.found = true;
     result.wantsUpdateFile = view.wantsUpdateFile;
     const bool audio = state.usb.GetAudioDriver();
-    result.device = {view.caption, state.usb.Target(), audio ? DeviceTable[state.DeviceRow].displayName : "", audio,
-                     state.usb.DevicePath()};
+    result.device = {view.caption,
+                     state.usb.Target(),
+                     audio ? DeviceTable[state.DeviceRow].displayName : "",
+                     audio,
+                     state.usb.DevicePath(),
+                     {},
+                     {}};
+    if (const auto place = state.usb.Bus().PlaceOf(result.device.path)) {
+      result.device.location = place->location;
+      result.device.serial = place->serial;
+    }
     return result;
   }
   return {};

@@ -1,6 +1,7 @@
 #include "app/shell/ConnectionMonitor.h"
 
 #include "app/shell/DeviceTable.h"
+#include "app/shell/SupportedDevices.h"
 
 namespace orvane {
 
@@ -54,18 +55,25 @@ void ConnectionMonitor::ShowOutcome() {
   // A running action works on the image as it was when it started: the
   // file is looked up again only once it has ended.
   const bool mayLoad = !state_.monitor.ActionRunning;
+  // The window works on one device; with more attached it says which it took rather than choosing silently.
+  const size_t attached = ListSupportedDevices(usb.Bus()).size();
+  const std::string more = attached > 1 ? SeveralDevicesNote(attached) : std::string();
   if (usb.GetAudioDriver()) {
-    view_.SetDetectCaption(std::string(kFindDeviceLead) + DeviceTable[state_.DeviceRow].displayName);
+    view_.SetDetectCaption(std::string(kFindDeviceLead) + DeviceTable[state_.DeviceRow].displayName + more);
     if (!state_.image.UpdateFileLoaded && mayLoad)
       view_.ReadProgramFile1();
   } else if (state_.monitor.UpdateId3B5D) {
-    view_.SetDetectCaption(kUpdateDevice3B5DCaption);
+    view_.SetDetectCaption(kUpdateDevice3B5DCaption + more);
     state_.DeviceRow = 0;
     if (mayLoad)
       view_.ReadProgramFile1();
   } else {
-    view_.SetDetectCaption(kUpdateDevice0C7ECaption);
+    view_.SetDetectCaption(kUpdateDevice0C7ECaption + more);
   }
+}
+
+std::string SeveralDevicesNote(size_t attached) {
+  return " (one of " + std::to_string(attached) + " supported devices attached)";
 }
 
 void ConnectionMonitor::SetDetect(bool checked) {

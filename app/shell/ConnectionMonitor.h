@@ -26,6 +26,9 @@ inline constexpr const char *kUpdateDevice3B5DCaption = "Firmware update device 
 inline constexpr const char *kUpdateDevice0C7ECaption = "Firmware update device 0C7E is exist";
 inline constexpr const char *kNoDeviceCaption = "No device is available";
 
+// Follows the device line when more than one supported device is attached.
+std::string SeveralDevicesNote(size_t attached);
+
 inline constexpr int kMonitorSlowMs = 1000;
 inline constexpr int kMonitorFastMs = 100;
 

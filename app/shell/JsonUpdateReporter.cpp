@@ -18,6 +18,8 @@ const char *ProblemKey(ProblemKind kind) {
     return "no_terminal";
   case ProblemKind::NoDevice:
     return "no_device";
+  case ProblemKind::SeveralDevices:
+    return "several_devices";
   case ProblemKind::CannotOpen:
     return "cannot_open";
   case ProblemKind::DeviceBusy:
@@ -45,6 +47,11 @@ void AddDevice(JsonLine &line, const FoundDevice &device) {
   else
     line.Text("model", device.model);
   line.Text("driver", device.audioDriver ? "audio" : "generic").Text("path", device.path);
+  line.Text("location", device.location);
+  if (device.serial.empty())
+    line.Null("serial");
+  else
+    line.Text("serial", device.serial);
 }
 
 uint64_t Milliseconds(uint64_t us) {
@@ -53,14 +60,17 @@ uint64_t Milliseconds(uint64_t us) {
 
 } // namespace
 
-void JsonUpdateReporter::Emit(const JsonLine &line) {
+void JsonUpdateReporter::Emit(JsonLine line, bool placed) {
+  if (!location_.empty() && !placed)
+    line.Text("location", location_);
+  std::unique_lock lock = lock_ ? std::unique_lock(*lock_) : std::unique_lock<std::mutex>();
   out_ << line.str() << '\n' << std::flush;
 }
 
 void JsonUpdateReporter::DeviceFound(const FoundDevice &device) {
   JsonLine line = Event("device_found");
   AddDevice(line, device);
-  Emit(line);
+  Emit(line, true);
 }
 
 void JsonUpdateReporter::FileLoaded(const LoadedFile &file) {
@@ -90,7 +100,8 @@ void JsonUpdateReporter::Progress(const WalkProgress &progress) {
   if (!IsBlockWalk(progress.phase)) {
     if (progress.done % kErasePollsPerEvent != 0)
       return;
-    Emit(line.Number("elapsed_ms", Milliseconds(progress.elapsedUs)));
+    line.Number("elapsed_ms", Milliseconds(progress.elapsedUs));
+    Emit(line);
     return;
   }
   if (progress.percent == lastPercent_)
@@ -137,7 +148,8 @@ void JsonUpdateReporter::DeviceListed(const ListedDevice &listed) {
     line.Null("update_file");
   else
     line.Text("update_file", listed.updateFile);
-  Emit(line.Flag("file_ready", listed.fileReady).Text("file_note", listed.fileNote));
+  line.Flag("file_ready", listed.fileReady).Text("file_note", listed.fileNote);
+  Emit(line, true);
 }
 
 void JsonUpdateReporter::ReadBackWritten(const std::string &path, bool consistent, uint32_t bytes) {
@@ -146,7 +158,8 @@ void JsonUpdateReporter::ReadBackWritten(const std::string &path, bool consisten
 
 void JsonUpdateReporter::Problem(ProblemKind kind, const std::string &message) {
   Emit(Event("error").Text("kind", ProblemKey(kind)).Text("message", message));
-  err_ << "orvane-update: " << message << '\n' << std::flush;
+  std::unique_lock lock = lock_ ? std::unique_lock(*lock_) : std::unique_lock<std::mutex>();
+  err_ << "orvane-update: " << (location_.empty() ? "" : location_ + ": ") << message << '\n' << std::flush;
 }
 
 } // namespace orvane

@@ -2,7 +2,9 @@
 
 #include "app/shell/UpdateReporter.h"
 
+#include <mutex>
 #include <ostream>
+#include <string>
 
 namespace orvane {
 
@@ -15,6 +17,10 @@ class JsonUpdateReporter final : public UpdateReporter {
 public:
   // err gets the message of a problem as text as well.
   JsonUpdateReporter(std::ostream &out, std::ostream &err) : out_(out), err_(err) {}
+  // One device among several: every event carries its location, and each
+  // line is written whole under lock, shared with the other devices' reporters.
+  JsonUpdateReporter(std::ostream &out, std::ostream &err, std::string location, std::mutex &lock)
+      : out_(out), err_(err), location_(std::move(location)), lock_(&lock) {}
 
   void DeviceFound(const FoundDevice &device) override;
   void FileLoaded(const LoadedFile &file) override;
@@ -28,10 +34,13 @@ public:
   void Problem(ProblemKind kind, const std::string &message) override;
 
 private:
-  void Emit(const JsonLine &line);
+  // placed: the line names its device already.
+  void Emit(JsonLine line, bool placed = false);
 
   std::ostream &out_;
   std::ostream &err_;
+  std::string location_;
+  std::mutex *lock_ = nullptr;
   bool walking_ = false;
   FlashPhase phase_ = FlashPhase::Program;
   uint32_t lastDone_ = 0;

@@ -127,6 +127,8 @@ void TextUpdateReporter::DeviceListed(const ListedDevice &listed) {
   const FoundDevice &device = listed.device;
   Line(device.caption);
   Line("  identity:    " + device.identity + (device.audioDriver ? " (audio driver)" : " (generic USB driver)"));
+  if (!device.location.empty())
+    Line("  location:    " + device.location + (device.serial.empty() ? "" : ", serial " + device.serial));
   Line("  path:        " + device.path);
   if (!listed.openable)
     Line("  access:      cannot be opened: " + listed.openError);

@@ -4,12 +4,15 @@
 #include "app/shell/ConnectionMonitor.h"
 #include "app/shell/ProgramState.h"
 #include "app/shell/ReportingViews.h"
+#include "app/shell/SupportedDevices.h"
 #include "isp/FlashReadBack.h"
 #include "isp/FlashTimeLimits.h"
 #include "isp/ImageFileOpen.h"
 #include "isp/OneButtonUpdate.h"
 #include "isp/ProgramFileLoad.h"
 #include "isp/UpdateFileLookup.h"
+#include "usb/ErrnoText.h"
+#include "usb/OneDeviceBus.h"
 
 #include <cerrno>
 #include <cstring>
@@ -24,13 +27,16 @@ namespace {
 // 5 ms a transfer: far more than it takes, still an end.
 constexpr uint64_t kReadBackLimitMs = 15 * 60 * 1000;
 
-std::string NoDeviceMessage(uint32_t waitSeconds) {
+std::string NoDeviceMessage(uint32_t waitSeconds, const std::optional<std::string> &id) {
   std::string message = std::string(kNoDeviceCaption) +
                         ": no supported Orvane model (USB 3b5d:f0b5 to f0b9, f120, f121) and no device in "
                         "firmware-update mode (3b5d:6000, 0c7e:6000) was found";
+  if (id)
+    message += " at location or with serial number " + *id;
   if (waitSeconds > 0)
     message += " within " + std::to_string(waitSeconds) + " s";
-  return message + ". Plug the device in, or wait for it with --wait SECONDS.";
+  return message + ". Plug the device in, or wait for it with --wait SECONDS" +
+         (id ? "; --list shows the locations and serial numbers." : ".");
 }
 
 std::string CannotOpenMessage(const FoundDevice &device, const std::string &reason) {
@@ -44,6 +50,16 @@ std::string CannotOpenMessage(const FoundDevice &device, const std::string &reas
 
 std::string FileNameOf(const std::string &path) {
   return Utf8FromPath(PathFromUtf8(path).filename());
+}
+
+std::string SeveralDevicesMessage(const std::vector<SupportedDevice> &devices, const std::optional<std::string> &id) {
+  const std::string count = std::to_string(devices.size());
+  const std::string lead =
+      id ? count + " supported devices answer to --device " + *id : count + " supported devices are attached";
+  return lead +
+         "; choose one with --device ID (a location or serial number below), or update all of them with "
+         "--all:\n" +
+         DeviceChoiceLines(devices);
 }
 
 class UpdateCommand {
@@ -90,7 +106,7 @@ public:
     {
       std::ofstream probe(PathFromUtf8(path), std::ios::binary | std::ios::app);
       if (!probe)
-        return Refuse(ProblemKind::OutputFile, "cannot create " + path + ": " + std::strerror(errno));
+        return Refuse(ProblemKind::OutputFile, "cannot create " + path + ": " + ErrnoText(errno));
     }
     if (!FindUsableDevice()) {
       if (!existed)
@@ -130,7 +146,7 @@ public:
     const auto listed = ListAttachedDevices(c_.bus, c_.clock, c_.workingDirectory, options_.waitSeconds);
     if (listed.empty()) {
       // A place devices could be in that was refused is the likelier answer.
-      std::string message = NoDeviceMessage(options_.waitSeconds);
+      std::string message = NoDeviceMessage(options_.waitSeconds, options_.device);
       for (const std::string &problem : c_.bus.ListingProblems())
         message += " Note: " + problem + ".";
       return Refuse(ProblemKind::NoDevice, message);
@@ -154,7 +170,12 @@ private:
   bool FindUsableDevice() {
     found_ = SearchAttachedDevice(state_, options_.waitSeconds);
     if (!found_.found) {
-      Refuse(ProblemKind::NoDevice, NoDeviceMessage(options_.waitSeconds));
+      Refuse(ProblemKind::NoDevice, NoDeviceMessage(options_.waitSeconds, options_.device));
+      return false;
+    }
+    // Which device the search met last is chance: with several, the user chooses.
+    if (const auto attached = ListSupportedDevices(c_.bus); attached.size() > 1) {
+      Refuse(ProblemKind::SeveralDevices, SeveralDevicesMessage(attached, options_.device));
       return false;
     }
     reporter_.DeviceFound(found_.device);
@@ -234,9 +255,7 @@ private:
   std::string unknownModelWarning_;
 };
 
-} // namespace
-
-int RunUpdateCommand(const UpdateCommandOptions &options, UpdateCommandContext &context) {
+int RunOnBus(const UpdateCommandOptions &options, UpdateCommandContext &context) {
   UpdateCommand command(options, context);
   switch (options.action) {
   case UpdateCommandOptions::Action::Update:
@@ -250,6 +269,24 @@ int RunUpdateCommand(const UpdateCommandOptions &options, UpdateCommandContext &
     break; // answered by the program before any device is looked at
   }
   return kExitSuccess;
+}
+
+} // namespace
+
+int RunUpdateCommand(const UpdateCommandOptions &options, UpdateCommandContext &context) {
+  if (options.device) {
+    // Everything below sees the named device only.
+    OneDeviceBus bus(context.bus, *options.device);
+    UpdateCommandContext narrowed{bus,
+                                  context.clock,
+                                  context.workingDirectory,
+                                  context.reporter,
+                                  context.confirm,
+                                  context.critical,
+                                  context.lockDirectory};
+    return RunOnBus(options, narrowed);
+  }
+  return RunOnBus(options, context);
 }
 
 } // namespace orvane

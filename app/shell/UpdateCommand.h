@@ -5,6 +5,7 @@
 #include "usb/Clock.h"
 #include "usb/DeviceBus.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 

@@ -58,7 +58,7 @@ private:
         inline_ = arg.substr(equals + 1);
       }
     }
-    const bool takesValue = name == "--file" || name == "--read-back" || name == "--wait";
+    const bool takesValue = name == "--file" || name == "--read-back" || name == "--wait" || name == "--device";
     if (inline_ && !takesValue)
       return Fail(error_, "option " + name + " takes no value");
     if (name == "--help" || name == "-h") {
@@ -76,6 +76,13 @@ private:
       if (!Value(name, inline_, value))
         return false;
       options_.file = value;
+    } else if (name == "--all") {
+      options_.all = true;
+    } else if (name == "--device") {
+      std::string value;
+      if (!Value(name, inline_, value))
+        return false;
+      options_.device = value;
     } else if (name == "--read-back") {
       if (!Value(name, inline_, options_.readBackFile))
         return false;
@@ -106,6 +113,11 @@ private:
       return true;
     }
     const bool readBack = !options_.readBackFile.empty();
+    if (options_.all && (list_ || readBack || options_.device))
+      return Fail(error_,
+                  std::string("--all updates every device; it cannot be combined with ") + (list_      ? "--list"
+                                                                                            : readBack ? "--read-back"
+                                                                                                       : "--device"));
     if (list_ && readBack)
       return Fail(error_, "--list and --read-back cannot be combined");
     if (list_ || readBack) {
@@ -139,10 +151,11 @@ std::string UpdateCommandHelp() {
   return R"(orvane-update: updates the firmware of an attached Orvane USB audio device,
 the way the Orvane Firmware Update Tool window does, from a terminal or a script.
 
-Usage: orvane-update [--yes] [--file PATH] [--wait SECONDS] [--json]
-  or:  orvane-update --list [--wait SECONDS] [--json]
-  or:  orvane-update --read-back FILE [--wait SECONDS] [--json]
-  or:  orvane-update --help | --version
+Usage: orvane-update [--yes] [--device ID] [--file PATH] [--wait SECONDS] [--json]
+       orvane-update --all [--yes] [--file PATH] [--wait SECONDS] [--json]
+       orvane-update --list [--wait SECONDS] [--json]
+       orvane-update --read-back FILE [--device ID] [--wait SECONDS] [--json]
+       orvane-update --help | --version
 
 With no action option it finds the attached device (the supported models
 through their audio identity, then the firmware-update identities 3b5d:6000
@@ -155,7 +168,18 @@ Options:
   -y, --yes          update without asking (needed when stdin is not a terminal)
   --file PATH        program this image (.hex Intel HEX or .bin raw binary)
                      instead of the model's update file
-  --wait SECONDS     wait up to SECONDS for a device to appear (default 0: look once)
+  --wait SECONDS     wait up to SECONDS for a device to appear (default 0: look once);
+                     with --all, keep updating devices as they are plugged in
+                     until SECONDS pass without a new one
+  --device ID        act on this device only: its location as --list shows it
+                     (a USB port path such as 1-4.2, or a virtual device's
+                     name) or its USB serial number. Needed when more than
+                     one supported device is attached
+  --all              update every attached supported device at once, each with
+                     its own model's update file (or --file for all), one
+                     progress line per device and a verdict for each at the
+                     end. A port is served once per run unless a device with
+                     another serial number appears there
   --json             one JSON object per line for each event, for wrappers
   --list             list the attached devices and the update file each would get
   --read-back FILE   read the first 32 KB of flash into FILE as text rows of
@@ -165,12 +189,15 @@ Options:
   -h, --help         this text
   --version          print the program's version
 
-Exit status:
+Exit status (with --all: 0 only when every device succeeded, 1 when any
+failed or was left alone next to others that were updated, 2 when nothing
+was done to any device):
   0  the update (or list, or read-back) succeeded
   1  the update failed ("Firmware update Fail!"), or the read-back was not
      consistent; the device has been written to or read from
   2  nothing was done to the device: a usage error, no device, a device that
-     cannot be opened, no valid update file, or the question was answered no
+     cannot be opened, no valid update file, several devices and no --device,
+     or the question was answered no
 )";
 }
 

@@ -17,6 +17,10 @@ struct UpdateCommandOptions {
   std::optional<std::string> file; // this image instead of the model's update file
   std::string readBackFile;
   uint32_t waitSeconds = 0; // how long to wait for a device to appear
+  // Only this device: its location as --list shows it, or its serial number.
+  std::optional<std::string> device;
+  // Every attached supported device at once (Update only).
+  bool all = false;
 };
 
 inline constexpr uint32_t kMaxWaitSeconds = 24 * 60 * 60;

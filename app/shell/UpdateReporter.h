@@ -13,7 +13,9 @@ struct FoundDevice {
   std::string identity; // the match text, "vid_3b5d&pid_f0b8"
   std::string model;    // display name of the table row; empty for an update-mode identity
   bool audioDriver = false;
-  std::string path; // interface path
+  std::string path;          // interface path
+  std::string location = {}; // port path or virtual device name; what --device takes
+  std::string serial = {};   // USB serial number; empty when none
 };
 
 struct LoadedFile {
@@ -34,7 +36,17 @@ struct ListedDevice {
 };
 
 // Why the command did nothing to the device (exit status 2).
-enum class ProblemKind { Usage, NoTerminal, NoDevice, CannotOpen, DeviceBusy, NoUpdateFile, InvalidFile, OutputFile };
+enum class ProblemKind {
+  Usage,
+  NoTerminal,
+  NoDevice,
+  SeveralDevices,
+  CannotOpen,
+  DeviceBusy,
+  NoUpdateFile,
+  InvalidFile,
+  OutputFile
+};
 
 // Where the command-line updater tells what happens: a terminal, plain
 // lines, or JSON lines for wrappers.

@@ -4,6 +4,7 @@
 #include "image_test_files.h"
 #include "isp/FlashReadBack.h"
 #include "isp/OneButtonUpdate.h"
+#include "plug_clock.h"
 #include "sim/ChipSimulator.h"
 #include "sim/SampleFirmware.h"
 #include "usb/ChipCommands.h"
@@ -25,26 +26,6 @@ using image_test::RandomBytes;
 using image_test::ReadFile;
 using image_test::TempDirectory;
 using image_test::WriteFile;
-
-// Virtual time that can plug a device in when it reaches a moment.
-class BenchClock final : public Clock {
-public:
-  void SleepMs(uint32_t ms) override {
-    nowUs_ += uint64_t{ms} * 1000;
-    if (onTime_ && nowUs_ >= atUs_)
-      std::exchange(onTime_, nullptr)();
-  }
-  uint64_t NowUs() const override { return nowUs_; }
-  void At(uint64_t us, std::function<void()> action) {
-    atUs_ = us;
-    onTime_ = std::move(action);
-  }
-
-private:
-  uint64_t nowUs_ = 0;
-  uint64_t atUs_ = 0;
-  std::function<void()> onTime_;
-};
 
 // Passes everything on but refuses to open, as a device without access rights does.
 class NoAccessBus final : public DeviceBus {
@@ -139,7 +120,7 @@ protected:
                             [](uint8_t b) { return b == 0xFF; }));
   }
 
-  BenchClock clock;
+  test::PlugClock clock;
   InProcessTransport transport;
   EmulatedDriverBus bus;
   TempDirectory dir;

@@ -147,5 +147,24 @@ TEST(EngineeringStepsTest, ASpanBeyondTheFlashAddressSpaceSendsNothing) {
   EXPECT_TRUE(sequence.SpanFits(rig.steps));
 }
 
+TEST(EngineeringStepsTest, ARangePastTheEndOfThePartIsRefusedBeforeAnythingIsErased) {
+  for (const bool assigned : {false, true}) {
+    EngineeringRig rig("C22011"); // 128 KB by its identifier
+    const auto old = rig.chip.Flash().Contents();
+    rig.LoadImage(ImageBytes(assigned ? 0x2000 : 0x30000));
+    rig.steps.assignedRange = assigned;
+    rig.flash.RangeStart = 0x1F000; // the last 4 KB sector; the image would wrap onto address 0
+    rig.flash.RangeSize = 0x1000;
+
+    EXPECT_EQ(rig.Run(), SequenceEnd::Finished);
+    EXPECT_TRUE(rig.flash.IspFailed);
+    EXPECT_EQ(rig.chip.Flash().Contents(), old) << "assigned range " << assigned;
+    EXPECT_EQ(rig.chip.Flash().Activity().chipErases, 0u);
+    EXPECT_TRUE(rig.SectorErases().empty());
+    EXPECT_FALSE(rig.chip.InIspMode());
+    EXPECT_NE(rig.view.info.texts.back().find("nothing was erased"), std::string::npos) << rig.view.info.texts.back();
+  }
+}
+
 } // namespace
 } // namespace orvane::test

@@ -12,6 +12,7 @@
 
 #include "child_process.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -69,10 +70,11 @@ public:
       ::close(stdout_);
   }
 
-  // The first line the program prints once its socket is published; empty when it ended or took too long.
-  std::string WaitReady(int timeoutMs = 10'000) {
+  // The first lines the program prints once its sockets are published, one a
+  // device; empty when it ended or took too long.
+  std::string WaitReady(int timeoutMs = 10'000, size_t devices = 1) {
     std::string line;
-    while (line.find('\n') == std::string::npos) {
+    while (static_cast<size_t>(std::count(line.begin(), line.end(), '\n')) < devices) {
       pollfd p{stdout_, POLLIN, 0};
       if (::poll(&p, 1, timeoutMs) <= 0)
         return {};

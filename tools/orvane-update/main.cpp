@@ -2,6 +2,7 @@
 // script, on the same device access, image loading and update sequence.
 
 #include "CriticalSignals.h"
+#include "UpdateAllRun.h"
 #include "app/shell/JsonUpdateReporter.h"
 #include "app/shell/ProgramVersion.h"
 #include "app/shell/TextUpdateReporter.h"
@@ -55,6 +56,8 @@ int Run(const std::vector<std::string> &args) {
     return kExitSuccess;
   }
 
+  if (options->all)
+    return cli::RunUpdateAllOnSystem(*options, StdoutIsTerminal());
   const auto reporter = MakeReporter(options->json);
   const std::unique_ptr<DeviceBus> bus = CreateSystemBus();
   SystemClock clock;

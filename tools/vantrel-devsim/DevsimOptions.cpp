@@ -2,10 +2,12 @@
 
 #include "NumberText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <sstream>
 #include <utility>
 
@@ -73,6 +75,15 @@ where marked):
 Publishing:
   --name NAME           socket name, 1 to 64 of A-Z a-z 0-9 _ . - (default: the
                         model's file prefix, or update-<vid> in update mode)
+  --serial TEXT         USB serial number, 1 to 64 printable characters
+                        (default VXUA170203)
+  --count N             serve N such devices (1 to 64), named NAME-1 to NAME-N,
+                        with serial numbers TEXT-1 to TEXT-N, each with its own
+                        flash
+  --next                the options after it describe one more device served by
+                        this process, with its own model, flash, faults, trace
+                        and dump (--dir is shared); e.g.
+                        vantrel-devsim --name a --next --name b --fault unplug-after:900
   --dir DIR             directory of the socket (default $XDG_RUNTIME_DIR/vantrel-vusb,
                         else /tmp/vantrel-vusb-<uid>)
   --trace FILE          write one line per control transfer to FILE
@@ -250,6 +261,16 @@ std::optional<DevsimOptions> ParseDevsimOptions(const std::vector<std::string> &
       options.dumpFlashFile = *value;
     } else if (option == "--name") {
       options.name = *value;
+    } else if (option == "--serial") {
+      const bool printable = std::all_of(value->begin(), value->end(), [](char c) { return c > ' ' && c < 0x7F; });
+      if (value->size() > 64 || !printable)
+        return fail("--serial takes 1 to 64 printable characters, not \"" + *value + "\"");
+      options.serial = *value;
+    } else if (option == "--count") {
+      const auto count = ParseUnsigned(*value, 10, 64);
+      if (!count || *count == 0)
+        return fail("--count takes a number from 1 to 64, not \"" + *value + "\"");
+      options.count = static_cast<int>(*count);
     } else if (option == "--dir") {
       options.directory = *value;
     } else if (option == "--write-sample") {
@@ -261,6 +282,51 @@ std::optional<DevsimOptions> ParseDevsimOptions(const std::vector<std::string> &
   if (options.name.empty())
     options.name = DefaultDeviceName(options);
   return options;
+}
+
+std::optional<std::vector<DevsimOptions>> ParseDevsimDevices(const std::vector<std::string> &args, std::string *error) {
+  std::vector<std::vector<std::string>> parts(1);
+  for (const std::string &arg : args) {
+    if (arg == kNextDeviceOption)
+      parts.emplace_back();
+    else
+      parts.back().push_back(arg);
+  }
+  std::vector<DevsimOptions> devices;
+  std::set<std::string> names;
+  for (size_t part = 0; part < parts.size(); ++part) {
+    auto options = ParseDevsimOptions(parts[part], error);
+    if (!options)
+      return std::nullopt;
+    if (part > 0) {
+      if (options->help || !options->writeSampleDirectory.empty() || !options->directory.empty()) {
+        *error = "--help, --write-sample and --dir go before the first --next";
+        return std::nullopt;
+      }
+      options->directory = devices.front().directory;
+    }
+    for (int copy = 1; copy <= options->count; ++copy) {
+      DevsimOptions device = *options;
+      device.count = 1;
+      if (options->count > 1) {
+        device.name += "-" + std::to_string(copy);
+        device.serial = device.serial.value_or(sim::SimConfig{}.serial) + "-" + std::to_string(copy);
+        for (std::string *path : {&device.traceFile, &device.dumpFlashFile})
+          if (!path->empty())
+            *path += "." + std::to_string(copy);
+      }
+      if (!names.insert(device.name).second) {
+        *error = "two devices named \"" + device.name + "\": give each its own --name";
+        return std::nullopt;
+      }
+      devices.push_back(std::move(device));
+    }
+  }
+  if (devices.size() > 1 && (devices.front().help || !devices.front().writeSampleDirectory.empty())) {
+    *error = "--help and --write-sample take no other device";
+    return std::nullopt;
+  }
+  return devices;
 }
 
 } // namespace orvane::devsim

@@ -27,12 +27,22 @@ struct DevsimOptions {
   std::string traceFile;
   std::string dumpFlashFile;
   std::string name;
+  std::optional<std::string> serial; // the model's default when not given
+  int count = 1;                     // copies of this device, each with its own flash
   std::string directory;
   std::string writeSampleDirectory;
 };
 
 // nullopt with a message in *error for anything it cannot take.
 std::optional<DevsimOptions> ParseDevsimOptions(const std::vector<std::string> &args, std::string *error);
+
+inline constexpr const char *kNextDeviceOption = "--next";
+
+// The devices one process serves: the arguments split at each --next, each
+// part parsed on its own, --count copies spelled out (NAME-1, NAME-2 ...,
+// serial numbers likewise), every name different. --dir, --help and
+// --write-sample belong to the first device and hold for all.
+std::optional<std::vector<DevsimOptions>> ParseDevsimDevices(const std::vector<std::string> &args, std::string *error);
 std::string DevsimHelp();
 // The socket name used when none is given: the model's file prefix, or the update identity.
 std::string DefaultDeviceName(const DevsimOptions &options);

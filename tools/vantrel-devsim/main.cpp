@@ -1,5 +1,5 @@
-// vantrel-devsim: one simulated device per process, published over the
-// virtual USB device protocol.
+// vantrel-devsim: simulated devices, each with its own chip, flash and
+// faults, published over the virtual USB device protocol.
 
 #include "BinaryFiles.h"
 #include "DevsimOptions.h"
@@ -14,7 +14,9 @@
 #include "usb/VirtualUsbServer.h"
 
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace orvane;
@@ -44,6 +46,8 @@ std::optional<sim::SimConfig> BuildConfig(const devsim::DevsimOptions &options, 
   // The socket round trip takes real time of its own.
   config.transferCostUs = 0;
   config.location = options.name;
+  if (options.serial)
+    config.serial = *options.serial;
   if (options.updateVendorId) {
     config.updateVendorId = *options.updateVendorId;
     config.startInUpdateMode = true;
@@ -79,48 +83,92 @@ int WriteSamples(const devsim::DevsimOptions &options) {
   return kExitOk;
 }
 
-int Serve(const devsim::DevsimOptions &options) {
-  std::string error;
-  const auto config = BuildConfig(options, &error);
-  if (!config)
-    return Failure(error);
-  SystemClock clock;
-  sim::ChipSimulator chip(clock, *config);
-  for (const auto &fault : options.faults)
-    if (!devsim::ApplyFaultText(fault, chip, &error))
-      return Usage(error);
-  if (options.streamStatus)
-    chip.SetStreamStatus((*options.streamStatus)[0], (*options.streamStatus)[1], (*options.streamStatus)[2]);
+// One published device: its chip, trace and socket.
+class ServedDevice {
+public:
+  ServedDevice(const devsim::DevsimOptions &options, sim::SimConfig config)
+      : options_(options), config_(std::move(config)), chip_(clock_, config_) {}
 
-  devsim::TransferTraceFile trace;
-  if (!options.traceFile.empty()) {
-    if (!trace.Open(options.traceFile, &error))
-      return Failure(error);
-    chip.SetTransferObserver(
-        [&trace, &chip](const SetupPacket &setup, const uint8_t *data, const TransferResult &result) {
-          trace.Record(chip.Time().NowUs(), setup, data, result);
-        });
-  }
-
-  const std::atomic<bool> &stop = devsim::InstallStopSignals();
-  int status = kExitOk;
-  {
-    VirtualUsbServer server(chip, options.name, options.directory);
-    if (!server.Start(&error))
-      return Failure(error);
-    const auto identity = chip.Describe();
+  // Faults, trace and socket; the reason in *error, with whether it is a usage error.
+  bool Prepare(std::string *error, bool *usage) {
+    for (const auto &fault : options_.faults)
+      if (!devsim::ApplyFaultText(fault, chip_, error)) {
+        *usage = true;
+        return false;
+      }
+    if (options_.streamStatus)
+      chip_.SetStreamStatus((*options_.streamStatus)[0], (*options_.streamStatus)[1], (*options_.streamStatus)[2]);
+    if (!options_.traceFile.empty()) {
+      if (!trace_.Open(options_.traceFile, error))
+        return false;
+      chip_.SetTransferObserver([this](const SetupPacket &setup, const uint8_t *data, const TransferResult &result) {
+        trace_.Record(chip_.Time().NowUs(), setup, data, result);
+      });
+    }
+    server_ = std::make_unique<VirtualUsbServer>(chip_, options_.name, options_.directory);
+    if (!server_->Start(error))
+      return false;
+    const auto identity = chip_.Describe();
     std::printf("vantrel-devsim: %s vid_%04x&pid_%04x, flash %s, at %s\n",
-                chip.InUpdateMode() ? "update mode" : options.model.displayName.c_str(), identity.vendorId,
-                identity.productId, config->flashPart.name.c_str(), server.SocketPath().c_str());
+                chip_.InUpdateMode() ? "update mode" : options_.model.displayName.c_str(), identity.vendorId,
+                identity.productId, config_.flashPart.name.c_str(), server_->SocketPath().c_str());
     std::fflush(stdout);
-    server.Run(stop);
-    server.Stop();
+    return true;
   }
-  if (!options.dumpFlashFile.empty()) {
-    const auto &memory = chip.Flash().Contents();
-    if (!devsim::WriteWholeFile(options.dumpFlashFile, memory.data(), memory.size(), &error))
+
+  void Serve(const std::atomic<bool> &stop) { server_->Run(stop); }
+
+  // Takes the socket down; writes the flash out when asked to.
+  bool Finish(std::string *error) {
+    if (server_)
+      server_->Stop();
+    server_.reset();
+    if (options_.dumpFlashFile.empty())
+      return true;
+    const auto &memory = chip_.Flash().Contents();
+    return devsim::WriteWholeFile(options_.dumpFlashFile, memory.data(), memory.size(), error);
+  }
+
+private:
+  const devsim::DevsimOptions &options_;
+  sim::SimConfig config_;
+  SystemClock clock_;
+  sim::ChipSimulator chip_;
+  devsim::TransferTraceFile trace_;
+  std::unique_ptr<VirtualUsbServer> server_;
+};
+
+int Serve(const std::vector<devsim::DevsimOptions> &devices) {
+  std::vector<std::unique_ptr<ServedDevice>> served;
+  std::string error;
+  for (const auto &options : devices) {
+    auto config = BuildConfig(options, &error);
+    if (!config)
+      return Failure(error);
+    served.push_back(std::make_unique<ServedDevice>(options, std::move(*config)));
+  }
+  const std::atomic<bool> &stop = devsim::InstallStopSignals();
+  for (auto &device : served) {
+    bool usage = false;
+    if (!device->Prepare(&error, &usage)) {
+      std::string ignored;
+      for (auto &other : served)
+        other->Finish(&ignored);
+      return usage ? Usage(error) : Failure(error);
+    }
+  }
+  // Each device answers on its own thread, so one busy device does not hold up another.
+  {
+    std::vector<std::thread> threads;
+    for (auto &device : served)
+      threads.emplace_back([&device, &stop] { device->Serve(stop); });
+    for (auto &thread : threads)
+      thread.join();
+  }
+  int status = kExitOk;
+  for (auto &device : served)
+    if (!device->Finish(&error))
       status = Failure(error);
-  }
   return status;
 }
 
@@ -129,18 +177,19 @@ int Serve(const devsim::DevsimOptions &options) {
 int main(int argc, char **argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
-  const auto options = devsim::ParseDevsimOptions(args, &error);
-  if (!options)
+  const auto devices = devsim::ParseDevsimDevices(args, &error);
+  if (!devices)
     return Usage(error);
-  if (options->help) {
+  const devsim::DevsimOptions &first = devices->front();
+  if (first.help) {
     std::fputs(devsim::DevsimHelp().c_str(), stdout);
     return kExitOk;
   }
-  if (options->version) {
+  if (first.version) {
     std::printf("vantrel-devsim %s\n", kProgramVersion);
     return kExitOk;
   }
-  if (!options->writeSampleDirectory.empty())
-    return WriteSamples(*options);
-  return Serve(*options);
+  if (!first.writeSampleDirectory.empty())
+    return WriteSamples(first);
+  return Serve(*devices);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "usb/DeviceBus.h"
+#include "usb/InterfacePathPlace.h"
 
 #include <cstdint>
 #include <string>
@@ -23,6 +24,7 @@ public:
                  uint32_t *bytesReturned) override;
   void Close(DeviceHandle handle) override;
   std::string LastError() const override { return lastError_; }
+  std::optional<InterfacePlace> PlaceOf(const std::string &path) override { return PlaceInInterfacePath(path); }
 
 private:
   bool Fail(const std::string &why);

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "usb/DeviceBus.h"
+
+#include <string>
+
+namespace orvane {
+
+// A bus that shows only the interfaces of the devices a user named: by
+// location (port path, virtual device name) or by USB serial number. Whatever
+// searches it finds that device or nothing, and never another one.
+class OneDeviceBus final : public DeviceBus {
+public:
+  OneDeviceBus(DeviceBus &inner, std::string id) : inner_(inner), id_(std::move(id)) {}
+
+  static bool Names(const InterfacePlace &place, const std::string &id) {
+    return place.location == id || (!place.serial.empty() && place.serial == id);
+  }
+
+  std::optional<std::vector<std::string>> ListInterfaces(const Guid &interfaceClass) override;
+  DeviceHandle Open(const std::string &path) override;
+  bool IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out, size_t outLength,
+                 uint32_t *bytesReturned) override {
+    return inner_.IoControl(handle, code, in, inLength, out, outLength, bytesReturned);
+  }
+  void Close(DeviceHandle handle) override { inner_.Close(handle); }
+  DeviceLoss Loss(DeviceHandle handle) const override { return inner_.Loss(handle); }
+  std::vector<std::string> ListingProblems() override { return inner_.ListingProblems(); }
+  std::string LastError() const override { return lastError_.empty() ? inner_.LastError() : lastError_; }
+  std::optional<InterfacePlace> PlaceOf(const std::string &path) override { return inner_.PlaceOf(path); }
+
+private:
+  bool Shown(const std::string &path);
+
+  DeviceBus &inner_;
+  std::string id_;
+  std::string lastError_;
+};
+
+} // namespace orvane
