@@ -37,6 +37,16 @@ protected:
     return connection;
   }
 
+  // How long a register read the device never answers took to fail.
+  static steady_clock::duration WaitForLostTransfer(UsbConnection &connection) {
+    uint8_t answer = 0;
+    const auto start = steady_clock::now();
+    const TransferResult lost = connection.Control({0xC3, 0x91, 0, 0x10, 1}, &answer);
+    const auto waited = steady_clock::now() - start;
+    EXPECT_EQ(lost.status, TransferStatus::Failed);
+    return waited;
+  }
+
   VirtualClock time;
   EmulatedUsbBus bus; // before the transport's libusb context
   sim::ChipSimulator model{time, sim::FirmwareConfig(sim::GenerateSampleFirmware(sim::DefaultSimModel()))};
@@ -145,16 +155,13 @@ TEST_F(LibusbTransferTest, ATransferTheDeviceNeverAnswersTimesOutAndTheHandleSta
   ASSERT_TRUE(connection);
   bus.Node("1-1.4").SwallowTransfers(0, 1);
 
-  uint8_t answer = 0;
-  const auto start = steady_clock::now();
-  const TransferResult lost = connection->Control({0xC3, 0x91, 0, 0x10, 1}, &answer);
-  const auto waited = steady_clock::now() - start;
-  EXPECT_EQ(lost.status, TransferStatus::Failed);
+  const auto waited = WaitForLostTransfer(*connection);
   EXPECT_GE(waited, milliseconds(kTimeoutMs - 20));
   EXPECT_LT(waited, milliseconds(kTimeoutMs + 2000));
   EXPECT_EQ(bus.Node("1-1.4").Discarded(), 1u) << "the host took the transfer back";
   EXPECT_FALSE(bus.Node("1-1.4").HostKeptWaiting());
 
+  uint8_t answer = 0;
   EXPECT_EQ(connection->Control({0xC3, 0x91, 0, 0x10, 1}, &answer).status, TransferStatus::Completed);
 }
 
@@ -165,11 +172,7 @@ TEST_F(LibusbTransferTest, ATransportMadeWithTheDefaultTimeOutGivesUpOnAHeldTran
   ASSERT_TRUE(connection) << error;
   bus.Node("1-2").SwallowTransfers(0, 1);
 
-  uint8_t answer = 0;
-  const auto start = steady_clock::now();
-  const TransferResult lost = connection->Control({0xC3, 0x91, 0, 0x10, 1}, &answer);
-  const auto waited = steady_clock::now() - start;
-  EXPECT_EQ(lost.status, TransferStatus::Failed);
+  const auto waited = WaitForLostTransfer(*connection);
   EXPECT_GE(waited, milliseconds(950));
   EXPECT_LT(waited, milliseconds(2000));
   EXPECT_EQ(bus.Node("1-2").Discarded(), 1u);
