@@ -26,15 +26,8 @@ std::string Joined(const std::vector<std::string> &names) {
   return text;
 }
 
-std::string Lower(std::string text) {
-  for (char &c : text)
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 bool IsHexExtension(const std::string &extension) {
-  return Lower(extension) == ".hex";
+  return FoldedFileName(extension) == ".hex";
 }
 
 // ImageFileName names the file that opened; name is how the caption shows it.
@@ -51,7 +44,7 @@ UpdateFileLookupResult LoadFoundFile(ImageRecord &image, const std::string &name
 } // namespace
 
 bool IsUpdateFileExtension(const std::string &extension) {
-  return IsHexExtension(extension) || Lower(extension) == ".bin";
+  return IsHexExtension(extension) || FoldedFileName(extension) == ".bin";
 }
 
 UpdateFileLookupResult LookUpUpdateFile(ImageRecord &image, const DeviceTableRow &model,

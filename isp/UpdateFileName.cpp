@@ -3,19 +3,17 @@
 #include "isp/ImageFileOpen.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <system_error>
 
 namespace orvane {
 
-namespace {
-std::string Folded(std::string text) {
+std::string FoldedFileName(std::string text) {
   for (char &c : text)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
   return text;
 }
-} // namespace
 
 std::vector<std::string> UpdateFileNamesLike(const std::string &directory, const std::string &name) {
   std::error_code error;
@@ -24,10 +22,10 @@ std::vector<std::string> UpdateFileNamesLike(const std::string &directory, const
       std::filesystem::file_type::not_found)
     return {name};
   std::vector<std::string> matches;
-  const std::string wanted = Folded(name);
+  const std::string wanted = FoldedFileName(name);
   for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
     const std::string candidate = Utf8FromPath(entry->path().filename());
-    if (Folded(candidate) == wanted)
+    if (FoldedFileName(candidate) == wanted)
       matches.push_back(candidate);
   }
   std::sort(matches.begin(), matches.end());
