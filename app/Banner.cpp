@@ -1,6 +1,6 @@
 #include "app/Banner.h"
 
-#include "app/shell/JpegDecoder.h"
+#include "app/JpegDecoder.h"
 
 #include <QFile>
 #include <QImage>

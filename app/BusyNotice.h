@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/shell/MonitorFlags.h"
+#include "panels/MonitorFlags.h"
 
 #include <QString>
 

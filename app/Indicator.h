@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/shell/IndicatorColour.h"
+#include "isp/IndicatorColour.h"
 
 #include <QColor>
 

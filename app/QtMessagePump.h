@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/shell/MessagePump.h"
+#include "program/MessagePump.h"
 
 #include <QCoreApplication>
 

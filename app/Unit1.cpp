@@ -5,10 +5,10 @@
 #include "app/FontSubstitutes.h"
 #include "app/QtMessagePump.h"
 #include "app/ServiceViewLayout.h"
+#include "app/SizeAllowance.h"
 #include "app/StringGrid.h"
 #include "app/UpdateProgressBar.h"
 #include "app/VirtualKeys.h"
-#include "app/shell/SizeAllowance.h"
 #include "panels/ParameterExchange.h"
 #include "ui_Unit1.h"
 

@@ -2,8 +2,8 @@
 
 #include "app/ActionLocks.h"
 #include "app/Dialogs.h"
-#include "app/shell/MessagePump.h"
-#include "app/shell/ProgramState.h"
+#include "program/MessagePump.h"
+#include "program/ProgramState.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -108,7 +108,7 @@ private:
 // Enter in a slave-address box: the address as edtMI2CAddr shows it.
 void EnterSlaveAddress(TForm1 &form, const QLineEdit &box) {
   WindowMasterI2cView view(form.Controls(), form.Pump());
-  const std::string shown = MasterI2cPage(form.State(), view).EnterSlaveAddress(box.text().toStdString());
+  const std::string shown = MasterI2cPage(form.State().I2cPanel(), view).EnterSlaveAddress(box.text().toStdString());
   form.Controls().edtMI2CAddr->setText(Text(shown));
 }
 
@@ -149,7 +149,7 @@ void TForm1::MainPageControlChange(QObject *) {
   if (ui_->MainPageControl->currentWidget() != ui_->PageMI2CCtrl)
     return;
   WindowMasterI2cView view(*ui_, *pump_);
-  MasterI2cPage(state_, view).SetUpMaster();
+  MasterI2cPage(state_.I2cPanel(), view).SetUpMaster();
 }
 
 void TForm1::edtMI2CAddrKeyDown(QObject *, int &Key) {
@@ -165,7 +165,7 @@ void TForm1::edtMI2CAddr1KeyDown(QObject *, int &Key) {
 
 void TForm1::btnReadMI2CClick(QObject *) {
   WindowMasterI2cView view(*ui_, *pump_);
-  MasterI2cPage(state_, view).ReadAllClick();
+  MasterI2cPage(state_.I2cPanel(), view).ReadAllClick();
 }
 
 void TForm1::StringGridMIICSelectCell(QObject *, int ACol, int ARow, bool &) {
@@ -182,7 +182,7 @@ void TForm1::StringGridMIICSelectCell(QObject *, int ACol, int ARow, bool &) {
       header->setBackground(i == ARow ? silver : buttonFace);
   }
   WindowMasterI2cView view(*ui_, *pump_);
-  MasterI2cPage(state_, view).SelectRegister(reg);
+  MasterI2cPage(state_.I2cPanel(), view).SelectRegister(reg);
 }
 
 void TForm1::StringGridMIICKeyDown(QObject *, int &Key) {
@@ -193,7 +193,7 @@ void TForm1::StringGridMIICKeyDown(QObject *, int &Key) {
   if (!CellRegister(col, row, reg))
     return;
   WindowMasterI2cView view(*ui_, *pump_);
-  MasterI2cPage(state_, view).GridKey(reg, Key, Cell(grid, col, row).toStdString());
+  MasterI2cPage(state_.I2cPanel(), view).GridKey(reg, Key, Cell(grid, col, row).toStdString());
   // The value has been stepped: the cell editor must not delete a character as well.
   if (Key == vk::Insert || Key == vk::Delete)
     Key = 0;
@@ -209,7 +209,7 @@ void TForm1::chkMI2CBitMouseUp(QObject *) {
     if (auto *box = ui_->Panel3->findChild<QCheckBox *>("chkMI2CBit" + QString::number(i)); box && box->isChecked())
       boxes = static_cast<uint8_t>(boxes | (1u << i));
   WindowMasterI2cView view(*ui_, *pump_);
-  MasterI2cPage(state_, view).BitBoxesReleased(reg, boxes);
+  MasterI2cPage(state_.I2cPanel(), view).BitBoxesReleased(reg, boxes);
 }
 
 void TForm1::srblen0Change(QObject *) {
@@ -224,12 +224,12 @@ void TForm1::srblen1Change(QObject *) {
 
 void TForm1::btnWriteSpecI2CClick(QObject *) {
   WindowRawI2cView view(*ui_);
-  RawI2cGroup(state_, view).Write(ui_->srblen0->value(), ui_->srblen1->value());
+  RawI2cGroup(state_.I2cPanel(), view).Write(ui_->srblen0->value(), ui_->srblen1->value());
 }
 
 void TForm1::btnReadSpecI2CClick(QObject *) {
   WindowRawI2cView view(*ui_);
-  RawI2cGroup(state_, view).Read(ui_->srblen0->value(), ui_->srblen1->value());
+  RawI2cGroup(state_.I2cPanel(), view).Read(ui_->srblen0->value(), ui_->srblen1->value());
 }
 
 } // namespace orvane

@@ -1,11 +1,11 @@
 #include "app/Indicator.h"
 #include "app/Unit1.h"
-#include "app/shell/DeviceTable.h"
-#include "app/shell/UpdateFileSource.h"
 #include "isp/ImageFileNameList.h"
 #include "isp/ImageFileOpen.h"
 #include "isp/ProgramFileLoad.h"
+#include "program/UpdateFileSource.h"
 #include "ui_Unit1.h"
+#include "usb/DeviceTable.h"
 
 #include <QFontMetrics>
 

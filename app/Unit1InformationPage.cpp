@@ -1,5 +1,5 @@
 #include "app/Unit1.h"
-#include "app/shell/InformationPage.h"
+#include "program/InformationPage.h"
 #include "ui_Unit1.h"
 
 #include <QPushButton>

@@ -1,6 +1,6 @@
 #include "app/Indicator.h"
 #include "app/Unit1.h"
-#include "app/shell/ConnectionMonitor.h"
+#include "program/ConnectionMonitor.h"
 #include "ui_Unit1.h"
 
 namespace orvane {

@@ -1,7 +1,7 @@
 #include "app/Unit1.h"
 #include "app/VirtualKeys.h"
-#include "app/shell/DeviceActionGuard.h"
 #include "panels/ChipParameterMailbox.h"
+#include "panels/DeviceActionGuard.h"
 #include "panels/ParameterDisplay.h"
 #include "panels/ParameterExchange.h"
 #include "panels/ParameterOptions.h"

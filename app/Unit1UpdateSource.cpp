@@ -1,7 +1,7 @@
 #include "app/BusyNotice.h"
 #include "app/FileDrop.h"
 #include "app/Unit1.h"
-#include "app/shell/UpdateFileSource.h"
+#include "program/UpdateFileSource.h"
 
 namespace orvane {
 

@@ -1,6 +1,6 @@
 #include "app/UpdateProgressBar.h"
 
-#include "app/shell/ProgressText.h"
+#include "program/ProgressText.h"
 
 #include <QLabel>
 #include <QProgressBar>

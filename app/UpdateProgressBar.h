@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/shell/StepProgress.h"
 #include "isp/IspView.h"
 #include "isp/UpdateStatusView.h"
+#include "program/StepProgress.h"
 
 class QLabel;
 class QProgressBar;

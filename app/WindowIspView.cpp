@@ -1,6 +1,6 @@
 #include "app/WindowIspView.h"
 
-#include "app/shell/MessagePump.h"
+#include "program/MessagePump.h"
 #include "ui_Unit1.h"
 
 namespace orvane {

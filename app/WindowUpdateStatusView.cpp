@@ -1,7 +1,7 @@
 #include "app/WindowUpdateStatusView.h"
 
 #include "app/FontSubstitutes.h"
-#include "app/shell/MessagePump.h"
+#include "program/MessagePump.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "app/Dialogs.h"
 #include "app/Unit1.h"
-#include "app/shell/ProgramState.h"
+#include "program/ProgramState.h"
 #include "usb/Clock.h"
 #include "usb/DeviceLock.h"
 #include "usb/SystemBus.h"

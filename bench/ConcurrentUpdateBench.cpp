@@ -1,11 +1,11 @@
 #include "bench/ConcurrentUpdateBench.h"
 
-#include "app/shell/JsonMultiReporter.h"
-#include "app/shell/UpdateAll.h"
+#include "cli/JsonMultiReporter.h"
+#include "cli/UpdateAll.h"
 #include "sim/ChipSimulator.h"
 #include "sim/SampleFirmware.h"
+#include "testing/InProcessTransport.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,9 +1,9 @@
 #include "bench/MonitorBench.h"
 
-#include "app/shell/ConnectionMonitor.h"
+#include "program/ConnectionMonitor.h"
+#include "testing/InProcessTransport.h"
+#include "testing/ScriptedDevice.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
-#include "usb/ScriptedDevice.h"
 
 #include <algorithm>
 #include <chrono>

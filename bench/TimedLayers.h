@@ -1,7 +1,7 @@
 #pragma once
 
+#include "testing/ForwardingDevice.h"
 #include "usb/DeviceBus.h"
-#include "usb/ForwardingDevice.h"
 
 #include <chrono>
 #include <cstdint>

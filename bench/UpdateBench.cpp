@@ -3,7 +3,7 @@
 #include "bench/LoopTurnRecorder.h"
 #include "bench/TimedLayers.h"
 #include "sim/SampleFirmware.h"
-#include "sim/SimulatedUpdate.h"
+#include "testing/SimulatedUpdate.h"
 
 #include <chrono>
 #include <ctime>

@@ -23,7 +23,7 @@ file(GLOB ORVANE_WINDOWS_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/usb/windo
 
 find_package(JPEG)
 if(NOT JPEG_FOUND)
-  list(APPEND ORVANE_LINUX_ONLY_SOURCES ${CMAKE_SOURCE_DIR}/app/shell/JpegDecoder.cpp)
+  list(APPEND ORVANE_LINUX_ONLY_SOURCES ${CMAKE_SOURCE_DIR}/app/JpegDecoder.cpp)
   if(ORVANE_BUILD_GUI)
     message(FATAL_ERROR "the window needs libjpeg for its banner (see the README, \"Building the window on Windows\")")
   endif()
@@ -53,12 +53,9 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
-function(orvane_windows_core target)
+function(orvane_windows_usb target)
   target_sources(${target} PRIVATE ${ORVANE_WINDOWS_SOURCES})
   # SetupAPI for the interface lists; Windows 8 for CancelIoEx and friends.
   target_compile_definitions(${target} PUBLIC _WIN32_WINNT=0x0602 WIN32_LEAN_AND_MEAN NOMINMAX)
   target_link_libraries(${target} PUBLIC setupapi Threads::Threads)
-  if(JPEG_FOUND)
-    target_link_libraries(${target} PUBLIC JPEG::JPEG)
-  endif()
 endfunction()

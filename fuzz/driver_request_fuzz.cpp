@@ -3,10 +3,10 @@
 // parsers accept exactly the layouts the builders make, and a call is
 // either refused or becomes one well-formed control transfer.
 
+#include "testing/InProcessTransport.h"
+#include "testing/ScriptedDevice.h"
 #include "usb/DriverRequestBlock.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
-#include "usb/ScriptedDevice.h"
 
 #include <algorithm>
 #include <cstdlib>

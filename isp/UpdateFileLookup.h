@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/shell/DeviceTable.h"
-#include "app/shell/IndicatorColour.h"
 #include "isp/ImageRecord.h"
+#include "isp/IndicatorColour.h"
+#include "usb/DeviceTable.h"
 
 #include <optional>
 #include <string>

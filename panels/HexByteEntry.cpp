@@ -1,6 +1,6 @@
 #include "panels/HexByteEntry.h"
 
-#include "app/shell/ConvertError.h"
+#include "panels/ConvertError.h"
 
 namespace orvane {
 

@@ -2,11 +2,11 @@
 
 namespace orvane {
 
-I2cDeviceAction::I2cDeviceAction(ProgramState &state, Setup setup)
-    : state_(state), guard_(state.monitor), chip_(state.usb, state.clock, state.flash.FlashId) {
+I2cDeviceAction::I2cDeviceAction(I2cPanelContext context, Setup setup)
+    : context_(context), guard_(context.monitor), chip_(context.usb, context.clock, context.flash.FlashId) {
   if (Refused())
     return;
-  opened_ = state_.usb.Open();
+  opened_ = context_.usb.Open();
   if (!opened_)
     return;
   if (setup == Setup::MasterInit)
@@ -17,7 +17,7 @@ I2cDeviceAction::I2cDeviceAction(ProgramState &state, Setup setup)
 
 I2cDeviceAction::~I2cDeviceAction() {
   if (!Refused())
-    state_.usb.Close();
+    context_.usb.Close();
 }
 
 } // namespace orvane

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/shell/DeviceActionGuard.h"
-#include "app/shell/ProgramState.h"
+#include "panels/DeviceActionGuard.h"
+#include "panels/I2cPanelContext.h"
 #include "usb/ChipCommands.h"
 #include "usb/I2cMaster.h"
 
@@ -18,7 +18,7 @@ public:
     MasterInit, // I2cMasterInit: the bank and the master's set-up register
   };
 
-  explicit I2cDeviceAction(ProgramState &state, Setup setup = Setup::BankOnly);
+  explicit I2cDeviceAction(I2cPanelContext context, Setup setup = Setup::BankOnly);
   ~I2cDeviceAction();
   I2cDeviceAction(const I2cDeviceAction &) = delete;
   I2cDeviceAction &operator=(const I2cDeviceAction &) = delete;
@@ -28,7 +28,7 @@ public:
   I2cMaster &Master() { return master_; }
 
 private:
-  ProgramState &state_;
+  I2cPanelContext context_;
   DeviceActionGuard guard_;
   ChipCommands chip_;
   I2cMaster master_{chip_};

@@ -1,18 +1,18 @@
 #include "panels/MasterI2cPage.h"
 
-#include "app/VirtualKeys.h"
 #include "isp/HexText.h"
 #include "panels/HexByteEntry.h"
 #include "panels/I2cDeviceAction.h"
+#include "panels/KeyCodes.h"
 
 namespace orvane {
 
 void MasterI2cPage::SetUpMaster() {
   // Without a device there is nothing to set up; the window's own page
   // changes while it starts come here too.
-  if (!state_.usb.IsFound())
+  if (!context_.usb.IsFound())
     return;
-  I2cDeviceAction action(state_, I2cDeviceAction::Setup::MasterInit);
+  I2cDeviceAction action(context_, I2cDeviceAction::Setup::MasterInit);
 }
 
 std::string MasterI2cPage::EnterSlaveAddress(const std::string &text) {
@@ -28,9 +28,9 @@ void MasterI2cPage::ReadAllClick() {
     view_.ShowReadAllRunning(false);
     return;
   }
-  if (!state_.usb.IsFound())
+  if (!context_.usb.IsFound())
     return;
-  I2cDeviceAction action(state_);
+  I2cDeviceAction action(context_);
   if (action.Refused())
     return;
   i2c_.ReadAllTag = 1;
@@ -47,7 +47,7 @@ void MasterI2cPage::ReadAllClick() {
 
 void MasterI2cPage::SelectRegister(uint8_t reg) {
   {
-    I2cDeviceAction action(state_);
+    I2cDeviceAction action(context_);
     // While a read-all runs, the boxes still follow the selected register,
     // so that they never stand for another one.
     if (!action.Refused())
@@ -61,7 +61,7 @@ void MasterI2cPage::GridKey(uint8_t reg, int key, const std::string &cellText) {
   if (key != vk::Return && key != vk::Insert && key != vk::Delete)
     return;
   const uint8_t entered = HexByteEntry(cellText);
-  if (state_.monitor.ActionRunning)
+  if (context_.monitor.ActionRunning)
     return;
   uint8_t &mirror = i2c_.I2cRegisterMirror[reg];
   mirror = entered;
@@ -77,7 +77,7 @@ void MasterI2cPage::GridKey(uint8_t reg, int key, const std::string &cellText) {
 }
 
 void MasterI2cPage::BitBoxesReleased(uint8_t reg, uint8_t boxes) {
-  if (state_.monitor.ActionRunning) {
+  if (context_.monitor.ActionRunning) {
     // Nothing was written: the boxes go back to what the register holds.
     view_.ShowBits(i2c_.I2cRegisterMirror[reg]);
     return;
@@ -89,12 +89,12 @@ void MasterI2cPage::BitBoxesReleased(uint8_t reg, uint8_t boxes) {
 }
 
 void MasterI2cPage::WriteAndReadBack(uint8_t reg, uint32_t waitMs) {
-  I2cDeviceAction action(state_);
+  I2cDeviceAction action(context_);
   if (action.Refused())
     return;
   uint8_t &mirror = i2c_.I2cRegisterMirror[reg];
   action.Master().I2cWriteRegisters(i2c_.I2cSlaveAddress, reg, 1, &mirror);
-  state_.clock.SleepMs(waitMs);
+  context_.clock.SleepMs(waitMs);
   action.Master().I2cReadRegisters(i2c_.I2cSlaveAddress, reg, 1, &mirror);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/shell/ProgramState.h"
+#include "panels/I2cPanelContext.h"
 #include "panels/MasterI2cView.h"
 
 #include <cstdint>
@@ -16,7 +16,7 @@ public:
   static constexpr uint32_t kGridKeyReadBackMs = 1;
   static constexpr uint32_t kBitBoxReadBackMs = 30;
 
-  MasterI2cPage(ProgramState &state, MasterI2cView &view) : state_(state), i2c_(state.i2c), view_(view) {}
+  MasterI2cPage(I2cPanelContext context, MasterI2cView &view) : context_(context), i2c_(context.i2c), view_(view) {}
 
   // The page became the active one.
   void SetUpMaster();
@@ -40,7 +40,7 @@ private:
   void ShowRegisterAndBits(uint8_t reg);
   void ShowLabels(uint8_t reg);
 
-  ProgramState &state_;
+  I2cPanelContext context_;
   I2cPanelState &i2c_;
   MasterI2cView &view_;
 };

@@ -31,45 +31,45 @@ void RawI2cGroup::ShowOutcome(bool opened, bool succeeded, uint64_t failedTransf
     view_.ShowStatus(kSpecialI2cNoDevice);
   else if (succeeded)
     view_.ShowStatus(kSpecialI2cDone);
-  else if (state_.usb.FailedTransfers() != failedTransfersBefore)
+  else if (context_.usb.FailedTransfers() != failedTransfersBefore)
     view_.ShowStatus(kSpecialI2cTransferFailed);
   else
     view_.ShowStatus(kSpecialI2cNoAck);
 }
 
 void RawI2cGroup::Write(int commandLength, int dataLength) {
-  if (!state_.usb.IsFound())
+  if (!context_.usb.IsFound())
     return;
   const uint8_t lc = Length(commandLength);
   const uint8_t ld = Length(dataLength);
   const Bytes command = Collect(true, lc);
   const Bytes data = Collect(false, ld);
-  const uint64_t failedBefore = state_.usb.FailedTransfers();
-  I2cDeviceAction action(state_);
+  const uint64_t failedBefore = context_.usb.FailedTransfers();
+  I2cDeviceAction action(context_);
   if (action.Refused()) {
     view_.ShowStatus(kSpecialI2cBusy);
     return;
   }
-  const bool written =
-      action.Opened() && action.Master().I2cWriteBlock(state_.i2c.I2cSlaveAddress, lc, command.data(), ld, data.data());
+  const bool written = action.Opened() &&
+                       action.Master().I2cWriteBlock(context_.i2c.I2cSlaveAddress, lc, command.data(), ld, data.data());
   ShowOutcome(action.Opened(), written, failedBefore);
 }
 
 void RawI2cGroup::Read(int commandLength, int dataLength) {
-  if (!state_.usb.IsFound())
+  if (!context_.usb.IsFound())
     return;
   const uint8_t lc = Length(commandLength);
   const uint8_t ld = Length(dataLength);
   const Bytes command = Collect(true, lc);
-  const uint64_t failedBefore = state_.usb.FailedTransfers();
-  I2cDeviceAction action(state_);
+  const uint64_t failedBefore = context_.usb.FailedTransfers();
+  I2cDeviceAction action(context_);
   if (action.Refused()) {
     view_.ShowStatus(kSpecialI2cBusy);
     return;
   }
   Bytes received{};
   const bool read = action.Opened() &&
-                    action.Master().I2cReadBlock(state_.i2c.I2cSlaveAddress, lc, command.data(), ld, received.data());
+                    action.Master().I2cReadBlock(context_.i2c.I2cSlaveAddress, lc, command.data(), ld, received.data());
   if (read)
     for (int k = 0; k < ld; ++k)
       view_.SetDataText(k, Hex2(received[static_cast<size_t>(k)]));

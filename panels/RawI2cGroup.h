@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/shell/ProgramState.h"
+#include "panels/I2cPanelContext.h"
 #include "panels/RawI2cView.h"
 
 #include <array>
@@ -23,7 +23,7 @@ class RawI2cGroup {
 public:
   static constexpr int kMaxLength = 5;
 
-  RawI2cGroup(ProgramState &state, RawI2cView &view) : state_(state), view_(view) {}
+  RawI2cGroup(I2cPanelContext context, RawI2cView &view) : context_(context), view_(view) {}
 
   void Write(int commandLength, int dataLength);
   // The data boxes change only when the read went through.
@@ -40,7 +40,7 @@ private:
   // gone after Open) says so instead.
   void ShowOutcome(bool opened, bool succeeded, uint64_t failedTransfersBefore);
 
-  ProgramState &state_;
+  I2cPanelContext context_;
   RawI2cView &view_;
 };
 

@@ -1,8 +1,8 @@
 #include "panels/RegisterPanel.h"
 
-#include "app/shell/ConvertError.h"
-#include "app/shell/DeviceActionGuard.h"
 #include "isp/HexText.h"
+#include "panels/ConvertError.h"
+#include "panels/DeviceActionGuard.h"
 
 namespace orvane {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/shell/MonitorFlags.h"
+#include "panels/MonitorFlags.h"
 #include "panels/RegisterPanelState.h"
 #include "usb/ChipCommands.h"
 

@@ -1,6 +1,6 @@
 #include "sim/SimModel.h"
 
-#include "app/shell/DeviceTable.h"
+#include "usb/DeviceTable.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
 #include "app/StringGrid.h"
 #include "app/VirtualKeys.h"
-#include "app/shell/ConvertError.h"
+#include "panels/ConvertError.h"
 #include "support/WindowTestSupport.h"
 #include "ui_Unit1.h"
 

@@ -1,9 +1,9 @@
 #include "app/StringGrid.h"
 #include "sim/ChipSimulator.h"
 #include "support/WindowTestSupport.h"
+#include "testing/InProcessTransport.h"
 #include "ui_Unit1.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
 
 #include <QTest>
 #include <QTimer>

@@ -1,9 +1,9 @@
 #include "app/Indicator.h"
 #include "support/WindowTestSupport.h"
+#include "testing/InProcessTransport.h"
+#include "testing/ScriptedDevice.h"
 #include "ui_Unit1.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
-#include "usb/ScriptedDevice.h"
 
 #include <QDir>
 #include <QFile>

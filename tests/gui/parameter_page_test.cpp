@@ -2,9 +2,9 @@
 #include "sim/SampleFirmware.h"
 #include "support/ParameterPageSupport.h"
 #include "support/WindowTestSupport.h"
+#include "testing/InProcessTransport.h"
 #include "ui_Unit1.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
 
 #include <QAbstractButton>
 #include <QLabel>

@@ -2,16 +2,16 @@
 #include "app/FileDialogFilters.h"
 #include "app/Unit1.h"
 #include "app/WindowUpdateStatusView.h"
-#include "app/shell/MessagePump.h"
 #include "isp/OneButtonUpdate.h"
+#include "program/MessagePump.h"
 #include "sim/ChipSimulator.h"
 #include "sim/IntelHexWriter.h"
 #include "support/WindowTestSupport.h"
+#include "testing/InProcessTransport.h"
 #include "ui_Unit1.h"
 #include "usb/ChipCommands.h"
 #include "usb/DeviceLock.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
 
 #include <QDir>
 #include <QFile>

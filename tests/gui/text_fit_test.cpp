@@ -1,14 +1,14 @@
 #include "app/BusyNotice.h"
 #include "app/WindowUpdateStatusView.h"
-#include "app/shell/ConnectionMonitor.h"
-#include "app/shell/DeviceTable.h"
-#include "app/shell/MessagePump.h"
-#include "app/shell/ProgressText.h"
 #include "isp/OneButtonUpdate.h"
 #include "isp/UpdateFileLookup.h"
+#include "program/ConnectionMonitor.h"
+#include "program/MessagePump.h"
+#include "program/ProgressText.h"
 #include "sim/IntelHexWriter.h"
 #include "support/WindowTestSupport.h"
 #include "ui_Unit1.h"
+#include "usb/DeviceTable.h"
 
 #include <QCloseEvent>
 #include <QDir>

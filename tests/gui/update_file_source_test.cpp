@@ -3,9 +3,9 @@
 #include "sim/ChipSimulator.h"
 #include "sim/IntelHexWriter.h"
 #include "support/WindowTestSupport.h"
+#include "testing/InProcessTransport.h"
 #include "ui_Unit1.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
 
 #include <QDir>
 #include <QDropEvent>

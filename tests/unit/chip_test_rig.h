@@ -1,10 +1,10 @@
 #pragma once
 
+#include "testing/InProcessTransport.h"
+#include "testing/ScriptedDevice.h"
 #include "usb/ChipCommands.h"
 #include "usb/Clock.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
-#include "usb/ScriptedDevice.h"
 #include "usb/VantrelUsb.h"
 
 #include <array>

@@ -1,5 +1,5 @@
-#include "app/shell/JsonUpdateReporter.h"
-#include "app/shell/UpdateCommand.h"
+#include "cli/JsonUpdateReporter.h"
+#include "cli/UpdateCommand.h"
 #include "cli_json_reader.h"
 #include "image_test_files.h"
 #include "isp/FlashReadBack.h"
@@ -7,9 +7,9 @@
 #include "plug_clock.h"
 #include "sim/ChipSimulator.h"
 #include "sim/SampleFirmware.h"
+#include "testing/InProcessTransport.h"
 #include "usb/ChipCommands.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,6 @@
 // orvane-update against vantrel-devsim, both as programs, through the
 // virtual USB socket.
 
-#include "app/shell/ProgramVersion.h"
 #include "cli_json_reader.h"
 #include "cli_process.h"
 #include "isp/FlashReadBack.h"
@@ -10,6 +9,7 @@
 #include "sim/SampleFirmware.h"
 #include "sim_devsim_process.h"
 #include "usb/DeviceLock.h"
+#include "version/ProgramVersion.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/shell/UpdateCommandOptions.h"
+#include "cli/UpdateCommandOptions.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "app/shell/JsonLine.h"
-#include "app/shell/JsonUpdateReporter.h"
-#include "app/shell/ProgressText.h"
-#include "app/shell/ReportingViews.h"
-#include "app/shell/TextUpdateReporter.h"
-#include "app/shell/YesNoQuestion.h"
+#include "cli/JsonLine.h"
+#include "cli/JsonUpdateReporter.h"
+#include "cli/ReportingViews.h"
+#include "cli/TextUpdateReporter.h"
+#include "cli/YesNoQuestion.h"
 #include "cli_json_reader.h"
 #include "isp/WalkProgress.h"
+#include "program/ProgressText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,20 +1,20 @@
 // Several devices on one machine: --device picks one, a second device is
 // never chosen silently, --all updates them all at once on threads.
 
-#include "app/shell/AttachedDevices.h"
-#include "app/shell/JsonMultiReporter.h"
-#include "app/shell/JsonUpdateReporter.h"
-#include "app/shell/ProgressBoard.h"
-#include "app/shell/UpdateAll.h"
+#include "cli/AttachedDevices.h"
+#include "cli/JsonMultiReporter.h"
+#include "cli/JsonUpdateReporter.h"
+#include "cli/ProgressBoard.h"
+#include "cli/UpdateAll.h"
 #include "cli_json_reader.h"
 #include "image_test_files.h"
 #include "isp/OneButtonUpdate.h"
 #include "plug_clock.h"
 #include "sim/ChipSimulator.h"
 #include "sim/SampleFirmware.h"
+#include "testing/InProcessTransport.h"
 #include "usb/DeviceLock.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
 #include "usb/InterfacePathPlace.h"
 #include "usb/VantrelUsb.h"
 

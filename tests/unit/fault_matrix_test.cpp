@@ -7,7 +7,7 @@
 #include "isp/FlashTimeLimits.h"
 #include "isp/OneButtonUpdate.h"
 #include "sim/SampleFirmware.h"
-#include "sim/SimulatedUpdate.h"
+#include "testing/SimulatedUpdate.h"
 
 #include <gtest/gtest.h>
 

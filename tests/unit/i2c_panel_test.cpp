@@ -1,8 +1,9 @@
-#include "app/VirtualKeys.h"
-#include "app/shell/ConvertError.h"
 #include "i2c_bus_model.h"
+#include "panels/ConvertError.h"
+#include "panels/KeyCodes.h"
 #include "panels/MasterI2cPage.h"
 #include "panels/RawI2cGroup.h"
+#include "program/ProgramState.h"
 
 #include <gtest/gtest.h>
 
@@ -60,8 +61,8 @@ protected:
   test::I2cBusModel::Slave &RegisterDevice() { return model.slaves[0x20]; }
   test::I2cBusModel::Slave &Eeprom() { return model.slaves[0xA0]; }
   std::vector<std::string> Steps() const { return test::RegisterSteps(transport); }
-  MasterI2cPage Page() { return MasterI2cPage(state, view); }
-  RawI2cGroup Special() { return RawI2cGroup(state, special); }
+  MasterI2cPage Page() { return MasterI2cPage(state.I2cPanel(), view); }
+  RawI2cGroup Special() { return RawI2cGroup(state.I2cPanel(), special); }
 
   InProcessTransport transport;
   EmulatedDriverBus bus;

@@ -1,7 +1,7 @@
-#include "app/shell/DeviceTable.h"
 #include "image_test_files.h"
 #include "isp/ImageFileOpen.h"
 #include "isp/UpdateFileLookup.h"
+#include "usb/DeviceTable.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // what a retry starts over, and when it must not claim success.
 
 #include "sim/SampleFirmware.h"
-#include "sim/SimulatedUpdate.h"
-#include "usb/ForwardingDevice.h"
+#include "testing/ForwardingDevice.h"
+#include "testing/SimulatedUpdate.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include "sim/IdealUpdateTime.h"
 #include "sim/SampleFirmware.h"
-#include "sim/SimulatedUpdate.h"
+#include "testing/SimulatedUpdate.h"
 
 #include <gtest/gtest.h>
 

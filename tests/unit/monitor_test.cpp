@@ -1,9 +1,9 @@
-#include "app/shell/ConnectionMonitor.h"
-#include "app/shell/DeviceActionGuard.h"
-#include "app/shell/DeviceTable.h"
+#include "panels/DeviceActionGuard.h"
+#include "program/ConnectionMonitor.h"
+#include "testing/InProcessTransport.h"
+#include "testing/ScriptedDevice.h"
+#include "usb/DeviceTable.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
-#include "usb/ScriptedDevice.h"
 #include "usb_test_support.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // program: a model added to the device table without a udev rule is a dongle
 // the user cannot open, and one missing from the metainfo is never suggested.
 
-#include "app/shell/DeviceTable.h"
-#include "app/shell/ProgramVersion.h"
+#include "usb/DeviceTable.h"
+#include "version/ProgramVersion.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/shell/ProgramState.h"
+#include "program/ProgramState.h"
 #include "register_traffic.h"
+#include "testing/InProcessTransport.h"
+#include "testing/ScriptedDevice.h"
 #include "usb/ChipCommands.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
-#include "usb/ScriptedDevice.h"
 #include "usb_test_support.h"
 
 #include <array>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "usb/InProcessTransport.h"
+#include "testing/InProcessTransport.h"
 
 #include <cstdio>
 #include <string>

@@ -1,5 +1,5 @@
-#include "app/shell/ConvertError.h"
-#include "app/shell/DeviceActionGuard.h"
+#include "panels/ConvertError.h"
+#include "panels/DeviceActionGuard.h"
 #include "panels/RegisterPanel.h"
 #include "register_bench.h"
 

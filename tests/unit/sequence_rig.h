@@ -8,9 +8,9 @@
 #include "isp/IspView.h"
 #include "isp/UpdateStatusView.h"
 #include "sim/ChipSimulator.h"
+#include "testing/InProcessTransport.h"
 #include "usb/ChipCommands.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
 #include "usb/VantrelUsb.h"
 
 #include <algorithm>

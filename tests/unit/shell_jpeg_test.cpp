@@ -1,4 +1,4 @@
-#include "app/shell/JpegDecoder.h"
+#include "app/JpegDecoder.h"
 
 #include <gtest/gtest.h>
 

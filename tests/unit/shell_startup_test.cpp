@@ -1,8 +1,8 @@
-#include "app/shell/ProgramState.h"
-#include "app/shell/ProgramVersion.h"
-#include "app/shell/SizeAllowance.h"
-#include "app/shell/StatusTexts.h"
+#include "app/SizeAllowance.h"
+#include "program/ProgramState.h"
+#include "program/StatusTexts.h"
 #include "usb/NullDeviceBus.h"
+#include "version/ProgramVersion.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "app/shell/ConvertError.h"
-#include "app/shell/DeviceTable.h"
+#include "panels/ConvertError.h"
 #include "usb/DeviceBus.h"
+#include "usb/DeviceTable.h"
 
 #include <gtest/gtest.h>
 

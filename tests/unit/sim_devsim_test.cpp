@@ -1,10 +1,10 @@
-#include "app/shell/ProgramVersion.h"
 #include "sim/SampleFirmware.h"
 #include "sim_devsim_process.h"
 #include "usb/ChipCommands.h"
 #include "usb/EmulatedDriverBus.h"
 #include "usb/VantrelUsb.h"
 #include "usb/VirtualUsbTransport.h"
+#include "version/ProgramVersion.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "app/shell/DeviceActionGuard.h"
-#include "app/shell/InformationPage.h"
+#include "panels/DeviceActionGuard.h"
+#include "program/InformationPage.h"
 #include "register_bench.h"
 
 #include <gtest/gtest.h>

@@ -2,10 +2,10 @@
 // once and told who holds the device, and a holder that dies never leaves
 // the device locked.
 
+#include "testing/InProcessTransport.h"
+#include "testing/ScriptedDevice.h"
 #include "usb/DeviceLock.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
-#include "usb/ScriptedDevice.h"
 #include "usb/VantrelUsb.h"
 #include "usb_test_support.h"
 

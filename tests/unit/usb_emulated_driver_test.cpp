@@ -1,8 +1,8 @@
+#include "testing/InProcessTransport.h"
+#include "testing/ScriptedDevice.h"
 #include "usb/Clock.h"
 #include "usb/DriverRequestBlock.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
-#include "usb/ScriptedDevice.h"
 #include "usb_test_support.h"
 
 #include <gtest/gtest.h>

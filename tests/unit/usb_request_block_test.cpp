@@ -1,7 +1,7 @@
+#include "testing/InProcessTransport.h"
+#include "testing/ScriptedDevice.h"
 #include "usb/DriverRequestBlock.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
-#include "usb/ScriptedDevice.h"
 #include "usb/VantrelUsb.h"
 #include "usb_test_support.h"
 

@@ -1,5 +1,5 @@
+#include "testing/ScriptedDevice.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/ScriptedDevice.h"
 #include "usb/SystemBus.h"
 #include "usb/UnixSocket.h"
 #include "usb/VantrelUsb.h"

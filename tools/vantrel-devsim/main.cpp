@@ -7,11 +7,11 @@
 #include "SampleFiles.h"
 #include "StopSignals.h"
 #include "TransferTraceFile.h"
-#include "app/shell/ProgramVersion.h"
 #include "sim/ChipSimulator.h"
 #include "sim/SampleFirmware.h"
 #include "usb/Clock.h"
 #include "usb/VirtualUsbServer.h"
+#include "version/ProgramVersion.h"
 
 #include <cstdio>
 #include <memory>

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "WindowTestSupport.h"
-#include "app/shell/DeviceTable.h"
 #include "sim/ChipSimulator.h"
 #include "sim/SampleFirmware.h"
+#include "testing/InProcessTransport.h"
 #include "tests/unit/register_traffic.h"
 #include "ui_Unit1.h"
+#include "usb/DeviceTable.h"
 #include "usb/EmulatedDriverBus.h"
-#include "usb/InProcessTransport.h"
 
 #include <QTest>
 #include <QTimer>

@@ -2,7 +2,7 @@
 
 #include "app/Dialogs.h"
 #include "app/Unit1.h"
-#include "app/shell/ProgramState.h"
+#include "program/ProgramState.h"
 #include "usb/Clock.h"
 #include "usb/NullDeviceBus.h"
 

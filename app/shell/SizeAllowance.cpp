@@ -1,9 +1,0 @@
-#include "app/shell/SizeAllowance.h"
-
-namespace orvane {
-
-int SizeAllowance(int logicalDpiX) {
-  return logicalDpiX < 120 ? 0 : 140;
-}
-
-} // namespace orvane

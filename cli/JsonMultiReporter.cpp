@@ -1,0 +1,57 @@
+#include "cli/JsonMultiReporter.h"
+
+#include "cli/JsonLine.h"
+#include "cli/JsonUpdateReporter.h"
+
+namespace orvane {
+
+namespace {
+
+const char *OutcomeKey(int status) {
+  switch (status) {
+  case kExitSuccess:
+    return "success";
+  case kExitFailed:
+    return "failed";
+  default:
+    return "nothing_done";
+  }
+}
+
+} // namespace
+
+std::unique_ptr<UpdateReporter> JsonMultiReporter::ForDevice(const FoundDevice &device) {
+  return std::make_unique<JsonUpdateReporter>(out_, err_, device.location, mutex_);
+}
+
+void JsonMultiReporter::Problem(ProblemKind kind, const std::string &message) {
+  JsonUpdateReporter(out_, err_).Problem(kind, message);
+}
+
+void JsonMultiReporter::Cancelled(const std::string &text) {
+  JsonUpdateReporter(out_, err_).Cancelled(text);
+}
+
+void JsonMultiReporter::Summary(const std::vector<DeviceOutcome> &outcomes) {
+  const std::lock_guard lock(mutex_);
+  for (const DeviceOutcome &outcome : outcomes) {
+    out_ << JsonLine()
+                .Text("event", "summary")
+                .Text("location", outcome.device.location)
+                .Text("outcome", OutcomeKey(outcome.status))
+                .str()
+         << '\n';
+  }
+  const OutcomeCounts counts = CountOutcomes(outcomes);
+  out_ << JsonLine()
+              .Text("event", "summary")
+              .Number("devices", uint64_t{outcomes.size()})
+              .Number("succeeded", uint64_t{counts.succeeded})
+              .Number("failed", uint64_t{counts.failed})
+              .Number("nothing_done", uint64_t{counts.nothingDone})
+              .str()
+       << '\n'
+       << std::flush;
+}
+
+} // namespace orvane

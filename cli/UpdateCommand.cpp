@@ -1,0 +1,292 @@
+#include "cli/UpdateCommand.h"
+
+#include "cli/AttachedDevices.h"
+#include "cli/ReportingViews.h"
+#include "isp/FlashReadBack.h"
+#include "isp/FlashTimeLimits.h"
+#include "isp/ImageFileOpen.h"
+#include "isp/OneButtonUpdate.h"
+#include "isp/ProgramFileLoad.h"
+#include "isp/UpdateFileLookup.h"
+#include "program/ConnectionMonitor.h"
+#include "program/ProgramState.h"
+#include "program/SupportedDevices.h"
+#include "usb/ErrnoText.h"
+#include "usb/OneDeviceBus.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace orvane {
+
+namespace {
+
+// The read-back of 1 MB in 64-byte blocks, up to three reads each, at
+// 5 ms a transfer: far more than it takes, still an end.
+constexpr uint64_t kReadBackLimitMs = 15 * 60 * 1000;
+
+std::string NoDeviceMessage(uint32_t waitSeconds, const std::optional<std::string> &id) {
+  std::string message = std::string(kNoDeviceCaption) +
+                        ": no supported Orvane model (USB 3b5d:f0b5 to f0b9, f120, f121) and no device in "
+                        "firmware-update mode (3b5d:6000, 0c7e:6000) was found";
+  if (id)
+    message += " at location or with serial number " + *id;
+  if (waitSeconds > 0)
+    message += " within " + std::to_string(waitSeconds) + " s";
+  return message + ". Plug the device in, or wait for it with --wait SECONDS" +
+         (id ? "; --list shows the locations and serial numbers." : ".");
+}
+
+std::string CannotOpenMessage(const FoundDevice &device, const std::string &reason) {
+  std::string message = device.caption + ", but the device cannot be opened: " +
+                        (reason.empty() ? std::string("no reason given") : reason) + ".";
+  if (reason.find(kUdevRulesFile) == std::string::npos)
+    message += std::string(" If you lack the permission to use it, install ") + kUdevRulesFile +
+               " (see \"Device access on Linux\" in the README) and plug the device in again.";
+  return message;
+}
+
+std::string FileNameOf(const std::string &path) {
+  return Utf8FromPath(PathFromUtf8(path).filename());
+}
+
+std::string SeveralDevicesMessage(const std::vector<SupportedDevice> &devices, const std::optional<std::string> &id) {
+  const std::string count = std::to_string(devices.size());
+  const std::string lead =
+      id ? count + " supported devices answer to --device " + *id : count + " supported devices are attached";
+  return lead +
+         "; choose one with --device ID (a location or serial number below), or update all of them with "
+         "--all:\n" +
+         DeviceChoiceLines(devices);
+}
+
+class UpdateCommand {
+public:
+  UpdateCommand(const UpdateCommandOptions &options, UpdateCommandContext &context)
+      : options_(options), c_(context), reporter_(context.reporter), state_(context.bus, context.clock) {
+    state_.usb.UseDeviceLocks(c_.lockDirectory);
+  }
+
+  int Update() {
+    if (!options_.yes && !c_.confirm)
+      return Refuse(ProblemKind::NoTerminal, "stdin is not a terminal, so the confirmation question cannot be asked. "
+                                             "Run with --yes to update without asking.");
+    if (!FindUsableDevice() || !LoadImage())
+      return kExitNothingDone;
+    if (!options_.yes && !c_.confirm(unknownModelWarning_ + kUpdateQuestion)) {
+      reporter_.Cancelled(kUpdateAbort);
+      return kExitNothingDone;
+    }
+    ReportingViews views(reporter_, c_.clock, state_.flash, state_.image.ImageLength);
+    ChipCommands chip(state_.usb, c_.clock, state_.flash.FlashId);
+    OneButtonUpdate update(chip, state_.image, state_.flash, views, views);
+    state_.monitor.Busy = true;
+    // The update itself ends by a deadline for its part; not knowing the
+    // part yet, the hold takes the longest of them.
+    Critical(true, WorstUpdateTimeLimitMs(state_.image.ImageLength, OneButtonUpdate::kAttempts));
+    const bool success = update.Run();
+    Critical(false);
+    if (!update.Refusal().empty()) {
+      state_.monitor.Busy = false;
+      return Refuse(ProblemKind::InvalidFile, update.Refusal() + ".");
+    }
+    state_.monitor.UpdateDone = true;
+    state_.monitor.Busy = false;
+    reporter_.Verdict(success, success ? kUpdateSuccess : kUpdateFail, update.AttemptsRun(), update.FailureReason());
+    return success ? kExitSuccess : kExitFailed;
+  }
+
+  int ReadBack() {
+    const std::string &path = options_.readBackFile;
+    // The file is made first: a path that cannot be written costs no device traffic.
+    std::error_code ignored;
+    const bool existed = std::filesystem::exists(PathFromUtf8(path), ignored);
+    {
+      std::ofstream probe(PathFromUtf8(path), std::ios::binary | std::ios::app);
+      if (!probe)
+        return Refuse(ProblemKind::OutputFile, "cannot create " + path + ": " + ErrnoText(errno));
+    }
+    if (!FindUsableDevice()) {
+      if (!existed)
+        std::filesystem::remove(PathFromUtf8(path), ignored);
+      return kExitNothingDone;
+    }
+
+    ReportingViews views(reporter_, c_.clock, state_.flash, kReadBackEnd);
+    ChipCommands chip(state_.usb, c_.clock, state_.flash.FlashId);
+    std::vector<uint8_t> buffer(kImageBufferSize, 0);
+    FlashReadBack reader(buffer);
+    // Flash is reachable only in ISP mode; the read leaves it as it found it.
+    Critical(true, kReadBackLimitMs);
+    views.ShowStatus("Enter ISP Mode", StatusTone::Normal);
+    state_.usb.Open();
+    chip.SetIspMode(true);
+    views.ShowStatus("Read Flash data back", StatusTone::Normal);
+    const bool consistent = reader.ReadBackRange(chip, views, 0, kReadBackEnd);
+    chip.SetIspMode(false);
+    state_.usb.Close();
+    Critical(false);
+    if (consistent)
+      views.ShowStatus("Read Flash content Success", StatusTone::Normal);
+    else if (!views.LastFailure().empty())
+      views.ShowStatus(views.LastFailure(), StatusTone::Normal);
+
+    std::string error;
+    if (!WriteReadBackFile(path, buffer, kReadBackEnd, &error)) {
+      reporter_.Problem(ProblemKind::OutputFile, error);
+      return kExitFailed;
+    }
+    reporter_.ReadBackWritten(path, consistent, kReadBackEnd);
+    return consistent ? kExitSuccess : kExitFailed;
+  }
+
+  int List() {
+    const auto listed = ListAttachedDevices(c_.bus, c_.clock, c_.workingDirectory, options_.waitSeconds);
+    if (listed.empty()) {
+      // A place devices could be in that was refused is the likelier answer.
+      std::string message = NoDeviceMessage(options_.waitSeconds, options_.device);
+      for (const std::string &problem : c_.bus.ListingProblems())
+        message += " Note: " + problem + ".";
+      return Refuse(ProblemKind::NoDevice, message);
+    }
+    for (const ListedDevice &device : listed)
+      reporter_.DeviceListed(device);
+    return kExitSuccess;
+  }
+
+private:
+  void Critical(bool critical, uint64_t forAtMostMs = 0) {
+    if (c_.critical)
+      c_.critical(critical, forAtMostMs);
+  }
+
+  int Refuse(ProblemKind kind, const std::string &message) {
+    reporter_.Problem(kind, message);
+    return kExitNothingDone;
+  }
+
+  bool FindUsableDevice() {
+    found_ = SearchAttachedDevice(state_, options_.waitSeconds);
+    if (!found_.found) {
+      Refuse(ProblemKind::NoDevice, NoDeviceMessage(options_.waitSeconds, options_.device));
+      return false;
+    }
+    // Which device the search met last is chance: with several, the user chooses.
+    if (const auto attached = ListSupportedDevices(c_.bus); attached.size() > 1) {
+      Refuse(ProblemKind::SeveralDevices, SeveralDevicesMessage(attached, options_.device));
+      return false;
+    }
+    reporter_.DeviceFound(found_.device);
+    // Held to the end of the command: no other program may act on the
+    // device between this one's steps.
+    if (!state_.usb.HoldDeviceLock()) {
+      Refuse(ProblemKind::DeviceBusy, state_.usb.LastError());
+      return false;
+    }
+    if (!state_.usb.Open()) {
+      Refuse(ProblemKind::CannotOpen, CannotOpenMessage(found_.device, state_.usb.LastError()));
+      return false;
+    }
+    state_.usb.Close();
+    return true;
+  }
+
+  bool LoadImage() {
+    ImageRecord &image = state_.image;
+    std::string caption;
+    if (options_.file) {
+      image.ImageFileName = *options_.file;
+      const ProgramFileLoadResult load = LoadProgramFile(image);
+      if (!load.loaded) {
+        Refuse(ProblemKind::InvalidFile, load.message);
+        return false;
+      }
+      caption = kUpdateFileLead + FileNameOf(image.ImageFileName) + kUpdateFileReady;
+    } else if (!found_.wantsUpdateFile) {
+      Refuse(ProblemKind::NoUpdateFile, found_.device.caption +
+                                            ": the window offers no update file for this identity. Give the image "
+                                            "with --file PATH.");
+      return false;
+    } else {
+      const DeviceTableRow &model = DeviceTable[state_.DeviceRow];
+      const UpdateFileLookupResult lookup = LookUpUpdateFile(image, model, c_.workingDirectory);
+      if (!lookup.startEnabled) {
+        if (!lookup.refusal.empty())
+          Refuse(ProblemKind::InvalidFile, lookup.refusal + " Replace it, or give an image with --file PATH.");
+        else
+          Refuse(ProblemKind::NoUpdateFile,
+                 std::string(kNoUpdatedFile) + " " + NoUpdateFileAdvice(model, c_.workingDirectory) + ".");
+        return false;
+      }
+      if (!found_.device.audioDriver && !UnknownModelAccepted())
+        return false;
+      caption = lookup.statusCaption;
+    }
+    reporter_.FileLoaded(
+        {image.ImageFileName, caption, image.ImageLength, ImageChecksum(image.ImageBuffer, image.ImageLength)});
+    return true;
+  }
+
+  // A device in update mode does not say which model it is; the window
+  // gives it the first model's file. Unattended that guess is refused, asked
+  // interactively it is said before the question.
+  bool UnknownModelAccepted() {
+    const std::string file = FileNameOf(state_.image.ImageFileName);
+    const std::string unknown =
+        found_.device.caption + ": a device in firmware-update mode does not say which model it is";
+    if (options_.yes) {
+      Refuse(ProblemKind::NoUpdateFile, unknown + ", so --yes does not program it with " + file +
+                                            ", the first model's file. Give the image for this device with --file "
+                                            "PATH.");
+      return false;
+    }
+    unknownModelWarning_ = "Warning: " + unknown + ". It would get " + file +
+                           ", the file of the first model; go on only if that is the firmware for this device.\n";
+    return true;
+  }
+
+  const UpdateCommandOptions &options_;
+  UpdateCommandContext &c_;
+  UpdateReporter &reporter_;
+  ProgramState state_;
+  DeviceSearchResult found_;
+  std::string unknownModelWarning_;
+};
+
+int RunOnBus(const UpdateCommandOptions &options, UpdateCommandContext &context) {
+  UpdateCommand command(options, context);
+  switch (options.action) {
+  case UpdateCommandOptions::Action::Update:
+    return command.Update();
+  case UpdateCommandOptions::Action::List:
+    return command.List();
+  case UpdateCommandOptions::Action::ReadBack:
+    return command.ReadBack();
+  case UpdateCommandOptions::Action::Help:
+  case UpdateCommandOptions::Action::Version:
+    break; // answered by the program before any device is looked at
+  }
+  return kExitSuccess;
+}
+
+} // namespace
+
+int RunUpdateCommand(const UpdateCommandOptions &options, UpdateCommandContext &context) {
+  if (options.device) {
+    // Everything below sees the named device only.
+    OneDeviceBus bus(context.bus, *options.device);
+    UpdateCommandContext narrowed{bus,
+                                  context.clock,
+                                  context.workingDirectory,
+                                  context.reporter,
+                                  context.confirm,
+                                  context.critical,
+                                  context.lockDirectory};
+    return RunOnBus(options, narrowed);
+  }
+  return RunOnBus(options, context);
+}
+
+} // namespace orvane
