@@ -60,8 +60,11 @@ public:
   // contains the match text and fits the path field whole.
   static bool PathMatches(const std::string &path, const char *target);
 
-  // Why the last open or transfer failed, when the bus could tell.
-  std::string LastError() const;
+  // What went wrong in the last open or transfer, when the bus could tell;
+  // Busy while another program holds the device.
+  DeviceError LastDeviceError() const;
+  // Its reason, for messages.
+  std::string LastError() const { return LastDeviceError().text; }
   // Control transfers that did not go through since start: a caller tells
   // a transfer failure from a refusal the device answered with.
   uint64_t FailedTransfers() const { return failedTransfers_; }

@@ -134,9 +134,9 @@ TEST_F(DevsimTest, KilledMidTransferLeavesTheHostWithAFailedTransferAndNoDevice)
   DevsimProcess devsim(runtime.Path(), {"--model", "Orvane-R62", "--fault", "delay:4:3000"});
   ASSERT_FALSE(devsim.WaitReady().empty());
   VirtualUsbTransport transport(DeviceDir());
-  std::string error;
+  DeviceError error;
   auto connection = transport.Connect("Orvane_R62", &error);
-  ASSERT_TRUE(connection) << error;
+  ASSERT_TRUE(connection) << error.text;
   uint8_t byte = 0;
   for (int i = 0; i < 3; ++i)
     ASSERT_TRUE(connection->Control({0xC3, 0x91, 0, 0xA6, 1}, &byte).ok());
@@ -158,9 +158,9 @@ TEST_F(DevsimTest, UnplugFaultMakesTheDeviceGone) {
   DevsimProcess devsim(runtime.Path(), {"--fault", "unplug-after:2"});
   ASSERT_FALSE(devsim.WaitReady().empty());
   VirtualUsbTransport transport(DeviceDir());
-  std::string error;
+  DeviceError error;
   auto connection = transport.Connect("Orvane_R62", &error);
-  ASSERT_TRUE(connection) << error;
+  ASSERT_TRUE(connection) << error.text;
   uint8_t byte = 0;
   EXPECT_TRUE(connection->Control({0xC3, 0x91, 0, 0xA6, 1}, &byte).ok());
   EXPECT_TRUE(connection->Control({0xC3, 0x91, 0, 0xA6, 1}, &byte).ok());

@@ -146,6 +146,7 @@ TEST_F(DeviceLockTest, TheDeviceObjectOpensOnlyWhileNoOtherProgramHoldsTheDevice
   ASSERT_TRUE(held);
   EXPECT_FALSE(usb.Open());
   EXPECT_EQ(usb.LastError(), "device busy: another update is running (pid " + std::to_string(holder) + ")");
+  EXPECT_EQ(usb.LastDeviceError().kind, DeviceErrorKind::Busy);
   EXPECT_FALSE(DeviceLockHold(usb));
   EXPECT_FALSE(usb.HasHandle());
   ::close(done[1]);

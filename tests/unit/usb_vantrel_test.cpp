@@ -206,8 +206,8 @@ TEST_F(VantrelUsbTest, OpenFailureKeepsTheBusReason) {
       info.location = "1-2";
       return {info};
     }
-    std::unique_ptr<UsbConnection> Connect(const std::string &, std::string *error) override {
-      *error = "permission denied on USB device 1-2";
+    std::unique_ptr<UsbConnection> Connect(const std::string &, DeviceError *error) override {
+      *error = {DeviceErrorKind::AccessDenied, "permission denied on USB device 1-2"};
       return nullptr;
     }
   } refusing;
@@ -219,6 +219,7 @@ TEST_F(VantrelUsbTest, OpenFailureKeepsTheBusReason) {
   EXPECT_TRUE(denied.IsFound());
   EXPECT_FALSE(denied.Open());
   EXPECT_EQ(denied.LastError(), "permission denied on USB device 1-2");
+  EXPECT_EQ(denied.LastDeviceError().kind, DeviceErrorKind::AccessDenied);
   uint8_t value = 0;
   EXPECT_FALSE(denied.ControlTransfer(0xC3, 0x91, 0, 0xA6, &value, 1));
 }
