@@ -119,11 +119,11 @@ public:
     // Flash is reachable only in ISP mode; the read leaves it as it found it.
     Critical(true, kReadBackLimitMs);
     views.ShowStatus("Enter ISP Mode", StatusTone::Normal);
-    state_.usb.Open();
-    chip.SetIspMode(true);
+    static_cast<void>(state_.usb.Open());     // a failed open fails the transfers that follow, and they report it
+    static_cast<void>(chip.SetIspMode(true)); // a chip left out of ISP mode fails the reads, which report it
     views.ShowStatus("Read Flash data back", StatusTone::Normal);
     const bool consistent = reader.ReadBackRange(chip, views, 0, kReadBackEnd);
-    chip.SetIspMode(false);
+    static_cast<void>(chip.SetIspMode(false)); // best effort: the device may already be gone
     state_.usb.Close();
     Critical(false);
     if (consistent)

@@ -135,7 +135,7 @@ TEST_F(LibusbTransferTest, TheGenericDriverSaysTheDeviceIsGoneWhenItWasRemovedUn
   EmulatedDriverBus drivers;
   drivers.AddTransport(transport);
   VantrelUsb usb(drivers);
-  usb.SetTarget("vid_0c7e&pid_6000");
+  ASSERT_TRUE(usb.SetTarget("vid_0c7e&pid_6000"));
   ASSERT_TRUE(usb.FindDevice());
   EXPECT_EQ(std::string(usb.DevicePath()),
             "\\\\?\\usb#vid_0c7e&pid_6000#usb.1-1.4#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
