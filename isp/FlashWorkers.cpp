@@ -167,9 +167,9 @@ bool FlashWorkers::ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase
 }
 
 void FlashWorkers::ChooseFlashType() {
-  const auto &id = flash_.FlashId;
-  flash_.ProgramChunkSize = (id[0] == 0xC2 && id[1] == 0x22) ? 32 : 256;
-  flash_.WordProgramMode = id[0] == 0xBF;
+  flash_.Part = FlashPartFor(flash_.FlashId);
+  flash_.ProgramChunkSize = flash_.Part.chunkBytes;
+  flash_.WordProgramMode = flash_.Part.mode == ProgramMode::Word;
 }
 
 bool FlashWorkers::IdentifyFlash() {
@@ -224,7 +224,7 @@ void FlashWorkers::ClearStatusRegister() {
 
 std::optional<uint8_t> FlashWorkers::ProtectFlash() {
   chip_.FlashWriteEnable();
-  chip_.FlashWriteStatus(flash_.WordProgramMode ? 0x7F : 0xFF);
+  chip_.FlashWriteStatus(flash_.Part.protectValue);
   return WaitWhileBusy();
 }
 

@@ -2,6 +2,7 @@
 #include "app/FileDialogFilters.h"
 #include "app/Unit1.h"
 #include "app/WindowUpdateStatusView.h"
+#include "isp/FlashParts.h"
 #include "isp/OneButtonUpdate.h"
 #include "program/MessagePump.h"
 #include "sim/ChipSimulator.h"
@@ -166,7 +167,7 @@ class SequencesTest : public QObject {
   uint8_t KeptStatus() { return chip->Flash().Status() & chip->Config().flashPart.statusWritableMask; }
   uint8_t ProtectedStatus() {
     const auto &part = chip->Config().flashPart;
-    return (part.jedecId[0] == 0xBF ? 0x7F : 0xFF) & part.statusWritableMask;
+    return FlashPartFor(part.jedecId).protectValue & part.statusWritableMask;
   }
   void VerifyVerdict(const QString &text, const QColor &colour) {
     QCOMPARE(c().lblISPProcStatus->text(), text);

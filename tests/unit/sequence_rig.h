@@ -3,6 +3,7 @@
 // A simulated chip behind the generic driver in its update-mode identity,
 // found and ready for the update sequences, with every transfer recorded.
 
+#include "isp/FlashParts.h"
 #include "isp/FlashState.h"
 #include "isp/ImageRecord.h"
 #include "isp/IspView.h"
@@ -125,11 +126,11 @@ struct SequenceRig {
         lengths.push_back(all[i + 1].out.size());
     return lengths;
   }
-  // The status the part keeps after the protecting write for its program mode.
+  // The status the part keeps after the protecting write its row in the
+  // host's part table names.
   uint8_t ProtectedStatus() const {
     const auto &part = chip.Config().flashPart;
-    const uint8_t value = part.jedecId[0] == 0xBF ? 0x7F : 0xFF;
-    return value & part.statusWritableMask;
+    return FlashPartFor(part.jedecId).protectValue & part.statusWritableMask;
   }
   uint8_t KeptStatus() { return chip.Flash().Status() & chip.Config().flashPart.statusWritableMask; }
 
