@@ -1,9 +1,9 @@
 #include "testing/SimulatedUpdate.h"
 
 #include "isp/OneButtonUpdate.h"
+#include "usb/DeviceTable.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace orvane::sim {
 
@@ -15,9 +15,7 @@ SimConfig WithoutWireTime(SimConfig config) {
 }
 
 std::string UpdateTarget(uint16_t vendorId) {
-  char text[24];
-  std::snprintf(text, sizeof text, "vid_%04x&pid_%04x", vendorId, kUpdateProductId);
-  return text;
+  return MatchTextOf({vendorId, kUpdateProductId}).data();
 }
 
 } // namespace
