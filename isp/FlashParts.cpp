@@ -8,7 +8,7 @@ constexpr uint8_t kLargestCapacityCode = 0x18;  // 16 MB, all 24-bit addresses r
 } // namespace
 
 const FlashPart &FlashPartFor(const std::array<uint8_t, 3> &flashId) {
-  for (const FlashPart &part : kFlashParts)
+  for (const FlashPart &part : kFlashPartTable)
     if (part.Matches(flashId))
       return part;
   return kUnknownFlashPart;

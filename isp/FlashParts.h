@@ -61,7 +61,7 @@ inline constexpr FlashMaxima kUnknownPartMaxima{100, 5, 10'000};
 
 // Looked through in order: the first row that matches is the part's.
 // clang-format off
-inline constexpr std::array<FlashPart, 7> kFlashParts = {{
+inline constexpr std::array<FlashPart, 7> kFlashPartTable = {{
     // name                     id                  idMask              chunk  mode               protect  check bits         capacity                    bytes       maxima (status, page, erase ms)  scales
     {"Macronix, 32-byte pages", {0xC2, 0x22, 0x00}, {0xFF, 0xFF, 0x00}, 32,    ProgramMode::Page, 0xFF,    kBlockProtectBits, CapacityRule::CapacityCode, 0,          {40, 3, 3'500},                  true},
     {"Macronix",                {0xC2, 0x00, 0x00}, kAnyType,           256,   ProgramMode::Page, 0xFF,    kBlockProtectBits, CapacityRule::CapacityCode, 0,          {40, 3, 3'500},                  true},

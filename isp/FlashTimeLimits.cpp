@@ -78,7 +78,7 @@ uint64_t UpdateTimeLimitMs(const std::array<uint8_t, 3> &flashId, uint32_t image
 
 uint64_t WorstUpdateTimeLimitMs(uint32_t imageBytes, int attempts) {
   uint64_t worst = UpdateLimitOf(kUnknownFlashPart, LargestIdOf(kUnknownFlashPart), imageBytes, attempts);
-  for (const FlashPart &part : kFlashParts)
+  for (const FlashPart &part : kFlashPartTable)
     worst = std::max(worst, UpdateLimitOf(part, LargestIdOf(part), imageBytes, attempts));
   return worst;
 }
