@@ -175,6 +175,7 @@ public:
     const std::vector<std::string> extras = app_.remaining();
     if (!extras.empty()) {
       const std::string &arg = extras.front();
+      // An unknown option is told apart by whether a value came with it or after it.
       const bool hasValue = OptionName(arg) != arg || &arg != &extras.back() || arg != args.back();
       return hasValue ? "unknown option " + OptionName(arg) + " (see --help)"
                       : "unknown option or missing value: " + arg + " (see --help)";
