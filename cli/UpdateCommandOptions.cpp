@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <functional>
 #include <map>
@@ -112,21 +113,38 @@ private:
   }
 
   // CLI11's reversed argument list. An empty value after "=" stays empty
-  // rather than taking the next argument.
-  std::vector<std::string> CliArguments() const {
-    std::vector<std::string> reversed;
-    for (auto arg = args_.rbegin(); arg != args_.rend(); ++arg) {
-      const std::string name = arg->substr(0, arg->size() - 1);
-      const bool emptyValue = !arg->empty() && arg->back() == '=' && valueOptions_.count(name) > 0;
-      reversed.push_back(emptyValue ? std::string() : *arg);
-      if (emptyValue)
-        reversed.push_back(name);
+  // rather than taking the next argument. A word after a single dash
+  // ("-yes") is kept from CLI11, which would read it as short options one
+  // letter each; it is refused as an unknown option.
+  std::vector<std::string> CliArguments() {
+    std::vector<std::string> forward;
+    bool isValue = false;
+    for (const std::string &arg : args_) {
+      if (!isValue && arg.size() > 2 && arg[0] == '-' && arg[1] != '-') {
+        if (!word_)
+          word_ = arg;
+        continue;
+      }
+      const std::string name = arg.substr(0, arg.size() - 1);
+      if (!isValue && !arg.empty() && arg.back() == '=' && valueOptions_.count(name) > 0) {
+        forward.push_back(name);
+        forward.push_back({});
+        continue;
+      }
+      forward.push_back(arg);
+      isValue = !isValue && valueOptions_.count(arg) > 0;
     }
-    return reversed;
+    return {forward.rbegin(), forward.rend()};
   }
 
   bool Known() {
-    const std::vector<std::string> extras = app_.remaining();
+    std::vector<std::string> extras = app_.remaining();
+    // The one that comes first is told.
+    if (word_) {
+      const auto word = std::find(args_.begin(), args_.end(), *word_);
+      if (extras.empty() || word < std::find(args_.begin(), args_.end(), extras.front()))
+        extras.insert(extras.begin(), *word_);
+    }
     if (extras.empty())
       return true;
     const std::string &arg = extras.front();
@@ -179,6 +197,7 @@ private:
   CLI::App app_;
   std::map<const CLI::Option *, Take> takes_;
   std::set<std::string> valueOptions_;
+  std::optional<std::string> word_; // the first word after a single dash
   UpdateCommandOptions options_;
   bool help_ = false;
   bool version_ = false;

@@ -172,7 +172,13 @@ public:
       missingLastValue_ = true;
       return "unknown option or missing value: " + OptionName(args.back()) + " (see --help)";
     }
-    const std::vector<std::string> extras = app_.remaining();
+    std::vector<std::string> extras = app_.remaining();
+    // The one that comes first is told.
+    if (word_) {
+      const auto word = std::find(args.begin(), args.end(), *word_);
+      if (extras.empty() || word < std::find(args.begin(), args.end(), extras.front()))
+        extras.insert(extras.begin(), *word_);
+    }
     if (!extras.empty()) {
       const std::string &arg = extras.front();
       // An unknown option is told apart by whether a value came with it or after it.
@@ -191,23 +197,38 @@ public:
 
 private:
   // CLI11's reversed argument list. An empty value after "=" stays empty
-  // rather than taking the next argument.
-  std::vector<std::string> CliArguments(const std::vector<std::string> &args) const {
-    std::vector<std::string> reversed;
-    for (auto arg = args.rbegin(); arg != args.rend(); ++arg) {
-      const std::string name = arg->substr(0, arg->size() - 1);
-      const bool emptyValue = !arg->empty() && arg->back() == '=' &&
-                              std::find(valueOptions_.begin(), valueOptions_.end(), name) != valueOptions_.end();
-      reversed.push_back(emptyValue ? std::string() : *arg);
-      if (emptyValue)
-        reversed.push_back(name);
+  // rather than taking the next argument. A word after a single dash
+  // ("-help") is kept from CLI11, which would read it as short options one
+  // letter each; it is refused as an unknown option.
+  std::vector<std::string> CliArguments(const std::vector<std::string> &args) {
+    std::vector<std::string> forward;
+    bool isValue = false;
+    for (const std::string &arg : args) {
+      if (!isValue && arg.size() > 2 && arg[0] == '-' && arg[1] != '-') {
+        if (!word_)
+          word_ = arg;
+        continue;
+      }
+      const std::string name = arg.substr(0, arg.size() - 1);
+      if (!isValue && !arg.empty() && arg.back() == '=' && IsValueOption(name)) {
+        forward.push_back(name);
+        forward.push_back({});
+        continue;
+      }
+      forward.push_back(arg);
+      isValue = !isValue && IsValueOption(arg);
     }
-    return reversed;
+    return {forward.rbegin(), forward.rend()};
+  }
+
+  bool IsValueOption(const std::string &name) const {
+    return std::find(valueOptions_.begin(), valueOptions_.end(), name) != valueOptions_.end();
   }
 
   CLI::App app_;
   std::map<const CLI::Option *, Take> takes_;
   std::vector<std::string> valueOptions_;
+  std::optional<std::string> word_; // the first word after a single dash
   bool missingLastValue_ = false;
 };
 
