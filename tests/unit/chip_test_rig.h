@@ -1,10 +1,8 @@
 #pragma once
 
-#include "testing/InProcessTransport.h"
 #include "testing/ScriptedDevice.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "usb/ChipCommands.h"
-#include "usb/Clock.h"
-#include "usb/EmulatedDriverBus.h"
 #include "usb/VantrelUsb.h"
 
 #include <array>
@@ -15,10 +13,9 @@ namespace orvane::test {
 
 // One update-mode device behind the generic driver, opened, with every
 // transfer recorded: the bench for checking what goes on the wire.
-struct ChipRig {
+struct ChipRig : SimulatedDeviceStack {
   explicit ChipRig(VirtualDevice &device) {
-    transport.Attach("dev", device);
-    bus.AddTransport(transport);
+    Plug("dev", device);
     usb.SetTarget("vid_3b5d&pid_6000");
     usb.FindDevice();
     usb.Open();
@@ -27,9 +24,6 @@ struct ChipRig {
 
   const std::vector<RecordedTransfer> &Wire() const { return transport.Transfers(); }
 
-  VirtualClock clock;
-  InProcessTransport transport;
-  EmulatedDriverBus bus;
   VantrelUsb usb{bus};
   std::array<uint8_t, 3> flashId{};
   ChipCommands chip{usb, clock, flashId};

@@ -7,10 +7,8 @@
 #include "isp/ImageRecord.h"
 #include "isp/IspView.h"
 #include "isp/UpdateStatusView.h"
-#include "sim/ChipSimulator.h"
-#include "testing/InProcessTransport.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "usb/ChipCommands.h"
-#include "usb/EmulatedDriverBus.h"
 #include "usb/VantrelUsb.h"
 
 #include <algorithm>
@@ -62,17 +60,14 @@ public:
   ShownTexts texts;
 };
 
-struct SequenceRig {
+struct SequenceRig : SimulatedDeviceStack {
   // The part by name; the flash starts with initialFlash from address 0.
   explicit SequenceRig(const char *part, std::vector<uint8_t> initialFlash = {})
-      : chip(clock, Config(part, std::move(initialFlash))) {
-    transport.Attach("dev", chip);
-    bus.AddTransport(transport);
+      : chip(PlugChip("dev", Config(part, std::move(initialFlash)))) {
     usb.SetTarget("vid_3b5d&pid_6000");
     usb.FindDevice();
     transport.ClearTransfers();
   }
-  ~SequenceRig() { transport.Detach("dev"); }
 
   static sim::SimConfig Config(const char *part, std::vector<uint8_t> initialFlash) {
     sim::SimConfig config;
@@ -133,10 +128,7 @@ struct SequenceRig {
   }
   uint8_t KeptStatus() { return chip.Flash().Status() & chip.Config().flashPart.statusWritableMask; }
 
-  VirtualClock clock;
-  sim::ChipSimulator chip;
-  InProcessTransport transport;
-  EmulatedDriverBus bus;
+  sim::ChipSimulator &chip;
   VantrelUsb usb{bus};
   FlashState flash;
   ImageRecord image;
