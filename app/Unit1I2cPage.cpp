@@ -1,3 +1,4 @@
+#include "app/MouseUpRelay.h"
 #include "app/StringGrid.h"
 #include "app/Unit1.h"
 #include "app/VirtualKeys.h"
@@ -82,29 +83,6 @@ private:
   Ui::TForm1 &c_;
 };
 
-// Runs the handler when a mouse button is released over a bit box, after
-// the box has taken the click; keyboard toggles do not count.
-class MouseUpFilter final : public QObject {
-public:
-  MouseUpFilter(QObject *parent, std::function<void(QObject *)> handler)
-      : QObject(parent), handler_(std::move(handler)) {}
-
-protected:
-  bool eventFilter(QObject *watched, QEvent *event) override {
-    if (event->type() != QEvent::MouseButtonRelease || delivering_)
-      return QObject::eventFilter(watched, event);
-    delivering_ = true;
-    QCoreApplication::sendEvent(watched, event);
-    delivering_ = false;
-    handler_(watched);
-    return true;
-  }
-
-private:
-  std::function<void(QObject *)> handler_;
-  bool delivering_ = false;
-};
-
 // Enter in a slave-address box: the address as edtMI2CAddr shows it.
 void EnterSlaveAddress(TForm1 &form, const QLineEdit &box) {
   WindowMasterI2cView view(form.Controls(), form.Pump());
@@ -135,10 +113,10 @@ void TForm1::BindI2cPage() {
     });
   });
   OnKeyDown(c.StringGridMIIC, [this](QObject *sender, int &key) { StringGridMIICKeyDown(sender, key); });
-  auto *mouseUp = new MouseUpFilter(this, [this](QObject *sender) { Guarded([&] { chkMI2CBitMouseUp(sender); }); });
+  auto *mouseUp = new MouseUpRelay(this, [this](QObject *sender) { Guarded([&] { chkMI2CBitMouseUp(sender); }); });
   for (int i = 0; i < 8; ++i)
     if (auto *box = c.Panel3->findChild<QCheckBox *>("chkMI2CBit" + QString::number(i)))
-      box->installEventFilter(mouseUp);
+      mouseUp->Watch(*box);
   connect(c.srblen0, &QScrollBar::valueChanged, this, [this] { Guarded([this] { srblen0Change(ui_->srblen0); }); });
   connect(c.srblen1, &QScrollBar::valueChanged, this, [this] { Guarded([this] { srblen1Change(ui_->srblen1); }); });
   OnClick(c.btnWriteSpecI2C, [this](QObject *sender) { btnWriteSpecI2CClick(sender); });

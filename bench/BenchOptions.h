@@ -26,6 +26,7 @@ struct BenchOptions {
   int monitorDevices = 64;
   int monitorTicks = 50;
   bool onlyAtOnce = false; // just the table of devices updated at once
+  bool version = false;    // print the program's version and nothing else
 };
 
 // nullopt with the reason in *error for options it does not know.

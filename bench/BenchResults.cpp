@@ -1,8 +1,10 @@
 #include "bench/BenchResults.h"
 
-#include "bench/JsonWriter.h"
+#include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 
 namespace orvane::bench {
@@ -32,49 +34,60 @@ std::string RequestKey(size_t request) {
   return Format("0x%02X", static_cast<unsigned>(request));
 }
 
-void WriteByRequest(JsonWriter &json, const std::array<uint64_t, 256> &transfers) {
-  json.BeginObject("transfers_by_request");
+using Json = nlohmann::ordered_json;
+
+// A ratio to six significant digits, as printf's %g gives it: whole
+// numbers without a fraction.
+Json SixDigits(double value) {
+  const double rounded = std::strtod(Format("%.6g", value).c_str(), nullptr);
+  if (std::isfinite(rounded) && rounded == std::trunc(rounded) && std::fabs(rounded) < 1e15)
+    return static_cast<int64_t>(rounded);
+  return rounded;
+}
+
+Json ByRequest(const std::array<uint64_t, 256> &transfers) {
+  Json json = Json::object();
   for (size_t r = 0; r < transfers.size(); ++r)
     if (transfers[r])
-      json.Value(RequestKey(r), transfers[r]);
-  json.EndObject();
+      json[RequestKey(r)] = transfers[r];
+  return json;
 }
 
-void WriteBudget(JsonWriter &json, const std::string &key, const sim::UpdateTimeBudget &budget) {
-  json.BeginObject(key)
-      .Value("total_us", budget.totalUs)
-      .Value("transfer_us", budget.transferUs)
-      .Value("sleep_us", budget.sleepUs)
-      .Value("flash_wait_us", budget.flashWaitUs)
-      .Value("transfers", budget.TransferCount());
-  WriteByRequest(json, budget.transfers);
-  json.EndObject();
+Json Budget(const sim::UpdateTimeBudget &budget) {
+  Json json = Json::object();
+  json["total_us"] = budget.totalUs;
+  json["transfer_us"] = budget.transferUs;
+  json["sleep_us"] = budget.sleepUs;
+  json["flash_wait_us"] = budget.flashWaitUs;
+  json["transfers"] = budget.TransferCount();
+  json["transfers_by_request"] = ByRequest(budget.transfers);
+  return json;
 }
 
-void WriteUpdate(JsonWriter &json, const UpdateFigures &update) {
-  json.BeginObject()
-      .Value("part", update.part)
-      .Value("image_bytes", uint64_t{update.imageBytes})
-      .Value("fills_part", FillsPart(update))
-      .Value("transfer_latency_us", update.latencyUs)
-      .Value("verdict_success", update.verdict)
-      .Value("flash_holds_image", update.flashHoldsImage)
-      .Value("transfers", update.TransferCount());
-  WriteByRequest(json, update.transfers);
-  json.Value("modelled_us", update.modelledUs);
-  WriteBudget(json, "minimum", update.minimum);
-  WriteBudget(json, "flash_floor", update.floor);
-  json.Value("ratio_to_minimum", update.RatioToMinimum())
-      .Value("ratio_to_flash_floor", update.RatioToFloor())
-      .Value("host_cpu_ns", update.hostNs)
-      .Value("driver_emulation_ns", update.driverNs)
-      .Value("device_model_ns", update.deviceModelNs)
-      .Value("thread_cpu_ns", update.threadCpuNs)
-      .Value("message_loop_turns", update.loopTurns)
-      .Value("longest_loop_gap_host_ns", update.longestLoopGapHostNs)
-      .Value("longest_loop_gap_device_us", update.longestLoopGapDeviceUs)
-      .Value("longest_loop_gap_combined_us", update.longestLoopGapCombinedUs)
-      .EndObject();
+Json Update(const UpdateFigures &update) {
+  Json json = Json::object();
+  json["part"] = update.part;
+  json["image_bytes"] = uint64_t{update.imageBytes};
+  json["fills_part"] = FillsPart(update);
+  json["transfer_latency_us"] = update.latencyUs;
+  json["verdict_success"] = update.verdict;
+  json["flash_holds_image"] = update.flashHoldsImage;
+  json["transfers"] = update.TransferCount();
+  json["transfers_by_request"] = ByRequest(update.transfers);
+  json["modelled_us"] = update.modelledUs;
+  json["minimum"] = Budget(update.minimum);
+  json["flash_floor"] = Budget(update.floor);
+  json["ratio_to_minimum"] = SixDigits(update.RatioToMinimum());
+  json["ratio_to_flash_floor"] = SixDigits(update.RatioToFloor());
+  json["host_cpu_ns"] = update.hostNs;
+  json["driver_emulation_ns"] = update.driverNs;
+  json["device_model_ns"] = update.deviceModelNs;
+  json["thread_cpu_ns"] = update.threadCpuNs;
+  json["message_loop_turns"] = update.loopTurns;
+  json["longest_loop_gap_host_ns"] = update.longestLoopGapHostNs;
+  json["longest_loop_gap_device_us"] = update.longestLoopGapDeviceUs;
+  json["longest_loop_gap_combined_us"] = update.longestLoopGapCombinedUs;
+  return json;
 }
 
 double WallRatio(const ConcurrentFigures &run, const ConcurrentFigures &one) {
@@ -113,53 +126,52 @@ std::vector<std::string> ShortfallsOf(const BenchResults &results) {
 }
 
 std::string ResultsJson(const BenchResults &results, const std::vector<std::string> &shortfalls) {
-  JsonWriter json;
-  json.BeginObject().BeginArray("updates");
+  Json json = Json::object();
+  Json &updates = json["updates"] = Json::array();
   for (const SpeedRun &run : results.runs) {
-    json.BeginObject().Value("bus", run.speed.name).Value("transfer_latency_us", run.speed.transferLatencyUs);
-    json.BeginArray("runs");
+    Json bus = Json::object();
+    bus["bus"] = run.speed.name;
+    bus["transfer_latency_us"] = run.speed.transferLatencyUs;
+    Json &runs = bus["runs"] = Json::array();
     for (const UpdateFigures &update : run.updates)
-      WriteUpdate(json, update);
-    json.EndArray().EndObject();
+      runs.push_back(Update(update));
+    updates.push_back(std::move(bus));
   }
-  json.EndArray().BeginArray("readers");
-  for (const ReaderFigures &reader : results.readers)
-    json.BeginObject()
-        .Value("reader", reader.reader)
-        .Value("image_bytes", uint64_t{reader.imageBytes})
-        .Value("file_bytes", reader.fileBytes)
-        .Value("runs", static_cast<uint64_t>(reader.runs))
-        .Value("median_ns", reader.medianNs)
-        .Value("fastest_ns", reader.fastestNs)
-        .Value("loaded", reader.loaded)
-        .EndObject();
-  json.EndArray().BeginArray("monitor_ticks");
-  for (const MonitorFigures &monitor : results.monitor)
-    json.BeginObject()
-        .Value("scenario", monitor.scenario)
-        .Value("devices", static_cast<uint64_t>(monitor.devices))
-        .Value("ticks", static_cast<uint64_t>(monitor.ticks))
-        .Value("mean_ns", monitor.meanNs)
-        .Value("longest_ns", monitor.longestNs)
-        .EndObject();
-  json.EndArray().BeginArray("devices_at_once");
-  for (const ConcurrentFigures &run : results.concurrent)
-    json.BeginObject()
-        .Value("devices", static_cast<uint64_t>(run.devices))
-        .Value("image_bytes", uint64_t{run.imageBytes})
-        .Value("transfer_latency_us", run.latencyUs)
-        .Value("time_scale", run.timeScale)
-        .Value("succeeded", static_cast<uint64_t>(run.succeeded))
-        .Value("modelled_us", run.modelledUs)
-        .Value("wall_ns", run.wallNs)
-        .Value("process_cpu_ns", run.cpuNs)
-        .Value("wall_ratio_to_one", WallRatio(run, results.concurrent.front()))
-        .EndObject();
-  json.EndArray().BeginArray("shortfalls");
-  for (const std::string &shortfall : shortfalls)
-    json.Value("", shortfall);
-  json.EndArray().EndObject();
-  return json.Text();
+  Json &readers = json["readers"] = Json::array();
+  for (const ReaderFigures &reader : results.readers) {
+    Json &figures = readers.emplace_back(Json::object());
+    figures["reader"] = reader.reader;
+    figures["image_bytes"] = uint64_t{reader.imageBytes};
+    figures["file_bytes"] = reader.fileBytes;
+    figures["runs"] = static_cast<uint64_t>(reader.runs);
+    figures["median_ns"] = reader.medianNs;
+    figures["fastest_ns"] = reader.fastestNs;
+    figures["loaded"] = reader.loaded;
+  }
+  Json &monitorTicks = json["monitor_ticks"] = Json::array();
+  for (const MonitorFigures &monitor : results.monitor) {
+    Json &figures = monitorTicks.emplace_back(Json::object());
+    figures["scenario"] = monitor.scenario;
+    figures["devices"] = static_cast<uint64_t>(monitor.devices);
+    figures["ticks"] = static_cast<uint64_t>(monitor.ticks);
+    figures["mean_ns"] = monitor.meanNs;
+    figures["longest_ns"] = monitor.longestNs;
+  }
+  Json &atOnce = json["devices_at_once"] = Json::array();
+  for (const ConcurrentFigures &run : results.concurrent) {
+    Json &figures = atOnce.emplace_back(Json::object());
+    figures["devices"] = static_cast<uint64_t>(run.devices);
+    figures["image_bytes"] = uint64_t{run.imageBytes};
+    figures["transfer_latency_us"] = run.latencyUs;
+    figures["time_scale"] = SixDigits(run.timeScale);
+    figures["succeeded"] = static_cast<uint64_t>(run.succeeded);
+    figures["modelled_us"] = run.modelledUs;
+    figures["wall_ns"] = run.wallNs;
+    figures["process_cpu_ns"] = run.cpuNs;
+    figures["wall_ratio_to_one"] = SixDigits(WallRatio(run, results.concurrent.front()));
+  }
+  json["shortfalls"] = shortfalls;
+  return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 std::string ResultsTable(const BenchResults &results) {

@@ -4,8 +4,7 @@
 #include "cli/UpdateAll.h"
 #include "sim/ChipSimulator.h"
 #include "sim/SampleFirmware.h"
-#include "testing/InProcessTransport.h"
-#include "usb/EmulatedDriverBus.h"
+#include "testing/SimulatedDeviceStack.h"
 
 #include <algorithm>
 #include <chrono>
@@ -54,21 +53,18 @@ struct BenchDevice {
 class BenchStack final : public DeviceStack {
 public:
   BenchStack(BenchDevice &device, uint64_t latencyUs) : device_(device) {
-    transport_.Attach(device.name, device.chip);
-    transport_.SetLatencyHook([this, latencyUs](const SetupPacket &, const TransferResult &) {
+    stack_.Plug(device.name, device.chip);
+    stack_.transport.SetLatencyHook([this, latencyUs](const SetupPacket &, const TransferResult &) {
       device_.clock.Advance(latencyUs);
-      transport_.ClearTransfers();
+      stack_.transport.ClearTransfers();
     });
-    bus_.AddTransport(transport_);
   }
-  ~BenchStack() override { transport_.Detach(device_.name); }
-  DeviceBus &Bus() override { return bus_; }
+  DeviceBus &Bus() override { return stack_.bus; }
   Clock &Time() override { return device_.clock; }
 
 private:
   BenchDevice &device_;
-  InProcessTransport transport_;
-  EmulatedDriverBus bus_;
+  SimulatedDeviceStack stack_;
 };
 
 uint64_t ProcessCpuNs() {
@@ -90,12 +86,10 @@ ConcurrentFigures RunConcurrentUpdateBench(int devices, uint32_t imageBytes, uin
       .write(reinterpret_cast<const char *>(image.data()), static_cast<std::streamsize>(image.size()));
 
   std::vector<std::unique_ptr<BenchDevice>> bench;
-  InProcessTransport finder;
-  EmulatedDriverBus finderBus;
-  finderBus.AddTransport(finder);
+  SimulatedDeviceStack finder;
   for (int i = 0; i < devices; ++i) {
     bench.push_back(std::make_unique<BenchDevice>("bench-" + std::to_string(i + 1), config, timeScale));
-    finder.Attach(bench.back()->name, bench.back()->chip);
+    finder.Plug(bench.back()->name, bench.back()->chip);
   }
 
   std::ostream discard(nullptr);
@@ -105,7 +99,7 @@ ConcurrentFigures RunConcurrentUpdateBench(int devices, uint32_t imageBytes, uin
   options.all = true;
   options.yes = true;
   options.file = imagePath;
-  UpdateAllContext context{finderBus,
+  UpdateAllContext context{finder.bus,
                            clock,
                            scratchDirectory,
                            reporter,
@@ -130,7 +124,7 @@ ConcurrentFigures RunConcurrentUpdateBench(int devices, uint32_t imageBytes, uin
   figures.wallNs = static_cast<uint64_t>((std::chrono::steady_clock::now() - start).count());
   figures.cpuNs = ProcessCpuNs() - cpuStart;
   for (auto &device : bench) {
-    finder.Detach(device->name);
+    finder.Unplug(device->name);
     figures.modelledUs = std::max(figures.modelledUs, device->clock.NowUs());
     const auto &flash = device->chip.Flash().Contents();
     if (status == kExitSuccess && std::equal(image.begin(), image.end(), flash.begin()))

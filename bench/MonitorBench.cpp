@@ -1,9 +1,8 @@
 #include "bench/MonitorBench.h"
 
 #include "program/ConnectionMonitor.h"
-#include "testing/InProcessTransport.h"
 #include "testing/ScriptedDevice.h"
-#include "usb/EmulatedDriverBus.h"
+#include "testing/SimulatedDeviceStack.h"
 
 #include <algorithm>
 #include <chrono>
@@ -37,15 +36,9 @@ public:
       identity.productId = static_cast<uint16_t>(productId + (productId == 0x6000 ? 0 : i));
       identity.hasAudioInterface = i % 2 == 0;
       devices_.push_back(std::make_unique<ScriptedDevice>(identity));
-      transport_.Attach("port" + std::to_string(i), *devices_.back());
+      stack_.Plug("port" + std::to_string(i), *devices_.back());
     }
-    bus_.AddTransport(transport_);
     state_.monitor.DetectEnabled = true;
-  }
-
-  ~MonitorScene() {
-    for (size_t i = 0; i < devices_.size(); ++i)
-      transport_.Detach("port" + std::to_string(i));
   }
 
   MonitorFigures Time(const std::string &scenario, int ticks, const std::function<void()> &beforeTick) {
@@ -70,10 +63,8 @@ public:
 
 private:
   std::vector<std::unique_ptr<ScriptedDevice>> devices_;
-  InProcessTransport transport_;
-  EmulatedDriverBus bus_;
-  VirtualClock clock_;
-  ProgramState state_{bus_, clock_};
+  SimulatedDeviceStack stack_;
+  ProgramState state_{stack_.bus, stack_.clock};
   QuietMonitorView view_;
   ConnectionMonitor monitor_{state_, view_};
 };

@@ -3,6 +3,7 @@
 #include "bench/LoopTurnRecorder.h"
 #include "bench/TimedLayers.h"
 #include "sim/SampleFirmware.h"
+#include "testing/HostWriting.h"
 #include "testing/SimulatedUpdate.h"
 
 #include <chrono>
@@ -79,8 +80,9 @@ UpdateFigures RunUpdateBench(const sim::FlashPartProfile &part, uint32_t imageBy
   figures.longestLoopGapHostNs = loop.LongestHostGapNs();
   figures.longestLoopGapDeviceUs = loop.LongestDeviceGapUs();
   figures.longestLoopGapCombinedUs = loop.LongestCombinedGapUs();
-  figures.minimum = sim::IdealUpdateTime(part, image, imageBytes, latencyUs, sim::FlashWaitEnd::Polled);
-  figures.floor = sim::IdealUpdateTime(part, image, imageBytes, latencyUs, sim::FlashWaitEnd::Exact);
+  const sim::HostWriting writing = HostWritingFor(part);
+  figures.minimum = sim::IdealUpdateTime(part, writing, image, imageBytes, latencyUs, sim::FlashWaitEnd::Polled);
+  figures.floor = sim::IdealUpdateTime(part, writing, image, imageBytes, latencyUs, sim::FlashWaitEnd::Exact);
   return figures;
 }
 

@@ -4,6 +4,7 @@
 #include "bench/BenchOptions.h"
 #include "bench/BenchResults.h"
 #include "bench/VerdictBench.h"
+#include "version/ProgramVersion.h"
 
 #include <cstdio>
 #include <fstream>
@@ -65,6 +66,10 @@ int main(int argc, char **argv) {
   if (!options) {
     std::cerr << "orvane-bench: " << error << "\n" << BenchUsage();
     return 2;
+  }
+  if (options->version) {
+    std::cout << "orvane-bench " << orvane::kProgramVersion << '\n';
+    return 0;
   }
   const BenchResults results = RunAll(*options);
   auto shortfalls = ShortfallsOf(results);

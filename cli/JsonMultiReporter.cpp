@@ -1,6 +1,6 @@
 #include "cli/JsonMultiReporter.h"
 
-#include "cli/JsonLine.h"
+#include "cli/JsonEvent.h"
 #include "cli/JsonUpdateReporter.h"
 
 namespace orvane {
@@ -35,23 +35,20 @@ void JsonMultiReporter::Cancelled(const std::string &text) {
 void JsonMultiReporter::Summary(const std::vector<DeviceOutcome> &outcomes) {
   const std::lock_guard lock(mutex_);
   for (const DeviceOutcome &outcome : outcomes) {
-    out_ << JsonLine()
-                .Text("event", "summary")
-                .Text("location", outcome.device.location)
-                .Text("outcome", OutcomeKey(outcome.status))
-                .str()
-         << '\n';
+    JsonEvent line = JsonEvent::object();
+    line["event"] = "summary";
+    line["location"] = outcome.device.location;
+    line["outcome"] = OutcomeKey(outcome.status);
+    out_ << JsonLineText(line) << '\n';
   }
   const OutcomeCounts counts = CountOutcomes(outcomes);
-  out_ << JsonLine()
-              .Text("event", "summary")
-              .Number("devices", uint64_t{outcomes.size()})
-              .Number("succeeded", uint64_t{counts.succeeded})
-              .Number("failed", uint64_t{counts.failed})
-              .Number("nothing_done", uint64_t{counts.nothingDone})
-              .str()
-       << '\n'
-       << std::flush;
+  JsonEvent line = JsonEvent::object();
+  line["event"] = "summary";
+  line["devices"] = uint64_t{outcomes.size()};
+  line["succeeded"] = uint64_t{counts.succeeded};
+  line["failed"] = uint64_t{counts.failed};
+  line["nothing_done"] = uint64_t{counts.nothingDone};
+  out_ << JsonLineText(line) << '\n' << std::flush;
 }
 
 } // namespace orvane

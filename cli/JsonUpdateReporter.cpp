@@ -1,6 +1,6 @@
 #include "cli/JsonUpdateReporter.h"
 
-#include "cli/JsonLine.h"
+#include "cli/JsonEvent.h"
 #include "isp/HexText.h"
 #include "program/ProgressText.h"
 
@@ -34,24 +34,25 @@ const char *ProblemKey(ProblemKind kind) {
   return "error";
 }
 
-JsonLine Event(const char *name) {
-  JsonLine line;
-  line.Text("event", name);
+JsonEvent Event(const char *name) {
+  JsonEvent line = JsonEvent::object();
+  line["event"] = name;
   return line;
 }
 
-void AddDevice(JsonLine &line, const FoundDevice &device) {
-  line.Text("caption", device.caption).Text("identity", device.identity);
-  if (device.model.empty())
-    line.Null("model");
-  else
-    line.Text("model", device.model);
-  line.Text("driver", device.audioDriver ? "audio" : "generic").Text("path", device.path);
-  line.Text("location", device.location);
-  if (device.serial.empty())
-    line.Null("serial");
-  else
-    line.Text("serial", device.serial);
+// The text, or null when there is none.
+JsonEvent TextOrNull(const std::string &text) {
+  return text.empty() ? JsonEvent(nullptr) : JsonEvent(text);
+}
+
+void AddDevice(JsonEvent &line, const FoundDevice &device) {
+  line["caption"] = device.caption;
+  line["identity"] = device.identity;
+  line["model"] = TextOrNull(device.model);
+  line["driver"] = device.audioDriver ? "audio" : "generic";
+  line["path"] = device.path;
+  line["location"] = device.location;
+  line["serial"] = TextOrNull(device.serial);
 }
 
 uint64_t Milliseconds(uint64_t us) {
@@ -60,31 +61,34 @@ uint64_t Milliseconds(uint64_t us) {
 
 } // namespace
 
-void JsonUpdateReporter::Emit(JsonLine line, bool placed) {
+void JsonUpdateReporter::Emit(JsonEvent line, bool placed) {
   if (!location_.empty() && !placed)
-    line.Text("location", location_);
+    line["location"] = location_;
   std::unique_lock lock = lock_ ? std::unique_lock(*lock_) : std::unique_lock<std::mutex>();
-  out_ << line.str() << '\n' << std::flush;
+  out_ << JsonLineText(line) << '\n' << std::flush;
 }
 
 void JsonUpdateReporter::DeviceFound(const FoundDevice &device) {
-  JsonLine line = Event("device_found");
+  JsonEvent line = Event("device_found");
   AddDevice(line, device);
   Emit(line, true);
 }
 
 void JsonUpdateReporter::FileLoaded(const LoadedFile &file) {
-  Emit(Event("file_loaded")
-           .Text("path", file.path)
-           .Text("caption", file.caption)
-           .Number("length", file.length)
-           .Number("checksum", uint32_t{file.checksum})
-           .Text("checksum_hex", "0x" + HexDigits(file.checksum, 4)));
+  JsonEvent line = Event("file_loaded");
+  line["path"] = file.path;
+  line["caption"] = file.caption;
+  line["length"] = file.length;
+  line["checksum"] = uint32_t{file.checksum};
+  line["checksum_hex"] = "0x" + HexDigits(file.checksum, 4);
+  Emit(line);
 }
 
 void JsonUpdateReporter::Step(const std::string &text) {
   walking_ = false;
-  Emit(Event("step").Text("text", text));
+  JsonEvent line = Event("step");
+  line["text"] = text;
+  Emit(line);
 }
 
 void JsonUpdateReporter::Progress(const WalkProgress &progress) {
@@ -95,69 +99,75 @@ void JsonUpdateReporter::Progress(const WalkProgress &progress) {
   if (newWalk)
     lastPercent_ = -1;
 
-  JsonLine line = Event("progress");
-  line.Text("phase", PhaseKey(progress.phase)).Number("done", progress.done).Number("total", progress.total);
+  JsonEvent line = Event("progress");
+  line["phase"] = PhaseKey(progress.phase);
+  line["done"] = progress.done;
+  line["total"] = progress.total;
   if (!IsBlockWalk(progress.phase)) {
     if (progress.done % kErasePollsPerEvent != 0)
       return;
-    line.Number("elapsed_ms", Milliseconds(progress.elapsedUs));
+    line["elapsed_ms"] = Milliseconds(progress.elapsedUs);
     Emit(line);
     return;
   }
   if (progress.percent == lastPercent_)
     return;
   lastPercent_ = progress.percent;
-  line.Number("percent", progress.percent)
-      .Number("bytes", progress.bytes)
-      .Number("total_bytes", progress.totalBytes)
-      .Number("elapsed_ms", Milliseconds(progress.elapsedUs));
-  if (progress.remainingUs)
-    line.Number("remaining_ms", Milliseconds(*progress.remainingUs));
-  else
-    line.Null("remaining_ms");
+  line["percent"] = progress.percent;
+  line["bytes"] = progress.bytes;
+  line["total_bytes"] = progress.totalBytes;
+  line["elapsed_ms"] = Milliseconds(progress.elapsedUs);
+  line["remaining_ms"] = progress.remainingUs ? JsonEvent(Milliseconds(*progress.remainingUs)) : JsonEvent(nullptr);
   Emit(line);
 }
 
 void JsonUpdateReporter::AttemptFailed(int attempt, int attempts, const std::string &reason) {
-  Emit(Event("attempt_failed").Number("attempt", attempt).Number("attempts", attempts).Text("reason", reason));
+  JsonEvent line = Event("attempt_failed");
+  line["attempt"] = attempt;
+  line["attempts"] = attempts;
+  line["reason"] = reason;
+  Emit(line);
 }
 
 void JsonUpdateReporter::Cancelled(const std::string &text) {
-  Emit(Event("cancelled").Text("text", text));
+  JsonEvent line = Event("cancelled");
+  line["text"] = text;
+  Emit(line);
 }
 
 void JsonUpdateReporter::Verdict(bool success, const std::string &text, int attempts, const std::string &reason) {
-  JsonLine line = Event("verdict");
-  line.Flag("success", success).Text("text", text).Number("attempts", attempts);
-  if (reason.empty())
-    line.Null("reason");
-  else
-    line.Text("reason", reason);
+  JsonEvent line = Event("verdict");
+  line["success"] = success;
+  line["text"] = text;
+  line["attempts"] = attempts;
+  line["reason"] = TextOrNull(reason);
   Emit(line);
 }
 
 void JsonUpdateReporter::DeviceListed(const ListedDevice &listed) {
-  JsonLine line = Event("device");
+  JsonEvent line = Event("device");
   AddDevice(line, listed.device);
-  line.Flag("openable", listed.openable);
-  if (listed.openable)
-    line.Null("open_error");
-  else
-    line.Text("open_error", listed.openError);
-  if (listed.updateFile.empty())
-    line.Null("update_file");
-  else
-    line.Text("update_file", listed.updateFile);
-  line.Flag("file_ready", listed.fileReady).Text("file_note", listed.fileNote);
+  line["openable"] = listed.openable;
+  line["open_error"] = listed.openable ? JsonEvent(nullptr) : JsonEvent(listed.openError);
+  line["update_file"] = TextOrNull(listed.updateFile);
+  line["file_ready"] = listed.fileReady;
+  line["file_note"] = listed.fileNote;
   Emit(line, true);
 }
 
 void JsonUpdateReporter::ReadBackWritten(const std::string &path, bool consistent, uint32_t bytes) {
-  Emit(Event("read_back").Text("path", path).Flag("consistent", consistent).Number("bytes", bytes));
+  JsonEvent line = Event("read_back");
+  line["path"] = path;
+  line["consistent"] = consistent;
+  line["bytes"] = bytes;
+  Emit(line);
 }
 
 void JsonUpdateReporter::Problem(ProblemKind kind, const std::string &message) {
-  Emit(Event("error").Text("kind", ProblemKey(kind)).Text("message", message));
+  JsonEvent line = Event("error");
+  line["kind"] = ProblemKey(kind);
+  line["message"] = message;
+  Emit(line);
   std::unique_lock lock = lock_ ? std::unique_lock(*lock_) : std::unique_lock<std::mutex>();
   err_ << "orvane-update: " << (location_.empty() ? "" : location_ + ": ") << message << '\n' << std::flush;
 }

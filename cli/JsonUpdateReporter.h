@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/JsonEvent.h"
 #include "program/UpdateReporter.h"
 
 #include <mutex>
@@ -7,8 +8,6 @@
 #include <string>
 
 namespace orvane {
-
-class JsonLine;
 
 // Events as JSON lines for wrappers, one object per event with its kind in
 // "event", each line flushed as it is written. Progress comes once per
@@ -35,7 +34,7 @@ public:
 
 private:
   // placed: the line names its device already.
-  void Emit(JsonLine line, bool placed = false);
+  void Emit(JsonEvent line, bool placed = false);
 
   std::ostream &out_;
   std::ostream &err_;

@@ -12,6 +12,7 @@
 #include "program/ConnectionMonitor.h"
 #include "program/ProgramState.h"
 #include "program/SupportedDevices.h"
+#include "usb/DeviceTable.h"
 #include "usb/ErrnoText.h"
 #include "usb/OneDeviceBus.h"
 
@@ -29,9 +30,8 @@ namespace {
 constexpr uint64_t kReadBackLimitMs = 15 * 60 * 1000;
 
 std::string NoDeviceMessage(uint32_t waitSeconds, const std::optional<std::string> &id) {
-  std::string message = std::string(kNoDeviceCaption) +
-                        ": no supported Orvane model (USB 3b5d:f0b5 to f0b9, f120, f121) and no device in "
-                        "firmware-update mode (3b5d:6000, 0c7e:6000) was found";
+  std::string message = std::string(kNoDeviceCaption) + ": no supported Orvane model (USB " + ModelIdsText() +
+                        ") and no device in firmware-update mode (" + UpdateIdsText() + ") was found";
   if (id)
     message += " at location or with serial number " + *id;
   if (waitSeconds > 0)

@@ -1,6 +1,12 @@
 #include "cli/UpdateCommandOptions.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <charconv>
+#include <functional>
+#include <map>
+#include <set>
 
 namespace orvane {
 
@@ -21,85 +27,140 @@ std::optional<uint32_t> ParseSeconds(const std::string &text) {
   return value;
 }
 
+// The option as typed, without a value given after "=".
+std::string OptionName(const std::string &arg) {
+  return arg.rfind("--", 0) == 0 ? arg.substr(0, arg.find('=')) : arg;
+}
+
+// CLI11 reads the command line; each option is then taken in the order
+// given, so the first thing wrong is the one told, in our words.
 class Parser {
 public:
-  Parser(const std::vector<std::string> &args, std::string *error) : args_(args), error_(error) {}
-
-  std::optional<UpdateCommandOptions> Run() {
-    while (next_ < args_.size())
-      if (!Take(args_[next_++]))
-        return std::nullopt;
-    if (!Consistent())
-      return std::nullopt;
-    return options_;
-  }
-
-private:
-  // The value of an option: after "=" in the same argument, else the next argument.
-  bool Value(const std::string &name, const std::optional<std::string> &inline_, std::string &value) {
-    if (inline_) {
-      value = *inline_;
-    } else if (next_ < args_.size()) {
-      value = args_[next_++];
-    } else {
-      return Fail(error_, "option " + name + " needs a value");
-    }
-    if (value.empty())
-      return Fail(error_, "option " + name + " needs a value");
-    return true;
-  }
-
-  bool Take(const std::string &arg) {
-    std::string name = arg;
-    std::optional<std::string> inline_;
-    if (arg.rfind("--", 0) == 0) {
-      if (const size_t equals = arg.find('='); equals != std::string::npos) {
-        name = arg.substr(0, equals);
-        inline_ = arg.substr(equals + 1);
-      }
-    }
-    const bool takesValue = name == "--file" || name == "--read-back" || name == "--wait" || name == "--device";
-    if (inline_ && !takesValue)
-      return Fail(error_, "option " + name + " takes no value");
-    if (name == "--help" || name == "-h") {
-      help_ = true;
-    } else if (name == "--version") {
-      version_ = true;
-    } else if (name == "--yes" || name == "-y") {
-      options_.yes = true;
-    } else if (name == "--json") {
-      options_.json = true;
-    } else if (name == "--list") {
-      list_ = true;
-    } else if (name == "--file") {
-      std::string value;
-      if (!Value(name, inline_, value))
-        return false;
+  Parser(const std::vector<std::string> &args, std::string *error) : args_(args), error_(error) {
+    // The help text is ours (the manual page is made from it); main shows it.
+    app_.set_help_flag();
+    // Anything it does not know is refused below, in our words.
+    app_.allow_extras();
+    Flag("-h,--help", help_);
+    Flag("--version", version_);
+    Flag("-y,--yes", options_.yes);
+    Flag("--json", options_.json);
+    Flag("--list", list_);
+    Flag("--all", options_.all);
+    Value("--file", [this](const std::string &value) {
       options_.file = value;
-    } else if (name == "--all") {
-      options_.all = true;
-    } else if (name == "--device") {
-      std::string value;
-      if (!Value(name, inline_, value))
-        return false;
+      return true;
+    });
+    Value("--device", [this](const std::string &value) {
       options_.device = value;
-    } else if (name == "--read-back") {
-      if (!Value(name, inline_, options_.readBackFile))
-        return false;
-    } else if (name == "--wait") {
-      std::string value;
-      if (!Value(name, inline_, value))
-        return false;
+      return true;
+    });
+    Value("--read-back", [this](const std::string &value) {
+      options_.readBackFile = value;
+      return true;
+    });
+    Value("--wait", [this](const std::string &value) {
       const auto seconds = ParseSeconds(value);
       if (!seconds)
         return Fail(error_, "--wait takes whole seconds from 0 to " + std::to_string(kMaxWaitSeconds) + ", not '" +
                                 value + "'");
       options_.waitSeconds = *seconds;
-    } else if (!arg.empty() && arg[0] == '-') {
-      return Fail(error_, "unknown option " + name);
-    } else {
-      return Fail(error_, "unexpected argument '" + arg + "'");
+      return true;
+    });
+  }
+
+  std::optional<UpdateCommandOptions> Run() {
+    try {
+      app_.parse(CliArguments());
+    } catch (const CLI::ParseError &) {
+      // Only an option at the very end can miss its value: the others take
+      // the next argument whatever it looks like. What is wrong before it is
+      // told first.
+      if (args_.empty() || !Parser({args_.begin(), args_.end() - 1}, error_).Run())
+        return std::nullopt;
+      Fail(error_, "option " + OptionName(args_.back()) + " needs a value");
+      return std::nullopt;
     }
+    if (!Known() || !Taken() || !Consistent())
+      return std::nullopt;
+    return options_;
+  }
+
+private:
+  using Take = std::function<bool(const std::string &value)>;
+
+  void Flag(const std::string &names, bool &flag) {
+    CLI::Option *option = app_.add_flag(names);
+    takes_[option] = [this, option, &flag](const std::string &value) {
+      // CLI11 records a flag given alone as "true", and what follows "=" as given.
+      if (value != "true")
+        return Fail(error_, "option --" + option->get_single_name() + " takes no value");
+      flag = true;
+      return true;
+    };
+  }
+
+  void Value(const std::string &name, Take take) {
+    // Each time given, one value; the last one counts.
+    CLI::Option *option =
+        app_.add_option(name)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    valueOptions_.insert(name);
+    takes_[option] = [this, name, take](const std::string &value) {
+      if (value.empty())
+        return Fail(error_, "option " + name + " needs a value");
+      return take(value);
+    };
+  }
+
+  // CLI11's reversed argument list. An empty value after "=" stays empty
+  // rather than taking the next argument. A word after a single dash
+  // ("-yes") is kept from CLI11, which would read it as short options one
+  // letter each; it is refused as an unknown option.
+  std::vector<std::string> CliArguments() {
+    std::vector<std::string> forward;
+    bool isValue = false;
+    for (const std::string &arg : args_) {
+      if (!isValue && arg.size() > 2 && arg[0] == '-' && arg[1] != '-') {
+        if (!word_)
+          word_ = arg;
+        continue;
+      }
+      const std::string name = arg.substr(0, arg.size() - 1);
+      if (!isValue && !arg.empty() && arg.back() == '=' && valueOptions_.count(name) > 0) {
+        forward.push_back(name);
+        forward.push_back({});
+        continue;
+      }
+      forward.push_back(arg);
+      isValue = !isValue && valueOptions_.count(arg) > 0;
+    }
+    return {forward.rbegin(), forward.rend()};
+  }
+
+  bool Known() {
+    std::vector<std::string> extras = app_.remaining();
+    // The one that comes first is told.
+    if (word_) {
+      const auto word = std::find(args_.begin(), args_.end(), *word_);
+      if (extras.empty() || word < std::find(args_.begin(), args_.end(), extras.front()))
+        extras.insert(extras.begin(), *word_);
+    }
+    if (extras.empty())
+      return true;
+    const std::string &arg = extras.front();
+    // A value is refused before the name is looked at.
+    if (arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos)
+      return Fail(error_, "option " + OptionName(arg) + " takes no value");
+    if (!arg.empty() && arg[0] == '-')
+      return Fail(error_, "unknown option " + arg);
+    return Fail(error_, "unexpected argument '" + arg + "'");
+  }
+
+  bool Taken() {
+    std::map<const CLI::Option *, size_t> times;
+    for (const CLI::Option *option : app_.parse_order())
+      if (!takes_.at(option)(option->results().at(times[option]++)))
+        return false;
     return true;
   }
 
@@ -133,7 +194,10 @@ private:
 
   const std::vector<std::string> &args_;
   std::string *error_;
-  size_t next_ = 0;
+  CLI::App app_;
+  std::map<const CLI::Option *, Take> takes_;
+  std::set<std::string> valueOptions_;
+  std::optional<std::string> word_; // the first word after a single dash
   UpdateCommandOptions options_;
   bool help_ = false;
   bool version_ = false;

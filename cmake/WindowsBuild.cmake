@@ -32,6 +32,7 @@ endif()
 # Tests that need what the Windows build leaves out: libusb, Unix sockets,
 # fork and exec of the programs, libjpeg, the Linux install files.
 set(ORVANE_LINUX_ONLY_TESTS
+  bench_program_test.cpp
   cli_all_end_to_end_test.cpp
   cli_end_to_end_test.cpp
   packaging_files_test.cpp

@@ -7,11 +7,10 @@
 
 namespace orvane {
 
-// The size of the flash in bytes as its identifier tells it: the JEDEC
-// capacity byte (0x11 is 128 KB, 0x12 is 256 KB, each step doubles) for
-// parts that follow that rule, a table for the SST parts that do not.
-// nullopt for an identifier that tells nothing (unread, all zeros or all
-// ones, an unknown SST part or a capacity byte outside 64 KB to 16 MB).
+// The size of the flash in bytes as its identifier tells it, by the rule
+// of its row in the part table (isp/FlashParts.h). nullopt for an
+// identifier that tells nothing (unread, all zeros or all ones, an unknown
+// SST part or a capacity byte outside 64 KB to 16 MB).
 std::optional<uint32_t> FlashCapacityBytes(const std::array<uint8_t, 3> &id);
 
 // Why an image of imageLength bytes cannot go into a flash with this

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "isp/FlashParts.h"
+
 #include <array>
 #include <cstdint>
 
@@ -12,6 +14,9 @@ struct FlashState {
   uint32_t RangeSize = 0;
   uint16_t ProgramChunkSize = 0; // 0 until a sequence (or Program) has chosen
   bool WordProgramMode = false;
+  // The part table's row for the identifier the chunk size and program
+  // mode were chosen from; the protection follows it.
+  FlashPart Part = kUnknownFlashPart;
   bool IspFailed = false;
   // The user asked the running engineering sequence to stop; it looks
   // between its steps.

@@ -1,25 +1,12 @@
 #include "isp/FlashTimeLimits.h"
 
+#include "isp/FlashParts.h"
+
 #include <algorithm>
 
 namespace orvane {
 
 namespace {
-
-// Datasheet maxima, in milliseconds, of the parts of 2 Mbit and less; a
-// program is one page, or for the word program one 256-byte chunk of
-// 128 words.
-struct PartMaxima {
-  uint8_t manufacturer;
-  uint32_t statusWriteMs;
-  uint32_t pageProgramMs;
-  uint32_t chipEraseMs;
-};
-
-constexpr PartMaxima kMacronix{0xC2, 40, 3, 3'500};
-constexpr PartMaxima kWinbond{0xEF, 15, 3, 4'000};
-constexpr PartMaxima kSst{0xBF, 10, 2, 100};
-constexpr PartMaxima kUnknown{0x00, 100, 5, 10'000};
 
 constexpr uint32_t kMargin = 4;
 // Status reads during a wait take transfers of their own.
@@ -32,62 +19,67 @@ constexpr uint64_t kTransferMargin = 2;
 constexpr uint64_t kTransfersPerReadBlock = 4;
 constexpr uint64_t kReadBlockBytes = 64;
 constexpr uint64_t kTransfersPerPage = 8;
-constexpr uint64_t kChunkBytes = 256;
-constexpr uint64_t kSmallChunkBytes = 32;
 constexpr uint64_t kRetryPauseMs = 1'000;
 constexpr uint64_t kFixedSlackMs = 10'000;
-
-PartMaxima MaximaFor(uint8_t manufacturer) {
-  for (const PartMaxima &part : {kMacronix, kWinbond, kSst})
-    if (part.manufacturer == manufacturer)
-      return part;
-  return kUnknown;
-}
+// The largest capacity code, for the worst case of a row that leaves it open.
+constexpr uint8_t kLargestCapacityCode = 0x18;
 
 // Bigger parts erase longer; the third identifier byte is the capacity as a
 // power of two on the parts that follow the JEDEC habit.
-uint32_t CapacityFactor(const std::array<uint8_t, 3> &id) {
-  if (id[2] < 0x12 || id[2] > 0x18)
+uint32_t CapacityFactor(const FlashPart &part, const std::array<uint8_t, 3> &id) {
+  if (!part.eraseScalesWithCapacityCode || id[2] < 0x12 || id[2] > 0x18)
     return 1;
   return std::max<uint32_t>(1, (uint32_t{1} << id[2]) / kBaseCapacityBytes);
 }
 
+FlashTimeLimits LimitsOf(const FlashPart &part, const std::array<uint8_t, 3> &id) {
+  const FlashMaxima &maxima = part.maxima;
+  return {maxima.statusWriteMs * kMargin + kPollAllowanceMs, maxima.pageProgramMs * kMargin + kPollAllowanceMs,
+          maxima.chipEraseMs * CapacityFactor(part, id) * kMargin + kPollAllowanceMs};
+}
+
 // One attempt at the maxima: the status clear, the erase, every chunk
 // programmed, and the blank check and verify reads.
-uint64_t AttemptMs(const PartMaxima &part, uint32_t capacity, const std::array<uint8_t, 3> &id, uint32_t imageBytes) {
-  const bool wordProgram = id[0] == kSst.manufacturer;
-  const uint64_t chunk = (id[0] == 0xC2 && id[1] == 0x22) ? kSmallChunkBytes : kChunkBytes;
+uint64_t AttemptMs(const FlashPart &part, const std::array<uint8_t, 3> &id, uint32_t imageBytes) {
+  const FlashMaxima &maxima = part.maxima;
+  const uint64_t chunk = part.chunkBytes;
   const uint64_t chunks = (uint64_t{imageBytes} + chunk - 1) / chunk;
   const uint64_t blocks = (uint64_t{imageBytes} + kReadBlockBytes - 1) / kReadBlockBytes;
-  const uint64_t perChunk = wordProgram ? chunk / 2 + kTransfersPerPage : kTransfersPerPage;
+  const uint64_t perChunk = part.mode == ProgramMode::Word ? chunk / 2 + kTransfersPerPage : kTransfersPerPage;
   const uint64_t transfers = 2 * blocks * kTransfersPerReadBlock + chunks * perChunk;
-  return kMargin *
-             (uint64_t{part.statusWriteMs} + uint64_t{part.chipEraseMs} * capacity + chunks * part.pageProgramMs) +
+  return kMargin * (uint64_t{maxima.statusWriteMs} + uint64_t{maxima.chipEraseMs} * CapacityFactor(part, id) +
+                    chunks * maxima.pageProgramMs) +
          kTransferMargin * transfers * kTransferAllowanceMs;
+}
+
+uint64_t UpdateLimitOf(const FlashPart &part, const std::array<uint8_t, 3> &id, uint32_t imageBytes, int attempts) {
+  const uint64_t finish = 3 * uint64_t{LimitsOf(part, id).statusWriteMs};
+  return static_cast<uint64_t>(attempts) * (AttemptMs(part, id, imageBytes) + kRetryPauseMs) + finish + kFixedSlackMs;
+}
+
+// The identifier of the row's largest part: the bytes the row leaves open
+// say the largest capacity.
+std::array<uint8_t, 3> LargestIdOf(const FlashPart &part) {
+  std::array<uint8_t, 3> id{};
+  for (size_t i = 0; i < id.size(); ++i)
+    id[i] = part.id[i] | static_cast<uint8_t>(i == 2 ? kLargestCapacityCode & ~part.idMask[i] : 0);
+  return id;
 }
 
 } // namespace
 
 FlashTimeLimits TimeLimitsFor(const std::array<uint8_t, 3> &flashId) {
-  const PartMaxima part = MaximaFor(flashId[0]);
-  const uint32_t capacity = part.manufacturer == kUnknown.manufacturer ? 1 : CapacityFactor(flashId);
-  return {part.statusWriteMs * kMargin + kPollAllowanceMs, part.pageProgramMs * kMargin + kPollAllowanceMs,
-          part.chipEraseMs * capacity * kMargin + kPollAllowanceMs};
+  return LimitsOf(FlashPartFor(flashId), flashId);
 }
 
 uint64_t UpdateTimeLimitMs(const std::array<uint8_t, 3> &flashId, uint32_t imageBytes, int attempts) {
-  const PartMaxima part = MaximaFor(flashId[0]);
-  const uint32_t capacity = part.manufacturer == kUnknown.manufacturer ? 1 : CapacityFactor(flashId);
-  const uint64_t perAttempt = AttemptMs(part, capacity, flashId, imageBytes);
-  const uint64_t finish = 3 * uint64_t{TimeLimitsFor(flashId).statusWriteMs};
-  return static_cast<uint64_t>(attempts) * (perAttempt + kRetryPauseMs) + finish + kFixedSlackMs;
+  return UpdateLimitOf(FlashPartFor(flashId), flashId, imageBytes, attempts);
 }
 
 uint64_t WorstUpdateTimeLimitMs(uint32_t imageBytes, int attempts) {
-  uint64_t worst = 0;
-  for (const uint8_t manufacturer : {kMacronix.manufacturer, kWinbond.manufacturer, kSst.manufacturer, uint8_t{0}})
-    for (const uint8_t type : {uint8_t{0x20}, uint8_t{0x22}})
-      worst = std::max(worst, UpdateTimeLimitMs({manufacturer, type, 0x18}, imageBytes, attempts));
+  uint64_t worst = UpdateLimitOf(kUnknownFlashPart, LargestIdOf(kUnknownFlashPart), imageBytes, attempts);
+  for (const FlashPart &part : kFlashPartTable)
+    worst = std::max(worst, UpdateLimitOf(part, LargestIdOf(part), imageBytes, attempts));
   return worst;
 }
 

@@ -171,9 +171,9 @@ bool FlashWorkers::ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase
 }
 
 void FlashWorkers::ChooseFlashType() {
-  const auto &id = flash_.FlashId;
-  flash_.ProgramChunkSize = (id[0] == 0xC2 && id[1] == 0x22) ? 32 : 256;
-  flash_.WordProgramMode = id[0] == 0xBF;
+  flash_.Part = FlashPartFor(flash_.FlashId);
+  flash_.ProgramChunkSize = flash_.Part.chunkBytes;
+  flash_.WordProgramMode = flash_.Part.mode == ProgramMode::Word;
 }
 
 bool FlashWorkers::IdentifyFlash() {
@@ -230,9 +230,9 @@ void FlashWorkers::ClearStatusRegister() {
 }
 
 std::optional<uint8_t> FlashWorkers::ProtectFlash() {
-  static_cast<void>(chip_.FlashWriteEnable()); // the status the wait ends on tells whether the protection took
-  static_cast<void>(chip_.FlashWriteStatus(
-      flash_.WordProgramMode ? 0x7F : 0xFF)); // the status the wait ends on tells whether the protection took
+  // The status the wait ends on tells whether the protection took.
+  static_cast<void>(chip_.FlashWriteEnable());
+  static_cast<void>(chip_.FlashWriteStatus(flash_.Part.protectValue));
   return WaitWhileBusy();
 }
 

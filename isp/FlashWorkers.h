@@ -29,7 +29,8 @@ public:
   [[nodiscard]] bool VerifyRange(uint32_t start, uint32_t end, uint32_t imageBase);
   [[nodiscard]] bool ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase);
 
-  // Chooses chunk size and program mode from the identifier read last.
+  // Chooses chunk size, program mode and protection from the identifier
+  // read last, by its row in the part table.
   void ChooseFlashType();
   // Reads the identifier and chooses from it. An identifier that cannot be
   // read counts as all zeros, never as the one read before; false then.

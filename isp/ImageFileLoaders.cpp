@@ -8,6 +8,7 @@
 #include "isp/IntelHexSniff.h"
 
 #include <fstream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,21 +38,22 @@ constexpr const char *kCannotOpen = "the file cannot be opened";
 constexpr const char *kEmpty = "the file is empty";
 constexpr const char *kCannotRead = "the file cannot be read";
 
-// Only regular files of a readable size are opened at all.
-bool Readable(const std::string &path, std::string &refusal) {
-  refusal = ImageFileRefusal(path);
-  return refusal.empty();
+// Opens the file for reading; why not, when it is no regular file of a
+// readable size (those are not opened at all) or cannot be opened.
+std::optional<ImageLoadResult> OpenRefusal(const std::string &path, std::ifstream &in) {
+  if (const std::string refusal = ImageFileRefusal(path); !refusal.empty())
+    return Refused(refusal);
+  if (!OpenImageFile(path, in))
+    return Refused(kCannotOpen);
+  return std::nullopt;
 }
 
 } // namespace
 
 ImageLoadResult LoadBinaryImage(ImageRecord &image, const std::string &path) {
-  std::string refusal;
-  if (!Readable(path, refusal))
-    return Refused(refusal);
   std::ifstream in;
-  if (!OpenImageFile(path, in))
-    return Refused(kCannotOpen);
+  if (auto refused = OpenRefusal(path, in))
+    return *refused;
   std::vector<uint8_t> fresh = ErasedBuffer();
   in.read(reinterpret_cast<char *>(fresh.data()), static_cast<std::streamsize>(fresh.size()));
   const auto length = static_cast<uint32_t>(in.gcount());
@@ -69,12 +71,9 @@ ImageLoadResult LoadBinaryImage(ImageRecord &image, const std::string &path) {
 }
 
 ImageLoadResult LoadHexImage(ImageRecord &image, const std::string &path) {
-  std::string refusal;
-  if (!Readable(path, refusal))
-    return Refused(refusal);
   std::ifstream in;
-  if (!OpenImageFile(path, in))
-    return Refused(kCannotOpen);
+  if (auto refused = OpenRefusal(path, in))
+    return *refused;
   if (in.peek() == std::ifstream::traits_type::eof())
     return Refused(in.bad() ? kCannotRead : kEmpty);
   std::vector<uint8_t> fresh = ErasedBuffer();

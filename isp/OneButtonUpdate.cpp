@@ -6,12 +6,6 @@
 
 namespace orvane {
 
-namespace {
-// BP0 and BP1 of the status register: the protecting value sets them on
-// every part the update knows.
-constexpr uint8_t kBlockProtectBits = 0x0C;
-} // namespace
-
 bool OneButtonUpdate::Run() {
   attempts_ = 0;
   reason_.clear();
@@ -170,7 +164,8 @@ bool OneButtonUpdate::Protect() {
     // A flash that never finished the write will not finish another.
     if (!status)
       return false;
-    if ((*status & kBlockProtectBits) == kBlockProtectBits)
+    const uint8_t protectBits = flash_.Part.protectCheckBits;
+    if ((*status & protectBits) == protectBits)
       return true;
   }
   return false;

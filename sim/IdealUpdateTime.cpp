@@ -169,11 +169,10 @@ uint64_t UpdateTimeBudget::TransferCount() const {
   return std::accumulate(transfers.begin(), transfers.end(), uint64_t{0});
 }
 
-UpdateTimeBudget IdealUpdateTime(const FlashPartProfile &part, const std::vector<uint8_t> &image, uint32_t length,
-                                 uint64_t transferLatencyUs, FlashWaitEnd waits, double speed) {
-  const auto &id = part.jedecId;
-  const uint32_t chunk = (id[0] == 0xC2 && id[1] == 0x22) ? 32 : 256;
-  const bool wordMode = id[0] == 0xBF;
+UpdateTimeBudget IdealUpdateTime(const FlashPartProfile &part, HostWriting writing, const std::vector<uint8_t> &image,
+                                 uint32_t length, uint64_t transferLatencyUs, FlashWaitEnd waits, double speed) {
+  const uint32_t chunk = writing.chunkBytes;
+  const bool wordMode = writing.wordProgram;
   const uint32_t protectValueBytes = 2;
   Timeline line(part, transferLatencyUs, waits, speed);
 

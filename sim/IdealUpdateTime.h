@@ -30,6 +30,13 @@ struct UpdateTimeBudget {
   uint64_t TransferCount() const;
 };
 
+// How the host writes the part, as the host's own table of parts has it:
+// the simulator models the parts, the host chooses how to write them.
+struct HostWriting {
+  uint32_t chunkBytes;
+  bool wordProgram;
+};
+
 // The one-button update of image[0, length) on a simulated part that
 // holds no protection and is idle at the start: enter ISP mode, read the
 // identifier, one attempt of status clear, chip erase, blank check,
@@ -38,7 +45,7 @@ struct UpdateTimeBudget {
 // transferLatencyUs, against the part's own busy times as the simulator
 // runs them at the given speed. Image bytes past the end of the vector
 // count as erased.
-UpdateTimeBudget IdealUpdateTime(const FlashPartProfile &part, const std::vector<uint8_t> &image, uint32_t length,
-                                 uint64_t transferLatencyUs, FlashWaitEnd waits, double speed = 1.0);
+UpdateTimeBudget IdealUpdateTime(const FlashPartProfile &part, HostWriting writing, const std::vector<uint8_t> &image,
+                                 uint32_t length, uint64_t transferLatencyUs, FlashWaitEnd waits, double speed = 1.0);
 
 } // namespace orvane::sim

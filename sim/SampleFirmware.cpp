@@ -82,8 +82,8 @@ void PutVectors(std::vector<uint8_t> &image, ImageBuilder &out) {
 
 void PutParameterTable(const SimModel &model, ImageBuilder &out) {
   size_t at = out.PutText(kSampleParameterTableOffset, kMarker);
-  at = out.Put(at, {kModelVendorId & 0xFF, kModelVendorId >> 8, static_cast<uint8_t>(model.productId),
-                    static_cast<uint8_t>(model.productId >> 8)});
+  at = out.Put(at, {static_cast<uint8_t>(model.vendorId), static_cast<uint8_t>(model.vendorId >> 8),
+                    static_cast<uint8_t>(model.productId), static_cast<uint8_t>(model.productId >> 8)});
   at = out.PutString(at, "Vantrel-inc");
   at = out.PutString(at, model.displayName);
   at = out.PutString(at, "VXUA170203");

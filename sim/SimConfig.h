@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sim/FlashPartProfile.h"
+#include "sim/SampleFirmware.h"
 #include "sim/SimModel.h"
 
 #include <cstdint>
@@ -46,6 +47,11 @@ inline SimConfig FirmwareConfig(std::vector<uint8_t> firmware, SimModel model = 
   config.model = std::move(model);
   config.initialFlash = std::move(firmware);
   return config;
+}
+
+// A chip of the model running the model's sample firmware.
+inline SimConfig SampleFirmwareConfig(const SimModel &model = DefaultSimModel()) {
+  return FirmwareConfig(GenerateSampleFirmware(model), model);
 }
 
 } // namespace orvane::sim

@@ -35,11 +35,8 @@ std::optional<uint16_t> ParsePid(std::string_view text) {
 
 std::vector<SimModel> SimModels() {
   std::vector<SimModel> models;
-  for (const auto &row : DeviceTable) {
-    const std::string_view match = row.matchText;
-    const auto pid = ParsePid(match.substr(match.rfind('_') + 1));
-    models.push_back({row.displayName, row.filePrefix, pid.value_or(0)});
-  }
+  for (const ModelRow &row : kModels)
+    models.push_back({row.displayName, row.filePrefix, row.usb.productId, row.usb.vendorId});
   return models;
 }
 
@@ -60,7 +57,7 @@ SimModel DefaultSimModel() {
 }
 
 SimIdentity ModelIdentity(const SimModel &model) {
-  return {kModelVendorId, model.productId, kFirmwareRelease, true};
+  return {model.vendorId, model.productId, kFirmwareRelease, true};
 }
 
 SimIdentity UpdateIdentity(uint16_t vendorId) {

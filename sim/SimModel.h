@@ -1,5 +1,7 @@
 #pragma once
 
+#include "usb/DeviceTable.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,15 +10,15 @@
 
 namespace orvane::sim {
 
-inline constexpr uint16_t kModelVendorId = 0x3B5D;
-inline constexpr uint16_t kUpdateProductId = 0x6000;
-inline constexpr uint16_t kAlternateUpdateVendorId = 0x0C7E;
+inline constexpr uint16_t kModelVendorId = kOrvaneVendorId;
+inline constexpr uint16_t kAlternateUpdateVendorId = kBridgeVendorId;
 
-// A supported model as the device knows itself.
+// A supported model as the device knows itself, from the model table.
 struct SimModel {
   std::string displayName; // "Orvane-R62"
   std::string filePrefix;  // "Orvane_R62"
   uint16_t productId = 0;
+  uint16_t vendorId = kModelVendorId;
 };
 
 std::vector<SimModel> SimModels();

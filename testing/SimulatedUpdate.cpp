@@ -1,9 +1,10 @@
 #include "testing/SimulatedUpdate.h"
 
 #include "isp/OneButtonUpdate.h"
+#include "testing/FlashChecks.h"
+#include "usb/DeviceTable.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace orvane::sim {
 
@@ -15,33 +16,25 @@ SimConfig WithoutWireTime(SimConfig config) {
 }
 
 std::string UpdateTarget(uint16_t vendorId) {
-  char text[24];
-  std::snprintf(text, sizeof text, "vid_%04x&pid_%04x", vendorId, kUpdateProductId);
-  return text;
+  return MatchTextOf({vendorId, kUpdateProductId}).data();
 }
 
 } // namespace
 
 SimulatedUpdate::SimulatedUpdate(SimConfig config, uint64_t transferLatencyUs)
-    : chip_(clock_, WithoutWireTime(std::move(config))) {
-  transport_.SetLatencyHook([this, transferLatencyUs](const SetupPacket &, const TransferResult &) {
-    clock_.AdvanceUs(transferLatencyUs);
+    : chip_(devices_.PlugChip(config.location, WithoutWireTime(config))) {
+  devices_.transport.SetLatencyHook([this, transferLatencyUs](const SetupPacket &, const TransferResult &) {
+    devices_.clock.AdvanceUs(transferLatencyUs);
     // Hundreds of thousands of transfers make an update: keep no record.
-    transport_.ClearTransfers();
+    devices_.transport.ClearTransfers();
   });
-  bus_.AddTransport(transport_);
-}
-
-SimulatedUpdate::~SimulatedUpdate() {
-  commands_.reset();
-  usb_.reset();
-  transport_.Detach(chip_.Config().location);
 }
 
 bool SimulatedUpdate::Connect(VirtualDevice *device, DeviceBus *driverBus) {
-  transport_.Attach(chip_.Config().location, device ? *device : chip_);
-  usb_ = std::make_unique<VantrelUsb>(driverBus ? *driverBus : bus_);
-  commands_ = std::make_unique<ChipCommands>(*usb_, clock_, flash_.FlashId);
+  if (device)
+    devices_.Plug(chip_.Config().location, *device);
+  usb_ = std::make_unique<VantrelUsb>(driverBus ? *driverBus : devices_.bus);
+  commands_ = std::make_unique<ChipCommands>(*usb_, devices_.clock, flash_.FlashId);
   static_cast<void>(usb_->SetTarget(UpdateTarget(chip_.Config().updateVendorId))); // a constant that fits
   static_cast<void>(usb_->FindDevice());                                           // what it found stays in IsFound()
   return usb_->IsFound();
@@ -64,13 +57,7 @@ bool SimulatedUpdate::Run(IspView &ispView, UpdateStatusView &status) {
 }
 
 bool SimulatedUpdate::FlashHoldsImage() {
-  const auto &contents = chip_.Flash().Contents();
-  for (size_t a = 0; a < contents.size(); ++a) {
-    const uint8_t expected = a < image_.ImageLength ? image_.ImageBuffer[a] : 0xFF;
-    if (contents[a] != expected)
-      return false;
-  }
-  return true;
+  return HoldsOnlyImage(chip_, std::span<const uint8_t>(image_.ImageBuffer).first(image_.ImageLength));
 }
 
 } // namespace orvane::sim

@@ -4,10 +4,8 @@
 #include "isp/ImageRecord.h"
 #include "isp/IspView.h"
 #include "isp/UpdateStatusView.h"
-#include "sim/ChipSimulator.h"
-#include "testing/InProcessTransport.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "usb/ChipCommands.h"
-#include "usb/EmulatedDriverBus.h"
 
 #include <cstdint>
 #include <memory>
@@ -23,7 +21,6 @@ class SimulatedUpdate {
 public:
   // The simulator charges no wire time of its own: the latency stands in for it.
   SimulatedUpdate(SimConfig config, uint64_t transferLatencyUs);
-  ~SimulatedUpdate();
 
   // Puts the device on the bus and finds it. device, when given, is what
   // the bus serves in place of the chip (a model that passes to it);
@@ -38,19 +35,17 @@ public:
   // Why the last run failed beyond a flash step (OneButtonUpdate::FailureReason).
   const std::string &FailureReason() const { return reason_; }
 
-  VirtualClock &Clock() { return clock_; }
+  VirtualClock &Clock() { return devices_.clock; }
   ChipSimulator &Chip() { return chip_; }
-  EmulatedDriverBus &DriverBus() { return bus_; }
+  EmulatedDriverBus &DriverBus() { return devices_.bus; }
   const ImageRecord &Image() const { return image_; }
   const FlashState &Flash() const { return flash_; }
   // The image's bytes as the flash should hold them after a good update.
   bool FlashHoldsImage();
 
 private:
-  VirtualClock clock_;
-  ChipSimulator chip_;
-  InProcessTransport transport_;
-  EmulatedDriverBus bus_;
+  SimulatedDeviceStack devices_;
+  ChipSimulator &chip_;
   ImageRecord image_;
   FlashState flash_;
   std::unique_ptr<VantrelUsb> usb_;

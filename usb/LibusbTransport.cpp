@@ -1,5 +1,8 @@
 #include "usb/LibusbTransport.h"
 
+#include "usb/DeviceTable.h"
+
+#include <algorithm>
 #include <fstream>
 
 namespace orvane {
@@ -56,7 +59,9 @@ std::string SysfsSerial(const std::string &location) {
 }
 
 bool OfOurVendors(const libusb_device_descriptor &descriptor) {
-  return descriptor.idVendor == 0x3B5D || descriptor.idVendor == 0x0C7E;
+  const auto ours = [&](const UsbId &id) { return id.vendorId == descriptor.idVendor; };
+  return std::any_of(kModels.begin(), kModels.end(), [&](const ModelRow &model) { return ours(model.usb); }) ||
+         std::any_of(kUpdateModeIds.begin(), kUpdateModeIds.end(), ours);
 }
 
 DeviceError OpenFailure(int error, const std::string &location) {

@@ -1,9 +1,7 @@
 #include "app/StringGrid.h"
-#include "sim/ChipSimulator.h"
 #include "support/WindowTestSupport.h"
-#include "testing/InProcessTransport.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "ui_Unit1.h"
-#include "usb/EmulatedDriverBus.h"
 
 #include <QTest>
 #include <QTimer>
@@ -18,10 +16,9 @@ using namespace orvane::testing;
 class I2cPageTest : public QObject {
   Q_OBJECT
 
-  std::unique_ptr<InProcessTransport> transport;
-  std::unique_ptr<EmulatedDriverBus> bus;
+  std::unique_ptr<SimulatedDeviceStack> devices;
   std::unique_ptr<StartedWindow> started;
-  std::unique_ptr<sim::ChipSimulator> chip;
+  sim::ChipSimulator *chip = nullptr;
 
   TForm1 &form() { return started->form; }
   Ui::TForm1 &c() { return started->form.Controls(); }
@@ -49,24 +46,18 @@ class I2cPageTest : public QObject {
 
 private slots:
   void init() {
-    transport = std::make_unique<InProcessTransport>();
-    bus = std::make_unique<EmulatedDriverBus>();
-    bus->AddTransport(*transport);
-    started = ShowStartedWindow(bus.get());
+    devices = std::make_unique<SimulatedDeviceStack>();
+    started = ShowStartedWindow(*devices);
     QVERIFY(started);
     form().Timer1()->stop(); // the device is found by hand below
-    chip = std::make_unique<sim::ChipSimulator>(started->clock);
-    transport->Attach("sim", *chip);
+    chip = &devices->PlugChip("sim");
     form().SetServiceView(true);
     QVERIFY(started->state.usb.SetTarget("vid_3b5d&pid_6000"));
     QVERIFY(started->state.usb.FindDevice());
   }
   void cleanup() {
     started.reset();
-    transport->Detach("sim");
-    chip.reset();
-    bus.reset();
-    transport.reset();
+    devices.reset();
   }
 
   void showingThePageSetsUpTheMaster() {
@@ -244,12 +235,13 @@ private slots:
   void aDeviceGoneAfterOpenIsNotANoAcknowledge() {
     ShowPage(c().Information);
     TypeAndEnter(c().edtMI2CAddr1, "A0");
-    transport->SetScriptHook([](const std::string &, const SetupPacket &, uint8_t *) -> std::optional<TransferResult> {
-      return TransferResult{TransferStatus::Failed, 0};
-    });
+    devices->transport.SetScriptHook(
+        [](const std::string &, const SetupPacket &, uint8_t *) -> std::optional<TransferResult> {
+          return TransferResult{TransferStatus::Failed, 0};
+        });
     QTest::mouseClick(c().btnReadSpecI2C, Qt::LeftButton);
     QCOMPARE(c().lblSpecI2CStatus->text(), QString("USB transfer failed"));
-    transport->SetScriptHook(nullptr);
+    devices->transport.SetScriptHook(nullptr);
   }
 };
 

@@ -1,9 +1,8 @@
 #include "app/Indicator.h"
 #include "support/WindowTestSupport.h"
-#include "testing/InProcessTransport.h"
 #include "testing/ScriptedDevice.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "ui_Unit1.h"
-#include "usb/EmulatedDriverBus.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,8 +39,7 @@ class MonitorWindowTest : public QObject {
 
   QTemporaryDir workDir;
   QString previousDir;
-  std::unique_ptr<InProcessTransport> transport;
-  std::unique_ptr<EmulatedDriverBus> bus;
+  std::unique_ptr<SimulatedDeviceStack> devices;
   std::unique_ptr<StartedWindow> started;
   ScriptedDevice r62{R62()};
 
@@ -55,23 +53,19 @@ private slots:
   void init() {
     previousDir = QDir::currentPath();
     QVERIFY(QDir::setCurrent(workDir.path()));
-    transport = std::make_unique<InProcessTransport>();
-    bus = std::make_unique<EmulatedDriverBus>();
-    bus->AddTransport(*transport);
-    started = std::make_unique<StartedWindow>(*bus);
+    devices = std::make_unique<SimulatedDeviceStack>();
+    started = std::make_unique<StartedWindow>(*devices);
   }
   void cleanup() {
     started.reset();
-    transport->Detach("r62");
-    bus.reset();
-    transport.reset();
+    devices.reset();
     QDir::setCurrent(previousDir);
     QFile::remove(workDir.filePath("Orvane_R62.hex"));
   }
 
   void aPluggedModelWithItsFileEnablesStart() {
     WriteFile(workDir.filePath("Orvane_R62.hex"), ":040000001122334452\r\n:00000001FF\r\n");
-    transport->Attach("r62", r62);
+    devices->Plug("r62", r62);
     Tick(16); // one rotation reaches every target
     QCOMPARE(c().lblDetectDevice->text(), QString("Find Device Orvane-R62"));
     QCOMPARE(c().lblUpdaeFileStatus->text(), QString("Firmware Update file   Orvane_R62.hex    is Ready!"));
@@ -79,7 +73,7 @@ private slots:
     QVERIFY(c().btnSimpleAuto->isEnabled());
     QCOMPARE(started->form.Timer1()->interval(), 1000);
 
-    transport->Detach("r62");
+    devices->Unplug("r62");
     Tick(1);
     QCOMPARE(c().lblDetectDevice->text(), QString("No device is available"));
     QVERIFY(!c().btnSimpleAuto->isEnabled());
@@ -87,7 +81,7 @@ private slots:
   }
 
   void aModelWithoutItsFileKeepsStartDisabledUntilTheFileComes() {
-    transport->Attach("r62", r62);
+    devices->Plug("r62", r62);
     Tick(16);
     QCOMPARE(c().lblDetectDevice->text(), QString("Find Device Orvane-R62"));
     QCOMPARE(c().lblUpdaeFileStatus->text(), QString("No Updated File !"));
@@ -99,7 +93,7 @@ private slots:
 
   void aBrokenUpdateFileIsNamedAndDoesNotEnableStart() {
     WriteFile(workDir.filePath("Orvane_R62.hex"), ":040000001122334453\r\n:00000001FF\r\n");
-    transport->Attach("r62", r62);
+    devices->Plug("r62", r62);
     Tick(16);
     QVERIFY(c().lblUpdaeFileStatus->text().contains("Orvane_R62.hex"));
     QVERIFY(!c().lblUpdaeFileStatus->text().contains("is Ready!"));

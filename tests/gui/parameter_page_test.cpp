@@ -1,10 +1,7 @@
-#include "sim/ChipSimulator.h"
-#include "sim/SampleFirmware.h"
 #include "support/ParameterPageSupport.h"
 #include "support/WindowTestSupport.h"
-#include "testing/InProcessTransport.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "ui_Unit1.h"
-#include "usb/EmulatedDriverBus.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -25,12 +22,6 @@ void ClickBox(QAbstractButton *box) {
   QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
 }
 
-sim::SimConfig RunningDevice() {
-  sim::SimConfig config;
-  config.initialFlash = sim::GenerateSampleFirmware(config.model);
-  return config;
-}
-
 std::string Text(const std::array<uint8_t, 4> &bytes) {
   return std::string(bytes.begin(), bytes.end());
 }
@@ -42,10 +33,9 @@ std::string Text(const std::array<uint8_t, 4> &bytes) {
 class ParameterPageTest : public QObject {
   Q_OBJECT
 
-  InProcessTransport transport;
-  EmulatedDriverBus bus;
+  std::unique_ptr<SimulatedDeviceStack> devices;
   std::unique_ptr<StartedWindow> started;
-  std::unique_ptr<sim::ChipSimulator> device;
+  sim::ChipSimulator *device = nullptr;
   Ui::TForm1 &c() { return started->form.Controls(); }
   ParameterRecord &record() { return started->state.parameters; }
 
@@ -61,18 +51,16 @@ class ParameterPageTest : public QObject {
   }
 
 private slots:
-  void initTestCase() { bus.AddTransport(transport); }
-
   void init() {
-    started = std::make_unique<StartedWindow>(bus);
+    devices = std::make_unique<SimulatedDeviceStack>();
+    started = std::make_unique<StartedWindow>(*devices);
     started->form.Timer1()->stop(); // the page works on the device found below
-    device = std::make_unique<sim::ChipSimulator>(started->clock, RunningDevice());
-    transport.Attach("dongle", *device);
+    device = &devices->PlugChip("dongle", sim::SampleFirmwareConfig());
     VantrelUsb &usb = started->state.usb;
     usb.SetAudioDriver(true);
     QVERIFY(usb.SetTarget("vid_3b5d&pid_" + QString::number(device->Identity().productId, 16).toStdString()));
     QVERIFY(usb.FindDevice());
-    transport.ClearTransfers();
+    devices->transport.ClearTransfers();
 
     started->form.SetServiceView(true);
     c().MainPageControl->setCurrentWidget(c().Parameter);
@@ -82,8 +70,7 @@ private slots:
 
   void cleanup() {
     started.reset();
-    transport.Detach("dongle");
-    device.reset();
+    devices.reset();
   }
 
   void eachOptionControlChangesOnlyItsOwnBits_data() {
@@ -109,7 +96,7 @@ private slots:
     QVERIFY(button);
     ClickBox(button);
     QCOMPARE(record(), expected);
-    QVERIFY(transport.Transfers().empty()); // options change the window's copy only
+    QVERIFY(devices->transport.Transfers().empty()); // options change the window's copy only
   }
 
   void theSameButtonAgainKeepsTheRecord() {
@@ -129,7 +116,7 @@ private slots:
     QCOMPARE(taken.subCommand, uint8_t(0x20));
     QCOMPARE(std::vector<uint8_t>(taken.data.begin(), taken.data.begin() + 4),
              (std::vector<uint8_t>{0xA1, 0x00, 0x00, 0x00}));
-    QCOMPARE(transport.OpenConnections(), 0);
+    QCOMPARE(devices->transport.OpenConnections(), 0);
     QVERIFY(started->dialogs.messages.isEmpty());
   }
 
@@ -178,18 +165,18 @@ private slots:
     PressEnter(c().lbledSysPID, "60a2");
     QCOMPARE(Text(device->Parameters().ProductIdText()), std::string("60a2"));
 
-    transport.ClearTransfers();
+    devices->transport.ClearTransfers();
     c().lbledSysVID->setText("9999");
     QTest::keyClick(c().lbledSysVID, Qt::Key_Tab);
     QTest::keyClick(c().lbledSysVID, Qt::Key_Insert);
-    QVERIFY(transport.Transfers().empty());
+    QVERIFY(devices->transport.Transfers().empty());
   }
 
   void anIdentifierOfOtherThanFourCharactersIsRefused() {
     PressEnter(c().lbledSysPID, "601");
     QCOMPARE(started->dialogs.messages.size(), 1);
     QVERIFY(started->dialogs.messages[0].startsWith("Dialog: The identifier must be exactly 4 characters"));
-    QVERIFY(transport.Transfers().empty());
+    QVERIFY(devices->transport.Transfers().empty());
   }
 
   void aStringGoesInChunksAndALongOneIsCutAndSaysSo() {
@@ -220,7 +207,7 @@ private slots:
     PressEnter(c().lbledSysStr1, QString::fromUtf8("Vantrel \u20AC"));
     QCOMPARE(started->dialogs.messages.size(), 1);
     QVERIFY(started->dialogs.messages[0].startsWith("Dialog: The text holds the character U+20AC"));
-    QVERIFY(transport.Transfers().empty());
+    QVERIFY(devices->transport.Transfers().empty());
     QCOMPARE(device->Parameters().DescriptorString(0), std::string("Vantrel-inc"));
   }
 };

@@ -2,16 +2,15 @@
 #include "app/FileDialogFilters.h"
 #include "app/Unit1.h"
 #include "app/WindowUpdateStatusView.h"
+#include "isp/FlashParts.h"
 #include "isp/OneButtonUpdate.h"
 #include "program/MessagePump.h"
-#include "sim/ChipSimulator.h"
 #include "sim/IntelHexWriter.h"
 #include "support/WindowTestSupport.h"
-#include "testing/InProcessTransport.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "ui_Unit1.h"
 #include "usb/ChipCommands.h"
 #include "usb/DeviceLock.h"
-#include "usb/EmulatedDriverBus.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,8 +35,9 @@ namespace {
 
 // The program as started, with the window's real message boxes.
 struct QtDialogsWindow {
-  explicit QtDialogsWindow(DeviceBus &bus) : state(bus, clock), form(state, dialogs) {}
-  VirtualClock clock;
+  explicit QtDialogsWindow(SimulatedDeviceStack &devices)
+      : clock(devices.clock), state(devices.bus, clock), form(state, dialogs) {}
+  VirtualClock &clock;
   ProgramState state;
   QtDialogs dialogs;
   TForm1 form;
@@ -111,11 +111,10 @@ class SequencesTest : public QObject {
 
   QTemporaryDir workDir;
   QString previousDir;
-  std::unique_ptr<InProcessTransport> transport;
-  std::unique_ptr<EmulatedDriverBus> bus;
+  std::unique_ptr<SimulatedDeviceStack> devices;
   std::unique_ptr<StartedWindow> recorded;   // message boxes recorded
   std::unique_ptr<QtDialogsWindow> answered; // real message boxes
-  std::unique_ptr<sim::ChipSimulator> chip;
+  sim::ChipSimulator *chip = nullptr;
   TForm1 *form = nullptr;
   ProgramState *state = nullptr;
   VirtualClock *clock = nullptr;
@@ -128,12 +127,12 @@ class SequencesTest : public QObject {
   }
   void StartWindow(bool realBoxes) {
     if (realBoxes) {
-      answered = std::make_unique<QtDialogsWindow>(*bus);
+      answered = std::make_unique<QtDialogsWindow>(*devices);
       form = &answered->form;
       state = &answered->state;
       clock = &answered->clock;
     } else {
-      recorded = std::make_unique<StartedWindow>(*bus);
+      recorded = std::make_unique<StartedWindow>(*devices);
       form = &recorded->form;
       state = &recorded->state;
       clock = &recorded->clock;
@@ -145,8 +144,7 @@ class SequencesTest : public QObject {
     config.flashPart = *sim::FindFlashPart(part);
     oldFirmware = ImageBytes(0x3000, 0x55);
     config.initialFlash = oldFirmware;
-    chip = std::make_unique<sim::ChipSimulator>(*clock, config);
-    transport->Attach("r62", *chip);
+    chip = &devices->PlugChip("r62", config);
   }
   void WriteUpdateFile(const std::vector<uint8_t> &image) {
     WriteFile(workDir.filePath("Orvane_R62.hex"), sim::WriteIntelHex(image.data(), image.size()));
@@ -166,7 +164,7 @@ class SequencesTest : public QObject {
   uint8_t KeptStatus() { return chip->Flash().Status() & chip->Config().flashPart.statusWritableMask; }
   uint8_t ProtectedStatus() {
     const auto &part = chip->Config().flashPart;
-    return (part.jedecId[0] == 0xBF ? 0x7F : 0xFF) & part.statusWritableMask;
+    return FlashPartFor(part.jedecId).protectValue & part.statusWritableMask;
   }
   void VerifyVerdict(const QString &text, const QColor &colour) {
     QCOMPARE(c().lblISPProcStatus->text(), text);
@@ -189,17 +187,12 @@ private slots:
   void init() {
     previousDir = QDir::currentPath();
     QVERIFY(QDir::setCurrent(workDir.path()));
-    transport = std::make_unique<InProcessTransport>();
-    bus = std::make_unique<EmulatedDriverBus>();
-    bus->AddTransport(*transport);
+    devices = std::make_unique<SimulatedDeviceStack>();
   }
   void cleanup() {
     recorded.reset();
     answered.reset();
-    transport->Detach("r62");
-    chip.reset();
-    bus.reset();
-    transport.reset();
+    devices.reset();
     QDir::setCurrent(previousDir);
     for (const QString &name : QDir(workDir.path()).entryList(QDir::Files))
       QFile::remove(workDir.filePath(name));
@@ -264,7 +257,7 @@ private slots:
     QVERIFY(!chip->InIspMode());
 
     // The monitor has stopped: an unplug changes nothing any more.
-    transport->Detach("r62");
+    devices->Unplug("r62");
     Tick(3);
     QCOMPARE(c().lblDetectDevice->text(), QString("Find Device Orvane-R62"));
   }
@@ -272,7 +265,7 @@ private slots:
   void cancelSendsNothingAndTheMonitorGoesOn() {
     StartWindow(true);
     ReadyToStart("C22012", ImageBytes(0x1000, 0x21));
-    const size_t transfersBefore = transport->Transfers().size();
+    const size_t transfersBefore = devices->transport.Transfers().size();
     const uint64_t deviceTransfersBefore = chip->TransferCount();
 
     SeenBox box;
@@ -280,7 +273,7 @@ private slots:
     QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
 
     QVERIFY(box.seen);
-    QCOMPARE(transport->Transfers().size(), transfersBefore);
+    QCOMPARE(devices->transport.Transfers().size(), transfersBefore);
     QCOMPARE(chip->TransferCount(), deviceTransfersBefore);
     QVERIFY(FlashHolds(oldFirmware));
     QCOMPARE(c().lblISPProcStatus->text(), QString("Abort Firmware update process"));
@@ -291,7 +284,7 @@ private slots:
     QVERIFY(!state->monitor.Busy);
     QVERIFY(!state->monitor.UpdateDone);
 
-    transport->Detach("r62");
+    devices->Unplug("r62");
     Tick(1);
     QCOMPARE(c().lblDetectDevice->text(), QString("No device is available"));
     QVERIFY(!c().btnSimpleAuto->isEnabled());
@@ -567,12 +560,12 @@ private slots:
     c().lbledISPRange->setText("32");
     c().rbnRange1->setChecked(true);
     c().cbxReadISPFile->setEditText("part.bin");
-    transport->ClearTransfers();
+    devices->transport.ClearTransfers();
     QTest::mouseClick(c().btnUSBISPAuto, Qt::LeftButton);
 
     QVERIFY(recorded->dialogs.messages.isEmpty());
     std::vector<uint32_t> sectors;
-    for (const auto &t : transport->Transfers())
+    for (const auto &t : devices->transport.Transfers())
       if (!t.setup.isIn() && t.setup.request == vendor::kFlashWrite && t.out.size() == 4 &&
           t.out[0] == flashop::kSectorErase)
         sectors.push_back(uint32_t{t.out[1]} << 16 | uint32_t{t.out[2]} << 8 | t.out[3]);
@@ -595,10 +588,10 @@ private slots:
     Plug("C22012"); // no update file: nothing loaded
     Tick(16);
     QVERIFY(state->usb.IsFound());
-    transport->ClearTransfers();
+    devices->transport.ClearTransfers();
     QTest::mouseClick(c().btnUSBISPAuto, Qt::LeftButton);
     QCOMPARE(recorded->dialogs.messages.last(), QString("Dialog: Program File Not Ready !!    "));
-    QVERIFY(transport->Transfers().empty());
+    QVERIFY(devices->transport.Transfers().empty());
     QVERIFY(!state->monitor.Busy);
     QCOMPARE(c().btnUSBISPAuto->text(), QString("Auto"));
   }
@@ -607,7 +600,7 @@ private slots:
     StartWindow(false);
     ReadyToStart("C22012", ImageBytes(0x1000, 0x21)); // the lookup loaded an image
     c().lblUSBProcessInfo->setText("before");
-    transport->ClearTransfers();
+    devices->transport.ClearTransfers();
     QTest::mouseClick(c().btnUSBISPAuto, Qt::LeftButton); // the box is empty
     QCOMPARE(recorded->dialogs.messages, QStringList{"Dialog: Program File Not Ready !!    "});
     QVERIFY(!state->image.ImageReady);
@@ -617,7 +610,7 @@ private slots:
     QCOMPARE(recorded->dialogs.messages.size(), 2);
     QVERIFY(recorded->dialogs.messages.last().contains("missing.bin"));
 
-    QVERIFY(transport->Transfers().empty());
+    QVERIFY(devices->transport.Transfers().empty());
     QVERIFY(FlashHolds(oldFirmware));
     QCOMPARE(c().lblUSBProcessInfo->text(), QString("before"));
     QCOMPARE(c().btnUSBISPAuto->text(), QString("Auto"));
@@ -665,10 +658,10 @@ private slots:
     c().lbledISPRange->setText("4");
     c().rbnRange1->setChecked(true);
     c().chkReadFile->setChecked(false);
-    transport->ClearTransfers();
+    devices->transport.ClearTransfers();
     QTest::mouseClick(c().btnUSBISPAuto, Qt::LeftButton);
     QCOMPARE(recorded->dialogs.messages, QStringList{"Dialog: Flash Access Range beyond 16 MB !!    "});
-    QVERIFY(transport->Transfers().empty());
+    QVERIFY(devices->transport.Transfers().empty());
   }
 
   // --- the read-back
@@ -698,7 +691,7 @@ private slots:
     Plug("C22012");
     Tick(16);
     EnterIsp();
-    transport->SetScriptHook(
+    devices->transport.SetScriptHook(
         [](const std::string &, const SetupPacket &setup, uint8_t *data) -> std::optional<TransferResult> {
           if (!setup.isIn() && setup.request == vendor::kFlashQuery && setup.length == 4 && data[0] == flashop::kRead &&
               data[1] == 0x00 && data[2] == 0x40 && data[3] == 0x00)

@@ -1,11 +1,9 @@
 #include "app/FileDrop.h"
 #include "isp/OneButtonUpdate.h"
-#include "sim/ChipSimulator.h"
 #include "sim/IntelHexWriter.h"
 #include "support/WindowTestSupport.h"
-#include "testing/InProcessTransport.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "ui_Unit1.h"
-#include "usb/EmulatedDriverBus.h"
 
 #include <QDir>
 #include <QDropEvent>
@@ -57,10 +55,9 @@ class UpdateFileSourceTest : public QObject {
 
   QTemporaryDir workDir, otherDir;
   QString previousDir;
-  InProcessTransport transport;
-  std::unique_ptr<EmulatedDriverBus> bus;
+  std::unique_ptr<SimulatedDeviceStack> devices;
   std::unique_ptr<StartedWindow> started;
-  std::unique_ptr<sim::ChipSimulator> chip;
+  sim::ChipSimulator *chip = nullptr;
 
   Ui::TForm1 &c() { return started->form.Controls(); }
   void Tick(int n) {
@@ -70,8 +67,7 @@ class UpdateFileSourceTest : public QObject {
   void Plug() {
     sim::SimConfig config;
     config.initialFlash = ImageBytes(0x800, 0x11);
-    chip = std::make_unique<sim::ChipSimulator>(started->clock, config);
-    transport.Attach("r62", *chip);
+    chip = &devices->PlugChip("r62", config);
     Tick(16);
     QCOMPARE(c().lblDetectDevice->text(), QString("Find Device Orvane-R62"));
   }
@@ -104,17 +100,14 @@ private slots:
   void init() {
     previousDir = QDir::currentPath();
     QVERIFY(QDir::setCurrent(workDir.path()));
-    bus = std::make_unique<EmulatedDriverBus>();
-    bus->AddTransport(transport);
-    started = ShowStartedWindow(bus.get());
+    devices = std::make_unique<SimulatedDeviceStack>();
+    started = ShowStartedWindow(*devices);
     QVERIFY(started);
     started->form.Timer1()->stop();
   }
   void cleanup() {
     started.reset();
-    transport.Detach("r62");
-    chip.reset();
-    bus.reset();
+    devices.reset();
     QDir::setCurrent(previousDir);
     for (QTemporaryDir *dir : {&workDir, &otherDir})
       for (const QString &name : QDir(dir->path()).entryList(QDir::Files))
@@ -201,7 +194,7 @@ private slots:
     QVERIFY(c().lblUpdaeFileStatus->toolTip().startsWith("Orvane_R62.hex was not loaded: "));
     QVERIFY(!c().btnSimpleAuto->isEnabled());
 
-    transport.Detach("r62");
+    devices->Unplug("r62");
     Tick(2);
     QCOMPARE(c().lblUpdaeFileStatus->text(), QString("No Updated File !"));
     QCOMPARE(c().lblUpdaeFileStatus->toolTip(), QString());

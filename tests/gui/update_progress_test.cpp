@@ -1,10 +1,8 @@
 #include "isp/OneButtonUpdate.h"
-#include "sim/ChipSimulator.h"
 #include "sim/IntelHexWriter.h"
 #include "support/WindowTestSupport.h"
-#include "testing/InProcessTransport.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "ui_Unit1.h"
-#include "usb/EmulatedDriverBus.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -27,10 +25,9 @@ class UpdateProgressTest : public QObject {
 
   QTemporaryDir workDir;
   QString previousDir;
-  InProcessTransport transport;
-  std::unique_ptr<EmulatedDriverBus> bus;
+  std::unique_ptr<SimulatedDeviceStack> devices;
   std::unique_ptr<StartedWindow> started;
-  std::unique_ptr<sim::ChipSimulator> chip;
+  sim::ChipSimulator *chip = nullptr;
   std::vector<uint8_t> image;
 
   Ui::TForm1 &c() { return started->form.Controls(); }
@@ -63,24 +60,20 @@ private slots:
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(QByteArray::fromStdString(sim::WriteIntelHex(image.data(), image.size())));
     file.close();
-    bus = std::make_unique<EmulatedDriverBus>();
-    bus->AddTransport(transport);
-    started = ShowStartedWindow(bus.get());
+    devices = std::make_unique<SimulatedDeviceStack>();
+    started = ShowStartedWindow(*devices);
     QVERIFY(started);
     started->form.Timer1()->stop();
     sim::SimConfig config;
     config.initialFlash = std::vector<uint8_t>(0x800, 0x3C); // older firmware, running
-    chip = std::make_unique<sim::ChipSimulator>(started->clock, config);
-    transport.Attach("r62", *chip);
+    chip = &devices->PlugChip("r62", config);
     for (int i = 0; i < 16; ++i)
       started->form.Timer1Timer(started->form.Timer1());
     QVERIFY(c().btnSimpleAuto->isEnabled());
   }
   void cleanup() {
     started.reset();
-    transport.Detach("r62");
-    chip.reset();
-    bus.reset();
+    devices.reset();
     QDir::setCurrent(previousDir);
   }
 

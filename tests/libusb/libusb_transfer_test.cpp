@@ -1,7 +1,7 @@
 #include "emulated_usb_bus.h"
 
 #include "sim/ChipSimulator.h"
-#include "sim/SampleFirmware.h"
+#include "sim/SimConfig.h"
 #include "usb/EmulatedDriverBus.h"
 #include "usb/LibusbTransport.h"
 #include "usb/VantrelUsb.h"
@@ -49,7 +49,7 @@ protected:
 
   VirtualClock time;
   EmulatedUsbBus bus; // before the transport's libusb context
-  sim::ChipSimulator model{time, sim::FirmwareConfig(sim::GenerateSampleFirmware(sim::DefaultSimModel()))};
+  sim::ChipSimulator model{time, sim::SampleFirmwareConfig()};
   sim::ChipSimulator update3b5d{time, sim::UpdateModeConfig(0x3b5d)};
   sim::ChipSimulator update0c7e{time, sim::UpdateModeConfig(0x0c7e)};
   LibusbTransport transport{kTimeoutMs};

@@ -8,6 +8,7 @@
 #include "program/ProgramState.h"
 #include "sim/ChipSimulator.h"
 #include "sim/SampleFirmware.h"
+#include "testing/FlashChecks.h"
 #include "usb/ChipCommands.h"
 #include "usb/EmulatedDriverBus.h"
 #include "usb/LibusbTransport.h"
@@ -103,13 +104,6 @@ protected:
     return SearchAttachedDevice(state, waitSeconds);
   }
 
-  static bool Holds(sim::ChipSimulator &chip, const std::vector<uint8_t> &image) {
-    const auto &flash = chip.Flash().Contents();
-    return std::equal(image.begin(), image.end(), flash.begin()) &&
-           std::all_of(flash.begin() + static_cast<long>(image.size()), flash.end(),
-                       [](uint8_t b) { return b == 0xFF; });
-  }
-
   VirtualClock time;
   EmulatedUsbBus bus; // before the transport's libusb context
   KernelPacedClock clock{time, bus};
@@ -183,7 +177,7 @@ TEST_F(LibusbProgramTest, TheOneButtonUpdateWritesTheModelsUpdateFileAndTheModel
   ASSERT_EQ(reporter.found.size(), 1u);
   EXPECT_EQ(reporter.found[0].path, InterfacePath("vid_3b5d&pid_f0b8", "1-1.3", kAudioClassGuid));
   EXPECT_EQ(reporter.verdicts, (std::vector<std::pair<bool, std::string>>{{true, "Firmware update success!"}}));
-  EXPECT_TRUE(Holds(chip, image));
+  EXPECT_TRUE(HoldsOnlyImage(chip, image));
   EXPECT_FALSE(chip.InIspMode());
   // Every transfer went through the audio driver as a vendor request to the chip.
   for (const SetupPacket &setup : bus.Node("1-1.3").Wire())
@@ -206,7 +200,7 @@ TEST_P(LibusbUpdateModeTest, ABlankChipIsUpdatedAndFoundAgainAsTheModelWhenItRes
   const std::string file = dir.File(sim::SampleFirmwareFileName(sim::DefaultSimModel(), ".bin"));
 
   EXPECT_EQ(Run({"--yes", "--file", file}), kExitSuccess);
-  EXPECT_TRUE(Holds(chip, image));
+  EXPECT_TRUE(HoldsOnlyImage(chip, image));
 
   // Left ISP mode, the chip starts the firmware and shows the model's
   // identity: the kernel sees the update-mode device leave and the model
@@ -301,7 +295,7 @@ TEST_F(LibusbProgramTest, ANodeWithoutWriteAccessRefusesTheUpdateWithTheUdevRule
   EXPECT_EQ(reporter.problems[0].second.find("If you lack the permission"), std::string::npos)
       << "one piece of advice, not two";
   EXPECT_TRUE(bus.Node("1-1.3").Wire().empty());
-  EXPECT_TRUE(Holds(chip, OldFirmware()));
+  EXPECT_TRUE(HoldsOnlyImage(chip, OldFirmware()));
 }
 
 TEST_F(LibusbProgramTest, ADeviceUnpluggedWhileProgrammingFailsTheUpdate) {
@@ -318,7 +312,7 @@ TEST_F(LibusbProgramTest, ADeviceUnpluggedWhileProgrammingFailsTheUpdate) {
   EXPECT_LT(steady_clock::now() - start, seconds(3)) << "no retries against a device that is gone";
   EXPECT_EQ(reporter.verdicts, (std::vector<std::pair<bool, std::string>>{{false, "Firmware update Fail!"}}));
   EXPECT_EQ(reporter.reason, "the device was disconnected");
-  EXPECT_FALSE(Holds(chip, image));
+  EXPECT_FALSE(HoldsOnlyImage(chip, image));
   EXPECT_GT(bus.Node("1-2").RefusedAsGone(), 0u) << "the kernel said ENODEV";
   EXPECT_LE(bus.Node("1-2").RefusedAsGone(), 3u) << "the first ENODEV ends the update";
   EXPECT_FALSE(Search().found) << "removed from the bus";
@@ -337,7 +331,7 @@ TEST_F(LibusbProgramTest, ATransferLostWhileProgrammingTimesOutAndTheRetryWrites
   EXPECT_EQ(bus.Node("1-2").Discarded(), 1u) << "the host gave up on the lost transfer";
   EXPECT_FALSE(bus.Node("1-2").HostKeptWaiting());
   EXPECT_EQ(reporter.failedAttempts, 1);
-  EXPECT_TRUE(Holds(chip, image));
+  EXPECT_TRUE(HoldsOnlyImage(chip, image));
 }
 
 TEST_F(LibusbProgramTest, ADeviceThatStopsAnsweringAndIsUnpluggedFailsTheUpdate) {
@@ -364,7 +358,7 @@ TEST_F(LibusbProgramTest, ADeviceThatStopsAnsweringAndIsUnpluggedFailsTheUpdate)
   EXPECT_LE(bus.Node("1-2").RefusedAsGone(), 3u) << "the first ENODEV ends the update";
   EXPECT_GE(bus.Node("1-2").Discarded(), 1u);
   EXPECT_FALSE(bus.Node("1-2").HostKeptWaiting());
-  EXPECT_FALSE(Holds(chip, image));
+  EXPECT_FALSE(HoldsOnlyImage(chip, image));
 }
 
 } // namespace

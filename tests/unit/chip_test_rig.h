@@ -1,10 +1,8 @@
 #pragma once
 
-#include "testing/InProcessTransport.h"
 #include "testing/ScriptedDevice.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "usb/ChipCommands.h"
-#include "usb/Clock.h"
-#include "usb/EmulatedDriverBus.h"
 #include "usb/VantrelUsb.h"
 
 #include <gtest/gtest.h>
@@ -17,10 +15,9 @@ namespace orvane::test {
 
 // One update-mode device behind the generic driver, opened, with every
 // transfer recorded: the bench for checking what goes on the wire.
-struct ChipRig {
+struct ChipRig : SimulatedDeviceStack {
   explicit ChipRig(VirtualDevice &device) {
-    transport.Attach("dev", device);
-    bus.AddTransport(transport);
+    Plug("dev", device);
     static_cast<void>(usb.SetTarget("vid_3b5d&pid_6000")); // a constant that fits
     static_cast<void>(usb.FindDevice());                   // each test checks the outcome it relies on
     EXPECT_TRUE(usb.Open());
@@ -29,9 +26,6 @@ struct ChipRig {
 
   const std::vector<RecordedTransfer> &Wire() const { return transport.Transfers(); }
 
-  VirtualClock clock;
-  InProcessTransport transport;
-  EmulatedDriverBus bus;
   VantrelUsb usb{bus};
   std::array<uint8_t, 3> flashId{};
   ChipCommands chip{usb, clock, flashId};

@@ -5,6 +5,7 @@
 #include "cli_process.h"
 #include "image_test_files.h"
 #include "sim_devsim_process.h"
+#include "testing/FlashChecks.h"
 #include "usb/DeviceLock.h"
 
 #include <gtest/gtest.h>
@@ -27,12 +28,6 @@ using sim::test::TempDirectory;
 std::vector<uint8_t> ReadBytes(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-bool FlashHolds(const std::vector<uint8_t> &flash, const std::vector<uint8_t> &image) {
-  return flash.size() >= image.size() && std::equal(image.begin(), image.end(), flash.begin()) &&
-         std::all_of(flash.begin() + static_cast<ptrdiff_t>(image.size()), flash.end(),
-                     [](uint8_t b) { return b == 0xFF; });
 }
 
 class UpdateAllTest : public ::testing::Test {
@@ -97,7 +92,7 @@ TEST_F(UpdateAllTest, FourDevicesAreUpdatedAtOnceAndEachFlashEqualsTheImage) {
   Stop(*three);
   Stop(*fourth);
   for (const std::string &dump : {Dump("bench") + ".1", Dump("bench") + ".2", Dump("bench") + ".3", Dump("solo")})
-    EXPECT_TRUE(FlashHolds(ReadBytes(dump), image)) << dump;
+    EXPECT_TRUE(HoldsOnlyImage(ReadBytes(dump), image)) << dump;
 }
 
 TEST_F(UpdateAllTest, ADeviceUnpluggedMidUpdateFailsAloneWhileTheOthersSucceed) {
@@ -123,8 +118,8 @@ TEST_F(UpdateAllTest, ADeviceUnpluggedMidUpdateFailsAloneWhileTheOthersSucceed) 
                                                           {"c", "Firmware update success!"}}))
       << run.out;
   Stop(*devsim);
-  EXPECT_TRUE(FlashHolds(ReadBytes(Dump("a")), image));
-  EXPECT_TRUE(FlashHolds(ReadBytes(Dump("c")), image));
+  EXPECT_TRUE(HoldsOnlyImage(ReadBytes(Dump("a")), image));
+  EXPECT_TRUE(HoldsOnlyImage(ReadBytes(Dump("c")), image));
 }
 
 // Another program holds one device: that one is left alone as busy, the
@@ -146,9 +141,9 @@ TEST_F(UpdateAllTest, ADeviceAnotherProgramHoldsIsLeftAloneAndTheOthersAreUpdate
                                 "device busy: another update is running (pid " + std::to_string(::getpid()) + ")");
   EXPECT_TRUE(busyTold) << run.out;
   Stop(*devsim);
-  EXPECT_TRUE(FlashHolds(ReadBytes(Dump("dev") + ".1"), image));
-  EXPECT_FALSE(FlashHolds(ReadBytes(Dump("dev") + ".2"), image));
-  EXPECT_TRUE(FlashHolds(ReadBytes(Dump("dev") + ".3"), image));
+  EXPECT_TRUE(HoldsOnlyImage(ReadBytes(Dump("dev") + ".1"), image));
+  EXPECT_FALSE(HoldsOnlyImage(ReadBytes(Dump("dev") + ".2"), image));
+  EXPECT_TRUE(HoldsOnlyImage(ReadBytes(Dump("dev") + ".3"), image));
 }
 
 TEST_F(UpdateAllTest, WithWaitItServesADevicePluggedInWhileOthersRun) {
@@ -165,8 +160,8 @@ TEST_F(UpdateAllTest, WithWaitItServesADevicePluggedInWhileOthersRun) {
   Stop(*first);
   ASSERT_TRUE(later);
   Stop(*later);
-  EXPECT_TRUE(FlashHolds(ReadBytes(Dump("first")), image));
-  EXPECT_TRUE(FlashHolds(ReadBytes(Dump("later")), image));
+  EXPECT_TRUE(HoldsOnlyImage(ReadBytes(Dump("first")), image));
+  EXPECT_TRUE(HoldsOnlyImage(ReadBytes(Dump("later")), image));
 }
 
 TEST_F(UpdateAllTest, DevsimRefusesTwoDevicesOfTheSameName) {

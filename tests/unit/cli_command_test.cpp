@@ -5,11 +5,10 @@
 #include "isp/FlashReadBack.h"
 #include "isp/OneButtonUpdate.h"
 #include "plug_clock.h"
-#include "sim/ChipSimulator.h"
-#include "sim/SampleFirmware.h"
-#include "testing/InProcessTransport.h"
+#include "sim/SimConfig.h"
+#include "testing/FlashChecks.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "usb/ChipCommands.h"
-#include "usb/EmulatedDriverBus.h"
 
 #include <gtest/gtest.h>
 
@@ -48,22 +47,13 @@ private:
 };
 
 sim::SimConfig ModelWithFirmware(const char *name) {
-  const sim::SimModel model = *sim::FindSimModel(name);
-  return sim::FirmwareConfig(sim::GenerateSampleFirmware(model), model);
+  return sim::SampleFirmwareConfig(*sim::FindSimModel(name));
 }
 
 class UpdateCommandTest : public ::testing::Test {
 protected:
-  UpdateCommandTest() { bus.AddTransport(transport); }
-  ~UpdateCommandTest() override {
-    for (const auto &[name, chip] : chips)
-      transport.Detach(name);
-  }
-
   sim::ChipSimulator &Plug(const std::string &name, const sim::SimConfig &config) {
-    chips.emplace_back(name, std::make_unique<sim::ChipSimulator>(clock, config));
-    transport.Attach(name, *chips.back().second);
-    return *chips.back().second;
+    return stack.PlugChip(name, config, clock);
   }
 
   int Run(const std::vector<std::string> &args, DeviceBus *useBus = nullptr) {
@@ -71,7 +61,7 @@ protected:
     const auto options = ParseUpdateCommandOptions(args, &error);
     EXPECT_TRUE(options) << error;
     JsonUpdateReporter reporter(out, err);
-    UpdateCommandContext context{useBus ? *useBus : bus, clock, dir.path().string(), reporter, confirm, {}, {}};
+    UpdateCommandContext context{useBus ? *useBus : stack.bus, clock, dir.path().string(), reporter, confirm, {}, {}};
     return RunUpdateCommand(*options, context);
   }
 
@@ -107,26 +97,9 @@ protected:
     return errors.empty() ? JsonValue{} : errors.front();
   }
 
-  static uint64_t IspTransfers(sim::ChipSimulator &chip) {
-    uint64_t count = 0;
-    for (uint8_t request = 0x80; request <= 0x85; ++request)
-      count += chip.TransferCount(request);
-    return count;
-  }
-
-  static void ExpectFlashHolds(sim::ChipSimulator &chip, const std::vector<uint8_t> &image) {
-    const auto &flash = chip.Flash().Contents();
-    ASSERT_GE(flash.size(), image.size());
-    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
-    EXPECT_TRUE(std::all_of(flash.begin() + static_cast<ptrdiff_t>(image.size()), flash.end(),
-                            [](uint8_t b) { return b == 0xFF; }));
-  }
-
   test::PlugClock clock;
-  InProcessTransport transport;
-  EmulatedDriverBus bus;
+  SimulatedDeviceStack stack;
   TempDirectory dir;
-  std::vector<std::pair<std::string, std::unique_ptr<sim::ChipSimulator>>> chips;
   ConfirmQuestion confirm;
   std::ostringstream out;
   std::ostringstream err;
@@ -157,10 +130,10 @@ TEST_F(UpdateCommandTest, UpdatesTheModelWithItsOwnFileAsTheWindowDoes) {
   EXPECT_EQ(events.back()["event"].text, "verdict");
   EXPECT_TRUE(events.back()["success"].flag);
   EXPECT_EQ(events.back()["text"].text, "Firmware update success!");
-  ExpectFlashHolds(chip, image);
+  EXPECT_TRUE(HoldsOnlyImage(chip, image));
   EXPECT_FALSE(chip.InIspMode());
   EXPECT_EQ(chip.Flash().Status() & 0x0C, 0x0C) << "left protected";
-  EXPECT_EQ(transport.OpenConnections(), 0);
+  EXPECT_EQ(stack.transport.OpenConnections(), 0);
 }
 
 TEST_F(UpdateCommandTest, AsksTheWindowsQuestionAndNoSendsNothing) {
@@ -178,7 +151,7 @@ TEST_F(UpdateCommandTest, AsksTheWindowsQuestionAndNoSendsNothing) {
   ASSERT_EQ(cancelled.size(), 1u);
   EXPECT_EQ(cancelled[0]["text"].text, "Abort Firmware update process");
   EXPECT_TRUE(EventsOf("verdict").empty());
-  EXPECT_EQ(IspTransfers(chip), 0u);
+  EXPECT_EQ(IspTransferCount(chip), 0u);
   EXPECT_EQ(chip.Flash().Contents(), firmware);
 
   out.str("");
@@ -202,7 +175,7 @@ TEST_F(UpdateCommandTest, AFailedAttemptIsRetriedAndTheUpdateStillSucceeds) {
   WriteFile(dir.File("Orvane_R62.bin"), image);
   // The first three block reads of the first verify get lost on the way.
   int blockReads = 0;
-  transport.SetScriptHook(
+  stack.transport.SetScriptHook(
       [&](const std::string &, const SetupPacket &setup, uint8_t *) -> std::optional<TransferResult> {
         if (setup.request != 0x82 || setup.length != 64)
           return std::nullopt;
@@ -221,7 +194,7 @@ TEST_F(UpdateCommandTest, AFailedAttemptIsRetriedAndTheUpdateStillSucceeds) {
   ASSERT_EQ(verdict.size(), 1u);
   EXPECT_TRUE(verdict[0]["success"].flag);
   EXPECT_EQ(verdict[0]["attempts"].number, 2);
-  ExpectFlashHolds(chip, image);
+  EXPECT_TRUE(HoldsOnlyImage(chip, image));
 }
 
 TEST_F(UpdateCommandTest, ThreeFailedAttemptsEndInTheFailVerdict) {
@@ -239,7 +212,7 @@ TEST_F(UpdateCommandTest, ThreeFailedAttemptsEndInTheFailVerdict) {
   EXPECT_EQ(events.back()["text"].text, "Firmware update Fail!");
   EXPECT_EQ(events.back()["attempts"].number, 3);
   EXPECT_FALSE(chip.InIspMode());
-  EXPECT_EQ(transport.OpenConnections(), 0);
+  EXPECT_EQ(stack.transport.OpenConnections(), 0);
 }
 
 TEST_F(UpdateCommandTest, ProgressOfEachWalkOnlyGrowsAndEndsAtOneHundred) {
@@ -270,7 +243,7 @@ TEST_F(UpdateCommandTest, TheUpdateModeDevice3B5DNeedsTheFileNamedOrTheWarningAn
             "Firmware update device 3B5D is exist: a device in firmware-update mode does not say which model it is, "
             "so --yes does not program it with Orvane_Summit.bin, the first model's file. Give the image for this "
             "device with --file PATH.");
-  EXPECT_EQ(IspTransfers(chip), 0u);
+  EXPECT_EQ(IspTransferCount(chip), 0u);
   EXPECT_EQ(chip.Flash().Contents(), before);
 
   out.str("");
@@ -291,13 +264,13 @@ TEST_F(UpdateCommandTest, TheUpdateModeDevice3B5DNeedsTheFileNamedOrTheWarningAn
   EXPECT_EQ(found[0]["driver"].text, "generic");
   ASSERT_EQ(EventsOf("file_loaded").size(), 1u);
   EXPECT_EQ(EventsOf("file_loaded")[0]["path"].text, dir.File("Orvane_Summit.bin"));
-  ExpectFlashHolds(chip, image);
+  EXPECT_TRUE(HoldsOnlyImage(chip, image));
 
   out.str("");
   const std::vector<uint8_t> named = RandomBytes(900, 15);
   WriteFile(dir.File("chosen.bin"), named);
   EXPECT_EQ(Run({"--yes", "--file", dir.File("chosen.bin")}), kExitSuccess);
-  ExpectFlashHolds(chip, named);
+  EXPECT_TRUE(HoldsOnlyImage(chip, named));
 }
 
 TEST_F(UpdateCommandTest, TheUpdateModeDevice0C7ENeedsAnImageGivenByName) {
@@ -306,14 +279,14 @@ TEST_F(UpdateCommandTest, TheUpdateModeDevice0C7ENeedsAnImageGivenByName) {
   EXPECT_EQ(Run({"--yes"}), kExitNothingDone);
   EXPECT_EQ(Error()["kind"].text, "no_update_file");
   EXPECT_EQ(Error()["message"].text.rfind("Firmware update device 0C7E is exist: ", 0), 0u);
-  EXPECT_EQ(IspTransfers(chip), 0u);
+  EXPECT_EQ(IspTransferCount(chip), 0u);
 
   out.str("");
   const std::vector<uint8_t> image = RandomBytes(900, 16);
   WriteFile(dir.File("chosen image.bin"), image);
   EXPECT_EQ(Run({"--yes", "--file", dir.File("chosen image.bin")}), kExitSuccess);
   EXPECT_EQ(EventsOf("file_loaded")[0]["caption"].text, "Firmware Update file   chosen image.bin    is Ready!");
-  ExpectFlashHolds(chip, image);
+  EXPECT_TRUE(HoldsOnlyImage(chip, image));
 }
 
 TEST_F(UpdateCommandTest, AFileThatIsRefusedOrMissingStopsBeforeTheDeviceIsTouched) {
@@ -344,7 +317,7 @@ TEST_F(UpdateCommandTest, AFileThatIsRefusedOrMissingStopsBeforeTheDeviceIsTouch
   EXPECT_EQ(Run({"--yes", "--file", dir.File("missing.hex")}), kExitNothingDone);
   EXPECT_EQ(Error()["message"].text, dir.File("missing.hex") + " was not loaded: the file does not exist.");
 
-  EXPECT_EQ(IspTransfers(chip), 0u);
+  EXPECT_EQ(IspTransferCount(chip), 0u);
   EXPECT_EQ(chip.Flash().Contents(), firmware);
 }
 
@@ -366,19 +339,19 @@ TEST_F(UpdateCommandTest, ADevicePluggedInWhileWaitingIsUpdated) {
   const std::vector<uint8_t> image = RandomBytes(600, 17);
   WriteFile(dir.File("Orvane RB-Lantern.bin"), image);
   sim::ChipSimulator lantern(clock, ModelWithFirmware("Orvane RB-Lantern"));
-  clock.At(2'500'000, [&] { transport.Attach("late", lantern); });
+  clock.At(2'500'000, [&] { stack.Plug("late", lantern); });
   EXPECT_EQ(Run({"--yes", "--wait", "10"}), kExitSuccess);
   const auto found = EventsOf("device_found");
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0]["caption"].text, "Find Device Orvane RB-Lantern");
-  ExpectFlashHolds(lantern, image);
-  transport.Detach("late");
+  EXPECT_TRUE(HoldsOnlyImage(lantern, image));
+  stack.Unplug("late");
 }
 
 TEST_F(UpdateCommandTest, ADeviceThatCannotBeOpenedGetsThePermissionsHint) {
   sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
   WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(300, 18));
-  NoAccessBus noAccess(bus);
+  NoAccessBus noAccess(stack.bus);
   EXPECT_EQ(Run({"--yes"}, &noAccess), kExitNothingDone);
   EXPECT_EQ(EventsOf("device_found").size(), 1u);
   EXPECT_EQ(Error()["kind"].text, "cannot_open");
@@ -392,7 +365,7 @@ TEST_F(UpdateCommandTest, ADeviceThatCannotBeOpenedGetsThePermissionsHint) {
 TEST_F(UpdateCommandTest, AUsbDeviceTheSystemRefusesGetsTheUdevRuleInsteadOfTheGeneralHint) {
   sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
   WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(300, 18));
-  NoAccessBus noAccess(bus, DeviceErrorKind::AccessDenied);
+  NoAccessBus noAccess(stack.bus, DeviceErrorKind::AccessDenied);
   EXPECT_EQ(Run({"--yes"}, &noAccess), kExitNothingDone);
   EXPECT_EQ(Error()["kind"].text, "cannot_open");
   EXPECT_EQ(Error()["message"].text,
@@ -403,7 +376,7 @@ TEST_F(UpdateCommandTest, AUsbDeviceTheSystemRefusesGetsTheUdevRuleInsteadOfTheG
 
 TEST_F(UpdateCommandTest, ListNamesTheUdevRuleForAUsbDeviceTheSystemRefuses) {
   Plug("bench", ModelWithFirmware("Orvane-R62"));
-  NoAccessBus noAccess(bus, DeviceErrorKind::AccessDenied);
+  NoAccessBus noAccess(stack.bus, DeviceErrorKind::AccessDenied);
   EXPECT_EQ(Run({"--list"}, &noAccess), kExitSuccess);
   const auto devices = EventsOf("device");
   ASSERT_EQ(devices.size(), 1u);
@@ -413,7 +386,7 @@ TEST_F(UpdateCommandTest, ListNamesTheUdevRuleForAUsbDeviceTheSystemRefuses) {
                                            "device)");
 
   out.str("");
-  NoAccessBus unexplained(bus);
+  NoAccessBus unexplained(stack.bus);
   EXPECT_EQ(Run({"--list"}, &unexplained), kExitSuccess);
   EXPECT_EQ(EventsOf("device").at(0)["open_error"].text, "permission denied on USB device 3-1");
 }
@@ -442,9 +415,7 @@ TEST_F(UpdateCommandTest, ListShowsEveryDeviceWithTheFileItWouldGet) {
   EXPECT_EQ(devices[2]["update_file"].kind, JsonValue::Kind::Null);
 
   out.str("");
-  for (const auto &[name, chip] : chips)
-    transport.Detach(name);
-  chips.clear();
+  stack.UnplugAll();
   EXPECT_EQ(Run({"--list"}), kExitNothingDone);
   EXPECT_EQ(Error()["kind"].text, "no_device");
 }
@@ -469,7 +440,7 @@ TEST_F(UpdateCommandTest, ReadBackThatIsNotConsistentStillWritesWhatItRead) {
   sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
   // Every block is read twice; from the block at 0x4000 on, no read arrives.
   int blockReads = 0;
-  transport.SetScriptHook(
+  stack.transport.SetScriptHook(
       [&](const std::string &, const SetupPacket &setup, uint8_t *) -> std::optional<TransferResult> {
         if (setup.request == 0x82 && setup.length == 64 && ++blockReads > 2 * 0x4000 / 64)
           return TransferResult{TransferStatus::Failed, 0};
@@ -494,8 +465,7 @@ TEST_F(UpdateCommandTest, ReadBackToAFileThatCannotBeMadeTouchesNothing) {
   EXPECT_EQ(chip.TransferCount(), 0u);
 
   // Nor is an empty file left behind when there is no device to read.
-  transport.Detach("bench");
-  chips.clear();
+  stack.Unplug("bench");
   out.str("");
   EXPECT_EQ(Run({"--read-back", dir.File("flash.txt")}), kExitNothingDone);
   EXPECT_FALSE(std::filesystem::exists(dir.File("flash.txt")));

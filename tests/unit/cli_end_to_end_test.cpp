@@ -8,6 +8,7 @@
 #include "sim/IntelHexWriter.h"
 #include "sim/SampleFirmware.h"
 #include "sim_devsim_process.h"
+#include "testing/FlashChecks.h"
 #include "usb/DeviceLock.h"
 #include "version/ProgramVersion.h"
 
@@ -77,13 +78,6 @@ protected:
 
   ProcessResult Update(const std::vector<std::string> &args) { return RunOrvaneUpdate(args, runtime.Path(), work()); }
 
-  static void ExpectFlashHolds(const std::vector<uint8_t> &flash, const std::vector<uint8_t> &image) {
-    ASSERT_GE(flash.size(), image.size());
-    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
-    EXPECT_TRUE(std::all_of(flash.begin() + static_cast<ptrdiff_t>(image.size()), flash.end(),
-                            [](uint8_t b) { return b == 0xFF; }));
-  }
-
   TempDirectory runtime;
 };
 
@@ -100,7 +94,7 @@ TEST_F(OrvaneUpdateTest, YesUpdatesTheRunningDeviceAndTheFlashEqualsTheImage) {
   EXPECT_TRUE(run.out.ends_with("\nFirmware update success!\n")) << run.out;
   EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << "no terminal, no bar";
   EXPECT_EQ(run.err, "");
-  ExpectFlashHolds(StopAndDump(*devsim), image);
+  EXPECT_TRUE(HoldsOnlyImage(StopAndDump(*devsim), image));
 }
 
 TEST_F(OrvaneUpdateTest, AFlashThatNeverReadsBackRightEndsInFailAndExitOne) {
@@ -166,7 +160,7 @@ TEST_F(OrvaneUpdateTest, ASecondUpdaterOnTheSameDeviceIsRefusedWithExitTwo) {
   lock.reset();
   run = Update({"--yes"});
   EXPECT_EQ(run.status, 0) << run.out << run.err;
-  ExpectFlashHolds(StopAndDump(*devsim), image);
+  EXPECT_TRUE(HoldsOnlyImage(StopAndDump(*devsim), image));
 }
 
 TEST_F(OrvaneUpdateTest, NoDeviceIsExitTwoWithAMessage) {
@@ -236,7 +230,7 @@ TEST_F(OrvaneUpdateTest, JsonEventsParseAndEndWithTheVerdict) {
   }
   const auto flash = StopAndDump(*devsim);
   EXPECT_EQ(flash.size(), 128u * 1024);
-  ExpectFlashHolds(flash, image);
+  EXPECT_TRUE(HoldsOnlyImage(flash, image));
 }
 
 TEST_F(OrvaneUpdateTest, ListNamesEachDeviceAndItsFile) {
@@ -322,7 +316,7 @@ TEST_F(RefusedUpdateTest, BadFilesAreRefusedAndTheFlashIsExactlyAsItWas) {
   EXPECT_EQ(list.status, 0) << list.err;
   EXPECT_NE(list.out.find("not a regular file"), std::string::npos) << list.out;
 
-  ExpectFlashHolds(StopAndDump(*devsim), Before());
+  EXPECT_TRUE(HoldsOnlyImage(StopAndDump(*devsim), Before()));
 }
 
 TEST_F(RefusedUpdateTest, AnImageLargerThanTheSmallPartIsRefusedBeforeTheErase) {
@@ -338,7 +332,7 @@ TEST_F(RefusedUpdateTest, AnImageLargerThanTheSmallPartIsRefusedBeforeTheErase) 
   ExpectRefused({"--yes", "--file", "twice.bin"}, "(262144 bytes) is larger than the flash of this device");
   const auto flash = StopAndDump(*devsim);
   EXPECT_EQ(flash.size(), 128u * 1024);
-  ExpectFlashHolds(flash, Before());
+  EXPECT_TRUE(HoldsOnlyImage(flash, Before()));
 }
 
 TEST_F(RefusedUpdateTest, AnUpdateModeDeviceIsNotUpdatedUnattendedWithTheFirstModelsFile) {
@@ -346,7 +340,7 @@ TEST_F(RefusedUpdateTest, AnUpdateModeDeviceIsNotUpdatedUnattendedWithTheFirstMo
   WriteBytes(File("Orvane_Summit.bin"), Image(2048, 45));
   ExpectRefused({"--yes"}, "Firmware update device 3B5D is exist: a device in firmware-update mode does not say "
                            "which model it is, so --yes does not program it with Orvane_Summit.bin");
-  ExpectFlashHolds(StopAndDump(*devsim), Before());
+  EXPECT_TRUE(HoldsOnlyImage(StopAndDump(*devsim), Before()));
 }
 
 TEST_F(OrvaneUpdateTest, HelpAndUsageErrors) {

@@ -41,6 +41,12 @@ TEST(UpdateCommandOptionsTest, ValuesComeAsTheNextArgumentOrAfterEquals) {
   EXPECT_EQ(options->action, Action::ReadBack);
   EXPECT_EQ(options->readBackFile, "flash.txt");
 
+  // A value that looks like an option is still the value.
+  options = Parse({"--file", "-odd.hex", "--wait", "3", "--wait", "4"});
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->file, std::optional<std::string>("-odd.hex"));
+  EXPECT_EQ(options->waitSeconds, 4u);
+
   options = Parse({"--list", "--json"});
   ASSERT_TRUE(options);
   EXPECT_EQ(options->action, Action::List);
@@ -84,6 +90,12 @@ TEST(UpdateCommandOptionsTest, RefusalsSayWhatIsWrong) {
       {{"--list", "--read-back", "f"}, "--list and --read-back cannot be combined"},
       {{"--list", "--file", "x.hex"}, "--file belongs to an update, not to --list"},
       {{"--read-back", "f", "--yes"}, "--yes belongs to an update, not to --read-back"},
+      {{"-yes"}, "unknown option -yes"},
+      {{"-yh"}, "unknown option -yh"},
+      {{"--device=", "--list"}, "option --device needs a value"},
+      {{"--wait", "x", "--yes=no"}, "--wait takes whole seconds from 0 to 86400, not 'x'"},
+      {{"--wait", "5", "--wait", "x"}, "--wait takes whole seconds from 0 to 86400, not 'x'"},
+      {{"--frobnicate", "--file"}, "unknown option --frobnicate"},
   };
   for (const auto &[args, message] : cases) {
     std::string error;

@@ -1,4 +1,4 @@
-#include "cli/JsonLine.h"
+#include "cli/JsonEvent.h"
 #include "cli/JsonUpdateReporter.h"
 #include "cli/ReportingViews.h"
 #include "cli/TextUpdateReporter.h"
@@ -18,16 +18,28 @@ using cli_test::JsonReader;
 using cli_test::JsonValue;
 using cli_test::ParseJsonLines;
 
+// text as the JSON string of a one-member event, with its quotes.
+std::string JsonQuoted(const std::string &text) {
+  const std::string line = JsonLineText(JsonEvent{{"t", text}});
+  const std::string start = "{\"t\":";
+  EXPECT_EQ(line.substr(0, start.size()), start);
+  EXPECT_EQ(line.back(), '}');
+  return line.substr(start.size(), line.size() - start.size() - 1);
+}
+
 TEST(JsonLineTest, EscapesWhatJsonNeedsAndKeepsUtf8) {
   EXPECT_EQ(JsonQuoted("plain"), "\"plain\"");
   EXPECT_EQ(JsonQuoted("a\"b\\c"), "\"a\\\"b\\\\c\"");
   EXPECT_EQ(JsonQuoted("line\nend\r\ttab"), "\"line\\nend\\r\\ttab\"");
   EXPECT_EQ(JsonQuoted(std::string("\x01\x1f\x7f", 3)), "\"\\u0001\\u001f\\u007f\"");
+  EXPECT_EQ(JsonQuoted("\b\f"), "\"\\u0008\\u000c\"");
   EXPECT_EQ(JsonQuoted(std::string("nul\0here", 8)), "\"nul\\u0000here\"");
   EXPECT_EQ(JsonQuoted("Prüfung 固件 🎧"), "\"Prüfung 固件 🎧\"");
   EXPECT_EQ(JsonQuoted("a\xE2\x80\xA8"
                        "b"),
             "\"a\\u2028b\"");
+  // Text that only looks like an escape stays text.
+  EXPECT_EQ(JsonQuoted("\\u00e9 \\b"), "\"\\\\u00e9 \\\\b\"");
 }
 
 TEST(JsonLineTest, BytesThatAreNotUtf8BecomeTheReplacementCharacter) {
@@ -40,13 +52,18 @@ TEST(JsonLineTest, BytesThatAreNotUtf8BecomeTheReplacementCharacter) {
     EXPECT_EQ(parsed->text.substr(1, 3), "\xEF\xBF\xBD");
     EXPECT_EQ(parsed->text.back(), 'y');
   }
+  EXPECT_EQ(JsonQuoted("\xC3y"), "\"\\ufffdy\"");
 }
 
 TEST(JsonLineTest, ObjectKeepsItsMembersInOrder) {
-  JsonLine line;
-  line.Text("event", "step").Number("n", -3).Number("big", uint64_t{1} << 40).Flag("ok", true).Null("none");
-  EXPECT_EQ(line.str(), R"({"event":"step","n":-3,"big":1099511627776,"ok":true,"none":null})");
-  EXPECT_EQ(JsonLine().str(), "{}");
+  JsonEvent line = JsonEvent::object();
+  line["event"] = "step";
+  line["n"] = -3;
+  line["big"] = uint64_t{1} << 40;
+  line["ok"] = true;
+  line["none"] = nullptr;
+  EXPECT_EQ(JsonLineText(line), R"({"event":"step","n":-3,"big":1099511627776,"ok":true,"none":null})");
+  EXPECT_EQ(JsonLineText(JsonEvent::object()), "{}");
 }
 
 class ProgressMeterTest : public ::testing::Test {

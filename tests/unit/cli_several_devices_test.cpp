@@ -11,10 +11,10 @@
 #include "isp/OneButtonUpdate.h"
 #include "plug_clock.h"
 #include "sim/ChipSimulator.h"
-#include "sim/SampleFirmware.h"
-#include "testing/InProcessTransport.h"
+#include "sim/SimConfig.h"
+#include "testing/FlashChecks.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "usb/DeviceLock.h"
-#include "usb/EmulatedDriverBus.h"
 #include "usb/InterfacePathPlace.h"
 #include "usb/VantrelUsb.h"
 
@@ -39,9 +39,7 @@ using image_test::TempDirectory;
 using image_test::WriteFile;
 
 sim::SimConfig Model(const char *model, const std::string &serial) {
-  sim::SimConfig config;
-  config.model = *sim::FindSimModel(model);
-  config.initialFlash = sim::GenerateSampleFirmware(config.model);
+  sim::SimConfig config = sim::SampleFirmwareConfig(*sim::FindSimModel(model));
   config.serial = serial;
   return config;
 }
@@ -59,32 +57,21 @@ struct SimDevice {
 // One device's own transport and driver on its device's clock.
 class InProcessStack final : public DeviceStack {
 public:
-  explicit InProcessStack(SimDevice &device) : device_(device) {
-    transport_.Attach(device.name, device.chip);
-    bus_.AddTransport(transport_);
-  }
-  ~InProcessStack() override { transport_.Detach(device_.name); }
-  DeviceBus &Bus() override { return bus_; }
+  explicit InProcessStack(SimDevice &device) : device_(device) { stack_.Plug(device.name, device.chip); }
+  DeviceBus &Bus() override { return stack_.bus; }
   Clock &Time() override { return device_.own; }
 
 private:
   SimDevice &device_;
-  InProcessTransport transport_;
-  EmulatedDriverBus bus_;
+  SimulatedDeviceStack stack_;
 };
 
 class SeveralDevicesTest : public ::testing::Test {
 protected:
-  SeveralDevicesTest() { bus.AddTransport(transport); }
-  ~SeveralDevicesTest() override {
-    for (const auto &device : devices)
-      transport.Detach(device->name);
-  }
-
   // shared: on the test's clock, for the single-device command; else on its own, for --all.
   sim::ChipSimulator &Plug(const std::string &name, const sim::SimConfig &config, bool shared = false) {
     devices.push_back(std::make_unique<SimDevice>(name, config, shared ? &clock : nullptr));
-    transport.Attach(name, devices.back()->chip);
+    stack.Plug(name, devices.back()->chip);
     return devices.back()->chip;
   }
 
@@ -93,7 +80,7 @@ protected:
     const auto options = ParseUpdateCommandOptions(args, &error);
     EXPECT_TRUE(options) << error;
     JsonUpdateReporter reporter(out, err);
-    UpdateCommandContext context{bus, clock, dir.path().string(), reporter, {}, {}, lockDirectory()};
+    UpdateCommandContext context{stack.bus, clock, dir.path().string(), reporter, {}, {}, lockDirectory()};
     return RunUpdateCommand(*options, context);
   }
 
@@ -103,7 +90,7 @@ protected:
     EXPECT_TRUE(options) << error;
     EXPECT_TRUE(options && options->all);
     JsonMultiReporter reporter(out, err);
-    UpdateAllContext context{bus,
+    UpdateAllContext context{stack.bus,
                              clock,
                              dir.path().string(),
                              reporter,
@@ -142,23 +129,8 @@ protected:
     return outcomes;
   }
 
-  static uint64_t IspTransfers(sim::ChipSimulator &chip) {
-    uint64_t count = 0;
-    for (uint8_t request = 0x80; request <= 0x85; ++request)
-      count += chip.TransferCount(request);
-    return count;
-  }
-
-  static bool FlashHolds(sim::ChipSimulator &chip, const std::vector<uint8_t> &image) {
-    const auto &flash = chip.Flash().Contents();
-    return flash.size() >= image.size() && std::equal(image.begin(), image.end(), flash.begin()) &&
-           std::all_of(flash.begin() + static_cast<ptrdiff_t>(image.size()), flash.end(),
-                       [](uint8_t b) { return b == 0xFF; });
-  }
-
   test::PlugClock clock;
-  InProcessTransport transport;
-  EmulatedDriverBus bus;
+  SimulatedDeviceStack stack;
   TempDirectory dir;
   std::vector<std::unique_ptr<SimDevice>> devices;
   std::string lockDirectory() const { return dir.path().string(); }
@@ -166,8 +138,8 @@ protected:
   // The name of a device's lock, as the updater takes it.
   std::string LockKeyOf(const std::string &location) {
     for (const Guid &kind : {kGuidAudioDriver, kGuidUsbDevice})
-      for (const std::string &path : bus.ListInterfaces(kind).value_or(std::vector<std::string>{}))
-        if (const auto place = bus.PlaceOf(path); place && place->location == location)
+      for (const std::string &path : stack.bus.ListInterfaces(kind).value_or(std::vector<std::string>{}))
+        if (const auto place = stack.bus.PlaceOf(path); place && place->location == location)
           return VantrelUsb::LockKey(path);
     ADD_FAILURE() << "no interface at " << location;
     return location;
@@ -187,8 +159,8 @@ TEST_F(SeveralDevicesTest, DevicePicksOneByLocationOrSerialNumberAndLeavesTheOth
   WriteFile(dir.File("Orvane_R62.bin"), image);
 
   EXPECT_EQ(Run({"--yes", "--device", "port-2"}), kExitSuccess) << err.str();
-  EXPECT_TRUE(FlashHolds(right, image));
-  EXPECT_EQ(IspTransfers(left), 0u);
+  EXPECT_TRUE(HoldsOnlyImage(right, image));
+  EXPECT_EQ(IspTransferCount(left), 0u);
   EXPECT_EQ(left.Flash().Contents(), leftFirmware);
   const auto found = Events("device_found");
   ASSERT_EQ(found.size(), 1u);
@@ -196,13 +168,13 @@ TEST_F(SeveralDevicesTest, DevicePicksOneByLocationOrSerialNumberAndLeavesTheOth
   EXPECT_EQ(found[0]["serial"].text, "SER-B");
 
   EXPECT_EQ(Run({"--yes", "--device=SER-A"}), kExitSuccess) << err.str();
-  EXPECT_TRUE(FlashHolds(left, image));
+  EXPECT_TRUE(HoldsOnlyImage(left, image));
 
   const std::string readBack = dir.File("read.txt");
-  const uint64_t rightIsp = IspTransfers(right);
+  const uint64_t rightIsp = IspTransferCount(right);
   EXPECT_EQ(Run({"--read-back", readBack, "--device", "port-1"}), kExitSuccess) << err.str();
   EXPECT_FALSE(ReadFile(readBack).empty());
-  EXPECT_EQ(IspTransfers(right), rightIsp);
+  EXPECT_EQ(IspTransferCount(right), rightIsp);
 
   out.str("");
   EXPECT_EQ(Run({"--yes", "--device", "port-9"}), kExitNothingDone);
@@ -221,8 +193,8 @@ TEST_F(SeveralDevicesTest, WaitWithDeviceWaitsForThatDeviceAndNotAnother) {
 
   EXPECT_EQ(Run({"--yes", "--device", "port-2", "--wait", "10"}), kExitSuccess) << out.str();
   ASSERT_NE(later, nullptr);
-  EXPECT_TRUE(FlashHolds(*later, image));
-  EXPECT_EQ(IspTransfers(other), 0u);
+  EXPECT_TRUE(HoldsOnlyImage(*later, image));
+  EXPECT_EQ(IspTransferCount(other), 0u);
   EXPECT_GE(clock.NowUs(), 3'000'000u);
 }
 
@@ -245,16 +217,16 @@ TEST_F(SeveralDevicesTest, WithSeveralAttachedAndNoDeviceNothingIsChosenAndTheyA
     EXPECT_NE(message.find("\n  port-2  Find Device Orvane MR810 (serial SAME)"), std::string::npos) << message;
     EXPECT_TRUE(Events("verdict").empty());
   }
-  EXPECT_EQ(IspTransfers(left), 0u);
-  EXPECT_EQ(IspTransfers(right), 0u);
+  EXPECT_EQ(IspTransferCount(left), 0u);
+  EXPECT_EQ(IspTransferCount(right), 0u);
 }
 
 TEST_F(SeveralDevicesTest, TheDeviceLineSaysWhenMoreThanOneDeviceIsAttached) {
   Plug("port-1", Model("Orvane-R62", "A"), true);
-  ProgramState state(bus, clock);
+  ProgramState state(stack.bus, clock);
   EXPECT_EQ(SearchAttachedDevice(state, 0).device.caption, "Find Device Orvane-R62");
   Plug("port-2", Model("Orvane-R62", "B"), true);
-  ProgramState again(bus, clock);
+  ProgramState again(stack.bus, clock);
   EXPECT_EQ(SearchAttachedDevice(again, 0).device.caption,
             "Find Device Orvane-R62 (one of 2 supported devices attached)");
 }
@@ -269,9 +241,9 @@ TEST_F(SeveralDevicesTest, AllUpdatesEveryDeviceAtOnceEachWithItsOwnModelsFile) 
   WriteFile(dir.File("Orvane MR810.bin"), mr810);
 
   EXPECT_EQ(RunAll({"--all", "--yes"}), kExitSuccess) << err.str();
-  EXPECT_TRUE(FlashHolds(a, r62));
-  EXPECT_TRUE(FlashHolds(b, r62));
-  EXPECT_TRUE(FlashHolds(c, mr810));
+  EXPECT_TRUE(HoldsOnlyImage(a, r62));
+  EXPECT_TRUE(HoldsOnlyImage(b, r62));
+  EXPECT_TRUE(HoldsOnlyImage(c, mr810));
   // Each device had a lock of its own, and every one is free again.
   std::set<std::string> keys;
   for (const char *place : {"port-1", "port-2", "port-3"}) {
@@ -320,8 +292,8 @@ TEST_F(SeveralDevicesTest, AnUnpluggedDeviceFailsAloneAndTheOthersSucceed) {
   b.UnplugAfter(400);
 
   EXPECT_EQ(RunAll({"--all", "--yes", "--json"}), kExitFailed);
-  EXPECT_TRUE(FlashHolds(a, image));
-  EXPECT_TRUE(FlashHolds(c, image));
+  EXPECT_TRUE(HoldsOnlyImage(a, image));
+  EXPECT_TRUE(HoldsOnlyImage(c, image));
   EXPECT_EQ(Outcomes(),
             (std::map<std::string, std::string>{{"port-1", "success"}, {"port-2", "failed"}, {"port-3", "success"}}));
   for (const JsonValue &verdict : Events("verdict"))
@@ -340,8 +312,8 @@ TEST_F(SeveralDevicesTest, ABusyOrFilelessDeviceIsLeftAloneAndOnlyNothingAtAllIs
   const std::string busy = "device busy: another update is running (pid " + std::to_string(::getpid()) + ")";
 
   EXPECT_EQ(RunAll({"--all", "--yes"}), kExitFailed) << "one updated, one left alone: not all succeeded";
-  EXPECT_TRUE(FlashHolds(a, image));
-  EXPECT_EQ(IspTransfers(b), 0u);
+  EXPECT_TRUE(HoldsOnlyImage(a, image));
+  EXPECT_EQ(IspTransferCount(b), 0u);
   EXPECT_EQ(b.Flash().Contents(), bFirmware);
   EXPECT_EQ(Outcomes(), (std::map<std::string, std::string>{{"port-1", "success"}, {"port-2", "nothing_done"}}));
   bool busyTold = false;
@@ -361,8 +333,8 @@ TEST_F(SeveralDevicesTest, ABusyOrFilelessDeviceIsLeftAloneAndOnlyNothingAtAllIs
   EXPECT_EQ(Outcomes(), (std::map<std::string, std::string>{{"port-1", "nothing_done"}, {"port-2", "nothing_done"}}));
 
   out.str("");
-  transport.Detach("port-1");
-  transport.Detach("port-2");
+  stack.Unplug("port-1");
+  stack.Unplug("port-2");
   EXPECT_EQ(RunAll({"--all", "--yes"}), kExitNothingDone);
   EXPECT_EQ(Events("error").at(0)["kind"].text, "no_device");
 }

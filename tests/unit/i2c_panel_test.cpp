@@ -45,18 +45,16 @@ public:
 
 // The program's state with the chip found on a recording transport: a
 // register device at 0x20 and an EEPROM at 0xA0 on its bus.
-class I2cPanelTest : public ::testing::Test, protected test::I2cChip {
+class I2cPanelTest : public ::testing::Test, protected test::I2cChip, protected SimulatedDeviceStack {
 protected:
   I2cPanelTest() {
-    bus.AddTransport(transport);
-    transport.Attach("dev", device);
+    Plug("dev", device);
     static_cast<void>(state.usb.SetTarget("vid_3b5d&pid_6000")); // a constant that fits
     static_cast<void>(state.usb.FindDevice());                   // each test checks the outcome it relies on
     transport.ClearTransfers();
     RegisterDevice();
     Eeprom();
   }
-  ~I2cPanelTest() override { transport.Detach("dev"); }
 
   test::I2cBusModel::Slave &RegisterDevice() { return model.slaves[0x20]; }
   test::I2cBusModel::Slave &Eeprom() { return model.slaves[0xA0]; }
@@ -64,9 +62,6 @@ protected:
   MasterI2cPage Page() { return MasterI2cPage(state.I2cPanel(), view); }
   RawI2cGroup Special() { return RawI2cGroup(state.I2cPanel(), special); }
 
-  InProcessTransport transport;
-  EmulatedDriverBus bus;
-  VirtualClock clock;
   ProgramState state{bus, clock};
   RecordingMasterView view;
   RecordingSpecialView special;

@@ -4,6 +4,7 @@
 
 #include "sim/IdealUpdateTime.h"
 #include "sim/SampleFirmware.h"
+#include "testing/HostWriting.h"
 #include "testing/SimulatedUpdate.h"
 
 #include <gtest/gtest.h>
@@ -40,10 +41,11 @@ TEST_P(UpdateSpeedTest, NoTransferAndNoWaitBeyondTheProtocol) {
   ASSERT_TRUE(update.Run(views, views));
 
   const uint64_t tookUs = update.Clock().NowUs() - started;
-  const auto least = IdealUpdateTime(config.flashPart, image, static_cast<uint32_t>(image.size()), GetParam().latencyUs,
-                                     FlashWaitEnd::Polled);
-  const auto floor = IdealUpdateTime(config.flashPart, image, static_cast<uint32_t>(image.size()), GetParam().latencyUs,
-                                     FlashWaitEnd::Exact);
+  const HostWriting writing = HostWritingFor(config.flashPart);
+  const auto least = IdealUpdateTime(config.flashPart, writing, image, static_cast<uint32_t>(image.size()),
+                                     GetParam().latencyUs, FlashWaitEnd::Polled);
+  const auto floor = IdealUpdateTime(config.flashPart, writing, image, static_cast<uint32_t>(image.size()),
+                                     GetParam().latencyUs, FlashWaitEnd::Exact);
   for (size_t r = 0; r < before.size(); ++r)
     EXPECT_EQ(update.Chip().TransferCount(static_cast<uint8_t>(r)) - before[r], least.transfers[r])
         << "request 0x" << std::hex << r;

@@ -1,3 +1,4 @@
+#include "isp/FlashParts.h"
 #include "isp/FlashWorkers.h"
 #include "sequence_rig.h"
 
@@ -92,8 +93,9 @@ TEST_P(WorkersOnEachPartTest, AnImageProgramsInThePartsModeAndVerifies) {
   EXPECT_TRUE(rig.workers.VerifyRange(0, 5000, 0));
 
   const auto &id = rig.chip.Config().flashPart.jedecId;
-  const bool word = id[0] == 0xBF;
-  const size_t chunk = id[0] == 0xC2 && id[1] == 0x22 ? 32 : 256;
+  const FlashPart &row = FlashPartFor(id);
+  const bool word = row.mode == ProgramMode::Word;
+  const size_t chunk = row.chunkBytes;
   const auto heads = rig.ProgramHeads();
   EXPECT_EQ(heads.size(), (5000 + chunk - 1) / chunk - 256 / chunk) << "the erased stretch is skipped";
   EXPECT_TRUE(std::none_of(heads.begin(), heads.end(), [](uint32_t a) { return a >= 0x200 && a < 0x300; }));

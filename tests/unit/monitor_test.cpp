@@ -1,9 +1,8 @@
 #include "panels/DeviceActionGuard.h"
 #include "program/ConnectionMonitor.h"
-#include "testing/InProcessTransport.h"
 #include "testing/ScriptedDevice.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "usb/DeviceTable.h"
-#include "usb/EmulatedDriverBus.h"
 #include "usb_test_support.h"
 
 #include <gtest/gtest.h>
@@ -40,10 +39,7 @@ UsbDeviceInfo ModelIdentity(int row) {
 
 class ConnectionMonitorTest : public ::testing::Test {
 protected:
-  ConnectionMonitorTest() {
-    bus.AddTransport(transport);
-    state.monitor.DetectEnabled = true;
-  }
+  ConnectionMonitorTest() { state.monitor.DetectEnabled = true; }
 
   // The target searched at each of the next n ticks.
   std::vector<std::string> Targets(int n) {
@@ -55,10 +51,8 @@ protected:
     return targets;
   }
 
-  InProcessTransport transport;
-  EmulatedDriverBus bus;
-  VirtualClock clock;
-  ProgramState state{bus, clock};
+  SimulatedDeviceStack devices;
+  ProgramState state{devices.bus, devices.clock};
   RecordingMonitorView view;
   ConnectionMonitor monitor{state, view};
 };
@@ -84,7 +78,7 @@ TEST_F(ConnectionMonitorTest, RotatesTableRowsAndUpdateIdentitiesFromRowOne) {
 
 TEST_F(ConnectionMonitorTest, FindsAModelWithinOneRotationAndFollowsItsUnplugging) {
   ScriptedDevice r62(ModelIdentity(3));
-  transport.Attach("r62", r62);
+  devices.Plug("r62", r62);
   int ticks = 0;
   while (!state.usb.IsFound() && ticks < 16) {
     monitor.Tick();
@@ -101,7 +95,7 @@ TEST_F(ConnectionMonitorTest, FindsAModelWithinOneRotationAndFollowsItsUnpluggin
   EXPECT_EQ(view.interval, 1000);
   EXPECT_EQ(view.lookups, 1);
 
-  transport.Detach("r62");
+  devices.Unplug("r62");
   monitor.Tick();
   EXPECT_FALSE(state.usb.IsFound());
   EXPECT_EQ(view.detect, "No device is available");
@@ -114,7 +108,7 @@ TEST_F(ConnectionMonitorTest, FindsAModelWithinOneRotationAndFollowsItsUnpluggin
 
 TEST_F(ConnectionMonitorTest, UpdateModeDevicesAreNamedAnd3B5DLoadsRowZerosFileEveryTick) {
   ScriptedDevice blank(test::Identity(0x3b5d, 0x6000));
-  transport.Attach("blank", blank);
+  devices.Plug("blank", blank);
   Targets(2);
   ASSERT_TRUE(state.usb.IsFound());
   EXPECT_EQ(view.detect, "Firmware update device 3B5D is exist");
@@ -123,21 +117,21 @@ TEST_F(ConnectionMonitorTest, UpdateModeDevicesAreNamedAnd3B5DLoadsRowZerosFileE
   Targets(2);
   EXPECT_EQ(view.lookups, 3);
 
-  transport.Detach("blank");
+  devices.Unplug("blank");
   ScriptedDevice other(test::Identity(0x0c7e, 0x6000));
-  transport.Attach("other", other);
+  devices.Plug("other", other);
   for (int i = 0; i < 6 && (state.usb.IsFound() == false || view.detect.find("0C7E") == std::string::npos); ++i)
     monitor.Tick();
   EXPECT_EQ(view.detect, "Firmware update device 0C7E is exist");
   EXPECT_EQ(view.lookups, 3);
-  transport.Detach("other");
+  devices.Unplug("other");
 }
 
 // A device action (an ISP page step sets no Busy) works on the image as it
 // was when it started: the monitor looks the file up only after it.
 TEST_F(ConnectionMonitorTest, NoFileIsLoadedWhileADeviceActionRuns) {
   ScriptedDevice blank(test::Identity(0x3b5d, 0x6000));
-  transport.Attach("blank", blank);
+  devices.Plug("blank", blank);
   Targets(2);
   ASSERT_TRUE(state.usb.IsFound());
   const int before = view.lookups;
@@ -148,26 +142,26 @@ TEST_F(ConnectionMonitorTest, NoFileIsLoadedWhileADeviceActionRuns) {
   }
   monitor.Tick();
   EXPECT_EQ(view.lookups, before + 1);
-  transport.Detach("blank");
+  devices.Unplug("blank");
 
   ScriptedDevice model(ModelIdentity(3));
-  transport.Attach("model", model);
+  devices.Plug("model", model);
   DeviceActionGuard action(state.monitor);
   for (int i = 0; i < 16 && view.detect != "Find Device Orvane-R62"; ++i)
     monitor.Tick();
   ASSERT_EQ(view.detect, "Find Device Orvane-R62");
   EXPECT_EQ(view.lookups, before + 1) << "a model found during an action gets its file afterwards";
   EXPECT_FALSE(state.image.UpdateFileLoaded);
-  transport.Detach("model");
+  devices.Unplug("model");
 }
 
 TEST_F(ConnectionMonitorTest, BusyTicksChangeNothingAndDoneTicksOnlyClose) {
   ScriptedDevice r62(ModelIdentity(3));
-  transport.Attach("r62", r62);
+  devices.Plug("r62", r62);
   while (!state.usb.IsFound())
     monitor.Tick();
   state.monitor.Busy = true;
-  transport.Detach("r62");
+  devices.Unplug("r62");
   const RecordingMonitorView before = view;
   Targets(3);
   EXPECT_EQ(view.detect, before.detect);
@@ -175,7 +169,7 @@ TEST_F(ConnectionMonitorTest, BusyTicksChangeNothingAndDoneTicksOnlyClose) {
 
   state.monitor.Busy = false;
   state.monitor.UpdateDone = true;
-  transport.Attach("r62", r62);
+  devices.Plug("r62", r62);
   ASSERT_TRUE(state.usb.Open());
   state.monitor.ActionRunning = true; // a page action keeps its handle
   monitor.Tick();
@@ -184,19 +178,19 @@ TEST_F(ConnectionMonitorTest, BusyTicksChangeNothingAndDoneTicksOnlyClose) {
   monitor.Tick();
   EXPECT_FALSE(state.usb.HasHandle());
   EXPECT_EQ(view.detect, before.detect);
-  transport.Detach("r62");
+  devices.Unplug("r62");
 }
 
 TEST_F(ConnectionMonitorTest, SwitchingDetectionOffGreysTheIndicatorAndForgetsTheDevice) {
   ScriptedDevice r62(ModelIdentity(3));
-  transport.Attach("r62", r62);
+  devices.Plug("r62", r62);
   while (!state.usb.IsFound())
     monitor.Tick();
   monitor.SetDetect(false);
   EXPECT_EQ(view.indicator, IndicatorColour::Grey);
   EXPECT_FALSE(state.usb.IsFound());
   EXPECT_FALSE(state.monitor.DetectEnabled);
-  transport.Detach("r62");
+  devices.Unplug("r62");
 }
 
 } // namespace

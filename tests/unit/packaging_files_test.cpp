@@ -1,6 +1,7 @@
 // The installed files that name devices or versions must agree with the
-// program: a model added to the device table without a udev rule is a dongle
-// the user cannot open, and one missing from the metainfo is never suggested.
+// program: a model added to the model table without a udev rule is a dongle
+// the user cannot open, one missing from the metainfo is never suggested,
+// and one missing from the README and the manual is one nobody knows of.
 
 #include "usb/DeviceTable.h"
 #include "version/ProgramVersion.h"
@@ -8,7 +9,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -38,17 +41,22 @@ struct UsbIdentity {
   std::string product; // the same
 };
 
-// "vid_3b5d&pid_f0b5" as the program searches for it.
-UsbIdentity FromMatchText(const std::string &match) {
-  return {match.substr(4, 4), match.substr(13, 4)};
+std::string Hex4(uint16_t value) {
+  char text[5];
+  std::snprintf(text, sizeof text, "%04x", value);
+  return text;
+}
+
+UsbIdentity Identity(const UsbId &id) {
+  return {Hex4(id.vendorId), Hex4(id.productId)};
 }
 
 std::vector<UsbIdentity> SearchedIdentities() {
   std::vector<UsbIdentity> identities;
-  for (const auto &row : DeviceTable)
-    identities.push_back(FromMatchText(row.matchText));
-  identities.push_back(FromMatchText(kUpdateId3B5D));
-  identities.push_back(FromMatchText(kUpdateId0C7E));
+  for (const ModelRow &model : kModels)
+    identities.push_back(Identity(model.usb));
+  for (const UsbId &id : kUpdateModeIds)
+    identities.push_back(Identity(id));
   return identities;
 }
 
@@ -86,6 +94,36 @@ TEST(PackagingFilesTest, TheUdevRuleOpensEverySearchedDeviceAndNoOtherMakersChip
   EXPECT_FALSE(RulesGrantAccess(rules, {"0c7e", "0001"}));
   EXPECT_FALSE(RulesGrantAccess(rules, {"0c7e", "f0b8"}));
   EXPECT_FALSE(RulesGrantAccess(rules, {"1234", "6000"}));
+}
+
+// The product ids a text lists after "products", up to the closing
+// parenthesis: "f0b5 to f0b9, f120 and f121", with or without backticks.
+std::set<uint16_t> ListedProducts(const std::string &text) {
+  const size_t from = text.find("products ");
+  if (from == std::string::npos)
+    return {};
+  std::string list = text.substr(from, text.find(')', from) - from);
+  list.erase(std::remove(list.begin(), list.end(), '`'), list.end());
+  std::set<uint16_t> products;
+  const std::regex item(R"(\b([0-9a-f]{4})(?: to ([0-9a-f]{4}))?\b)");
+  for (auto it = std::sregex_iterator(list.begin(), list.end(), item); it != std::sregex_iterator(); ++it) {
+    const auto first = static_cast<uint16_t>(std::stoul((*it)[1].str(), nullptr, 16));
+    const auto last = (*it)[2].matched ? static_cast<uint16_t>(std::stoul((*it)[2].str(), nullptr, 16)) : first;
+    for (uint32_t product = first; product <= last; ++product)
+      products.insert(static_cast<uint16_t>(product));
+  }
+  return products;
+}
+
+TEST(PackagingFilesTest, TheReadmeAndTheManualListTheModelsProducts) {
+  std::set<uint16_t> products;
+  for (const ModelRow &model : kModels)
+    products.insert(model.usb.productId);
+  std::ifstream in(std::string(ORVANE_SOURCE_DIR) + "/README.md");
+  std::stringstream readme;
+  readme << in.rdbuf();
+  EXPECT_EQ(ListedProducts(readme.str()), products);
+  EXPECT_EQ(ListedProducts(ReadPackagingFile("man/orvane-updater.1")), products);
 }
 
 TEST(PackagingFilesTest, TheMetainfoSuggestsTheProgramForEverySearchedDevice) {

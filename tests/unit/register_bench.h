@@ -2,10 +2,9 @@
 
 #include "program/ProgramState.h"
 #include "register_traffic.h"
-#include "testing/InProcessTransport.h"
 #include "testing/ScriptedDevice.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "usb/ChipCommands.h"
-#include "usb/EmulatedDriverBus.h"
 #include "usb_test_support.h"
 
 #include <array>
@@ -49,10 +48,9 @@ struct RegisterFile {
 
 // One update-mode device with a register file, found through the emulated
 // generic driver, and the program-wide state around it.
-struct RegisterBench {
+struct RegisterBench : SimulatedDeviceStack {
   RegisterBench() {
-    transport.Attach("chip", device);
-    bus.AddTransport(transport);
+    Plug("chip", device);
     static_cast<void>(state.usb.FindDevice()); // each test checks the outcome it relies on
     transport.ClearTransfers();
   }
@@ -62,9 +60,6 @@ struct RegisterBench {
   RegisterFile registers;
   ScriptedDevice device{Identity(0x0C7E, 0x6000),
                         [this](const SetupPacket &setup, uint8_t *data) { return registers.Answer(setup, data); }};
-  InProcessTransport transport;
-  EmulatedDriverBus bus;
-  VirtualClock clock;
   ProgramState state{bus, clock};
   ChipCommands chip{state.usb, clock, state.flash.FlashId};
 };

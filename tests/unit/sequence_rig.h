@@ -3,14 +3,13 @@
 // A simulated chip behind the generic driver in its update-mode identity,
 // found and ready for the update sequences, with every transfer recorded.
 
+#include "isp/FlashParts.h"
 #include "isp/FlashState.h"
 #include "isp/ImageRecord.h"
 #include "isp/IspView.h"
 #include "isp/UpdateStatusView.h"
-#include "sim/ChipSimulator.h"
-#include "testing/InProcessTransport.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "usb/ChipCommands.h"
-#include "usb/EmulatedDriverBus.h"
 #include "usb/VantrelUsb.h"
 
 #include <algorithm>
@@ -62,17 +61,14 @@ public:
   ShownTexts texts;
 };
 
-struct SequenceRig {
+struct SequenceRig : SimulatedDeviceStack {
   // The part by name; the flash starts with initialFlash from address 0.
   explicit SequenceRig(const char *part, std::vector<uint8_t> initialFlash = {})
-      : chip(clock, Config(part, std::move(initialFlash))) {
-    transport.Attach("dev", chip);
-    bus.AddTransport(transport);
+      : chip(PlugChip("dev", Config(part, std::move(initialFlash)))) {
     static_cast<void>(usb.SetTarget("vid_3b5d&pid_6000")); // a constant that fits
     static_cast<void>(usb.FindDevice());                   // each test checks the outcome it relies on
     transport.ClearTransfers();
   }
-  ~SequenceRig() { transport.Detach("dev"); }
 
   static sim::SimConfig Config(const char *part, std::vector<uint8_t> initialFlash) {
     sim::SimConfig config;
@@ -125,18 +121,15 @@ struct SequenceRig {
         lengths.push_back(all[i + 1].out.size());
     return lengths;
   }
-  // The status the part keeps after the protecting write for its program mode.
+  // The status the part keeps after the protecting write its row in the
+  // host's part table names.
   uint8_t ProtectedStatus() const {
     const auto &part = chip.Config().flashPart;
-    const uint8_t value = part.jedecId[0] == 0xBF ? 0x7F : 0xFF;
-    return value & part.statusWritableMask;
+    return FlashPartFor(part.jedecId).protectValue & part.statusWritableMask;
   }
   uint8_t KeptStatus() { return chip.Flash().Status() & chip.Config().flashPart.statusWritableMask; }
 
-  VirtualClock clock;
-  sim::ChipSimulator chip;
-  InProcessTransport transport;
-  EmulatedDriverBus bus;
+  sim::ChipSimulator &chip;
   VantrelUsb usb{bus};
   FlashState flash;
   ImageRecord image;

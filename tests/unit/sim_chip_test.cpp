@@ -9,10 +9,7 @@ namespace {
 using namespace wire;
 
 SimConfig WithFirmware(const char *model) {
-  SimConfig config;
-  config.model = *FindSimModel(model);
-  config.initialFlash = GenerateSampleFirmware(config.model);
-  return config;
+  return SampleFirmwareConfig(*FindSimModel(model));
 }
 
 std::vector<uint8_t> DeviceDescriptorOf(ChipSimulator &chip, uint16_t index = 0) {

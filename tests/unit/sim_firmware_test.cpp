@@ -1,4 +1,4 @@
-#include "sim/SampleFirmware.h"
+#include "sim/SimConfig.h"
 #include "sim_wire.h"
 
 #include <gtest/gtest.h>
@@ -13,13 +13,7 @@ using namespace wire;
 class FirmwareTest : public ::testing::Test {
 protected:
   VirtualClock clock;
-  ChipSimulator chip{clock, Running()};
-
-  static SimConfig Running() {
-    SimConfig config;
-    config.initialFlash = GenerateSampleFirmware(config.model);
-    return config;
-  }
+  ChipSimulator chip{clock, SampleFirmwareConfig()};
 
   // The host's mailbox exchange; returns the number of polls until the code appeared (0: never).
   int Mailbox(uint8_t sub, uint8_t argument, std::vector<uint8_t> &data, uint8_t command = 0x10, uint8_t done = 0xEE) {
@@ -79,7 +73,7 @@ TEST_F(FirmwareTest, OptionRecordCarriesTheEepromBit) {
   EXPECT_EQ(record, (std::vector<uint8_t>{0x3C, 0xE0, 0x12, 0x80})) << "the status byte stays the device's";
 
   VirtualClock otherClock;
-  SimConfig config = Running();
+  SimConfig config = SampleFirmwareConfig();
   config.eepromPresent = false;
   ChipSimulator without(otherClock, config);
   EXPECT_EQ(without.Parameters().OptionRecord(false)[3], 0x00);

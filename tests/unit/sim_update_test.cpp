@@ -1,3 +1,4 @@
+#include "isp/FlashParts.h"
 #include "sim/SampleFirmware.h"
 #include "sim_wire.h"
 
@@ -20,8 +21,9 @@ public:
     chip_.ConnectionOpened();
     EnterIsp(chip_);
     const auto id = Query(chip_, {0x9F}, 3);
-    const size_t chunk = id[0] == 0xC2 && id[1] == 0x22 ? 32 : 256;
-    const bool wordMode = id[0] == 0xBF;
+    const FlashPart &row = FlashPartFor({id[0], id[1], id[2]});
+    const size_t chunk = row.chunkBytes;
+    const bool wordMode = row.mode == ProgramMode::Word;
     WriteEnable(chip_);
     Command(chip_, {0x01, 0x00});
     WaitIdle(chip_);
@@ -30,7 +32,7 @@ public:
     chip_.Time().Source().SleepMs(10);
     bool ok = WaitIdle(chip_) && Compare(image, true) && Program(image, chunk, wordMode) && Compare(image, false);
     WriteEnable(chip_);
-    Command(chip_, {0x01, static_cast<uint8_t>(wordMode ? 0x7F : 0xFF)});
+    Command(chip_, {0x01, row.protectValue});
     WaitIdle(chip_);
     LeaveIsp(chip_);
     chip_.ConnectionClosed();

@@ -2,10 +2,9 @@
 // once and told who holds the device, and a holder that dies never leaves
 // the device locked.
 
-#include "testing/InProcessTransport.h"
 #include "testing/ScriptedDevice.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "usb/DeviceLock.h"
-#include "usb/EmulatedDriverBus.h"
 #include "usb/VantrelUsb.h"
 #include "usb_test_support.h"
 
@@ -104,11 +103,9 @@ TEST_F(DeviceLockTest, FileNamesKeepOnlySafeCharactersAndLinksAreNotFollowed) {
 
 TEST_F(DeviceLockTest, TheDeviceObjectOpensOnlyWhileNoOtherProgramHoldsTheDevice) {
   ScriptedDevice dongle{test::Identity(0x3B5D, 0x6000)};
-  InProcessTransport transport;
-  transport.Attach("isp", dongle);
-  EmulatedDriverBus bus;
-  bus.AddTransport(transport);
-  VantrelUsb usb(bus);
+  SimulatedDeviceStack devices;
+  devices.Plug("isp", dongle);
+  VantrelUsb usb(devices.bus);
   ASSERT_TRUE(usb.SetTarget("vid_3b5d&pid_6000"));
   static_cast<void>(usb.FindDevice()); // the assertion after it checks IsFound()
   ASSERT_TRUE(usb.IsFound());

@@ -1,7 +1,6 @@
-#include "testing/InProcessTransport.h"
 #include "testing/ScriptedDevice.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "usb/DriverRequestBlock.h"
-#include "usb/EmulatedDriverBus.h"
 #include "usb/VantrelUsb.h"
 #include "usb_test_support.h"
 
@@ -33,8 +32,7 @@ protected:
           data[i] = static_cast<uint8_t>(0xA0 + i);
       return TransferResult{TransferStatus::Completed, setup.length};
     });
-    transport.Attach("r62", device);
-    emulated.AddTransport(transport);
+    devices.Plug("r62", device);
   }
 
   void OpenWith(bool audioDriver) {
@@ -43,13 +41,12 @@ protected:
     ASSERT_TRUE(usb.FindDevice());
     ASSERT_TRUE(usb.Open());
     bus.calls.clear();
-    transport.ClearTransfers();
+    devices.transport.ClearTransfers();
   }
 
   ScriptedDevice device{test::Identity(0x3B5D, 0xF0B8, true)};
-  InProcessTransport transport;
-  EmulatedDriverBus emulated;
-  test::CountingBus bus{emulated};
+  SimulatedDeviceStack devices;
+  test::CountingBus bus{devices.bus};
   VantrelUsb usb{bus};
 };
 
@@ -67,8 +64,8 @@ TEST_F(RequestBlockTest, AudioDriverOutWithFourBytesIsA51ByteSetProperty) {
                                      {0x11, 0x22, 0x33, 0x44},
                                      Bytes(7, 0)}));
 
-  ASSERT_EQ(transport.Transfers().size(), 1u);
-  const RecordedTransfer &wire = transport.Transfers()[0];
+  ASSERT_EQ(devices.transport.Transfers().size(), 1u);
+  const RecordedTransfer &wire = devices.transport.Transfers()[0];
   EXPECT_EQ(wire.setup, (SetupPacket{0x43, 0x90, 0x1234, 0x00A6, 4}));
   EXPECT_EQ(wire.out, (Bytes{0x11, 0x22, 0x33, 0x44}));
 }
@@ -87,8 +84,8 @@ TEST_F(RequestBlockTest, AudioDriverInCopiesTheCallersBufferAndOnlyCarriesTheDir
                                      {9, 9, 9, 9},
                                      Bytes(7, 0)}));
   EXPECT_EQ(Bytes(data, data + 4), (Bytes{0xA0, 0xA1, 0xA2, 0xA3}));
-  ASSERT_EQ(transport.Transfers().size(), 1u);
-  EXPECT_EQ(transport.Transfers()[0].setup.requestType, 0xC3);
+  ASSERT_EQ(devices.transport.Transfers().size(), 1u);
+  EXPECT_EQ(devices.transport.Transfers()[0].setup.requestType, 0xC3);
 }
 
 TEST_F(RequestBlockTest, AudioDriverWithoutDataIsA48ByteBlock) {
@@ -119,9 +116,9 @@ TEST_F(RequestBlockTest, GenericDriverBlocksAndControlCodesFollowTheDirection) {
   EXPECT_EQ(bus.calls[1].in, Concat({{0, 0, 0, 0, 0x43, 0x90, 0x55, 0x00, 0xA6, 0x00, 0x00, 0x00}, Bytes(12, 0)}));
   EXPECT_EQ(bus.calls[1].outLength, 2u);
 
-  ASSERT_EQ(transport.Transfers().size(), 2u);
-  EXPECT_EQ(transport.Transfers()[0].setup.length, 1);
-  EXPECT_EQ(transport.Transfers()[1].out, (Bytes{0x55, 0x66}));
+  ASSERT_EQ(devices.transport.Transfers().size(), 2u);
+  EXPECT_EQ(devices.transport.Transfers()[0].setup.length, 1);
+  EXPECT_EQ(devices.transport.Transfers()[1].out, (Bytes{0x55, 0x66}));
 }
 
 TEST_F(RequestBlockTest, ProbesOfBothDrivers) {
@@ -131,9 +128,9 @@ TEST_F(RequestBlockTest, ProbesOfBothDrivers) {
   EXPECT_EQ(bus.calls[0].code, kIoctlControlIn);
   EXPECT_EQ(bus.calls[0].in, Concat({{0, 0, 0, 0, 0x80, 0x06, 0x00, 0x01, 0x01, 0x00, 0x12, 0x00}, Bytes(12, 0)}));
   EXPECT_EQ(bus.calls[0].outLength, 18u);
-  ASSERT_EQ(transport.Transfers().size(), 1u);
-  EXPECT_EQ(transport.Transfers()[0].setup.index, 1);
-  EXPECT_EQ(transport.Transfers()[0].in.size(), 18u);
+  ASSERT_EQ(devices.transport.Transfers().size(), 1u);
+  EXPECT_EQ(devices.transport.Transfers()[0].setup.index, 1);
+  EXPECT_EQ(devices.transport.Transfers()[0].in.size(), 18u);
 
   bus.calls.clear();
   usb.SetAudioDriver(true);

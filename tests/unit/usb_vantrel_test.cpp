@@ -1,5 +1,5 @@
-#include "testing/InProcessTransport.h"
 #include "testing/ScriptedDevice.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "usb/EmulatedDriverBus.h"
 #include "usb/VantrelUsb.h"
 #include "usb_test_support.h"
@@ -21,11 +21,9 @@ TransferResult Echo(const SetupPacket &setup, uint8_t *data) {
 
 class VantrelUsbTest : public ::testing::Test {
 protected:
-  void SetUp() override { emulated.AddTransport(transport); }
-
   // Makes the device at location refuse the generic probe.
   void RejectProbeAt(const std::string &location) {
-    transport.SetScriptHook(
+    devices.transport.SetScriptHook(
         [location](const std::string &at, const SetupPacket &setup, uint8_t *) -> std::optional<TransferResult> {
           if (at == location && setup.request == 6)
             return TransferResult{TransferStatus::Stalled, 0};
@@ -35,9 +33,8 @@ protected:
 
   ScriptedDevice update{Identity(0x0C7E, 0x6000), Echo};
   ScriptedDevice twin{Identity(0x0C7E, 0x6000), Echo};
-  InProcessTransport transport;
-  EmulatedDriverBus emulated;
-  test::CountingBus bus{emulated};
+  SimulatedDeviceStack devices;
+  test::CountingBus bus{devices.bus};
   VantrelUsb usb{bus};
 };
 
@@ -51,16 +48,16 @@ TEST_F(VantrelUsbTest, StartsLookingForTheUpdateModeIdentityThroughTheGenericDri
 }
 
 TEST_F(VantrelUsbTest, FindsTheDeviceAndRemembersItsPath) {
-  transport.Attach("a", update);
+  devices.Plug("a", update);
   EXPECT_TRUE(usb.FindDevice());
   EXPECT_TRUE(usb.IsFound());
   EXPECT_EQ(std::string(usb.DevicePath()),
-            EmulatedDriverBus::InterfacePath("mem", transport.Enumerate()[0], kGuidUsbDevice));
+            EmulatedDriverBus::InterfacePath("mem", devices.transport.Enumerate()[0], kGuidUsbDevice));
   EXPECT_EQ(bus.openHandles, 0);
 }
 
 TEST_F(VantrelUsbTest, MatchingIsCaseSensitive) {
-  transport.Attach("a", update);
+  devices.Plug("a", update);
   ASSERT_TRUE(usb.SetTarget("VID_0C7E&PID_6000"));
   EXPECT_FALSE(usb.FindDevice());
   EXPECT_FALSE(usb.IsFound());
@@ -68,8 +65,8 @@ TEST_F(VantrelUsbTest, MatchingIsCaseSensitive) {
 }
 
 TEST_F(VantrelUsbTest, OfTwoMatchingDevicesTheLastOneWinsAndItsProbeDecides) {
-  transport.Attach("first", update);
-  transport.Attach("second", twin);
+  devices.Plug("first", update);
+  devices.Plug("second", twin);
   RejectProbeAt("second");
   EXPECT_FALSE(usb.FindDevice());
   EXPECT_TRUE(usb.IsFound());
@@ -83,7 +80,7 @@ TEST_F(VantrelUsbTest, OfTwoMatchingDevicesTheLastOneWinsAndItsProbeDecides) {
 }
 
 TEST_F(VantrelUsbTest, ARejectedProbeLeavesTheDeviceFoundAndOpenUsesItsPath) {
-  transport.Attach("a", update);
+  devices.Plug("a", update);
   RejectProbeAt("a");
   EXPECT_FALSE(usb.FindDevice());
   EXPECT_TRUE(usb.IsFound());
@@ -94,10 +91,10 @@ TEST_F(VantrelUsbTest, ARejectedProbeLeavesTheDeviceFoundAndOpenUsesItsPath) {
 }
 
 TEST_F(VantrelUsbTest, FindDeviceNeverClearsFoundButCheckDeviceDoes) {
-  transport.Attach("a", update);
+  devices.Plug("a", update);
   ASSERT_TRUE(usb.FindDevice());
   const std::string path = usb.DevicePath();
-  transport.Detach("a");
+  devices.Unplug("a");
 
   EXPECT_FALSE(usb.FindDevice());
   EXPECT_TRUE(usb.IsFound());
@@ -111,7 +108,7 @@ TEST_F(VantrelUsbTest, FindDeviceNeverClearsFoundButCheckDeviceDoes) {
 }
 
 TEST_F(VantrelUsbTest, CheckDeviceOpensNothingAndKeepsAnOpenHandle) {
-  transport.Attach("a", update);
+  devices.Plug("a", update);
   ASSERT_TRUE(usb.FindDevice());
   ASSERT_TRUE(usb.Open());
   bus.openedPaths.clear();
@@ -125,7 +122,7 @@ TEST_F(VantrelUsbTest, CheckDeviceOpensNothingAndKeepsAnOpenHandle) {
 }
 
 TEST_F(VantrelUsbTest, NoDriverCallWithoutAHandle) {
-  transport.Attach("a", update);
+  devices.Plug("a", update);
   ASSERT_TRUE(usb.FindDevice());
   bus.calls.clear();
   uint8_t value = 0;
@@ -134,22 +131,22 @@ TEST_F(VantrelUsbTest, NoDriverCallWithoutAHandle) {
   usb.Close();
   EXPECT_FALSE(usb.ControlTransfer(0x43, 0x90, 0, 0xA6, &value, 1));
   EXPECT_TRUE(bus.calls.empty());
-  EXPECT_EQ(transport.Transfers().size(), 1u); // the probe only
+  EXPECT_EQ(devices.transport.Transfers().size(), 1u); // the probe only
 }
 
 TEST_F(VantrelUsbTest, OpenTwiceLeavesOneHandle) {
-  transport.Attach("a", update);
+  devices.Plug("a", update);
   ASSERT_TRUE(usb.FindDevice());
   ASSERT_TRUE(usb.Open());
   ASSERT_TRUE(usb.Open());
   EXPECT_EQ(bus.openHandles, 1);
-  EXPECT_EQ(emulated.OpenHandleCount(), 1u);
-  EXPECT_EQ(transport.OpenConnections(), 1);
+  EXPECT_EQ(devices.bus.OpenHandleCount(), 1u);
+  EXPECT_EQ(devices.transport.OpenConnections(), 1);
   EXPECT_EQ(update.OpenConnections(), 1);
 }
 
 TEST_F(VantrelUsbTest, DestructionClosesTheHandle) {
-  transport.Attach("a", update);
+  devices.Plug("a", update);
   {
     VantrelUsb scoped(bus);
     ASSERT_TRUE(scoped.FindDevice());
@@ -161,7 +158,7 @@ TEST_F(VantrelUsbTest, DestructionClosesTheHandle) {
 }
 
 TEST_F(VantrelUsbTest, SwitchingBackEndOrTargetTouchesNothingElse) {
-  transport.Attach("a", update);
+  devices.Plug("a", update);
   ASSERT_TRUE(usb.FindDevice());
   ASSERT_TRUE(usb.Open());
   const std::string path = usb.DevicePath();
@@ -183,14 +180,14 @@ TEST_F(VantrelUsbTest, TargetLongerThan49CharactersIsRefused) {
 TEST_F(VantrelUsbTest, PathLongerThan511CharactersIsSkippedNotCut) {
   const std::string prefix = EmulatedDriverBus::InterfacePath("mem", Identity(0x0C7E, 0x6000), kGuidUsbDevice);
   const size_t fixedLength = prefix.size(); // location empty
-  transport.Attach(std::string(511 - fixedLength, 'k'), update);
-  transport.Attach(std::string(512 - fixedLength, 'l'), twin);
+  devices.Plug(std::string(511 - fixedLength, 'k'), update);
+  devices.Plug(std::string(512 - fixedLength, 'l'), twin);
 
   EXPECT_TRUE(usb.FindDevice());
   EXPECT_EQ(std::strlen(usb.DevicePath()), 511u);
   EXPECT_NE(std::string(usb.DevicePath()).find(".kkk"), std::string::npos);
 
-  transport.Detach(std::string(511 - fixedLength, 'k'));
+  devices.Unplug(std::string(511 - fixedLength, 'k'));
   usb.ClearFound();
   EXPECT_FALSE(usb.FindDevice());
   EXPECT_FALSE(usb.IsFound());
@@ -229,7 +226,7 @@ TEST_F(VantrelUsbTest, ShortInAnswerIsAFailure) {
     std::memset(data, 0x77, 2);
     return TransferResult{TransferStatus::Completed, std::min<size_t>(2, setup.length)};
   });
-  transport.Attach("a", update);
+  devices.Plug("a", update);
   ASSERT_TRUE(usb.FindDevice());
   ASSERT_TRUE(usb.Open());
   uint8_t data[4] = {1, 2, 3, 4};

@@ -2,14 +2,17 @@
 
 #include "NumberText.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <map>
 #include <set>
 #include <sstream>
-#include <utility>
 
 namespace orvane::devsim {
 
@@ -124,34 +127,109 @@ std::optional<std::array<uint8_t, 3>> ParseStreamStatus(const std::string &text)
   return bytes;
 }
 
-class ArgumentReader {
+// The option as typed, without a value given after "=".
+std::string OptionName(const std::string &arg) {
+  return arg.rfind("--", 0) == 0 ? arg.substr(0, arg.find('=')) : arg;
+}
+
+// CLI11 reads one device's part of the command line; each option is then
+// taken in the order given, so the first thing wrong is the one told, in
+// our words.
+class OptionReader {
 public:
-  explicit ArgumentReader(const std::vector<std::string> &args) : args_(args) {}
-  bool Done() const { return next_ >= args_.size(); }
-  // Splits "--opt=value" so that Value() returns the part after '='.
-  std::string NextOption() {
-    std::string arg = args_[next_++];
-    const size_t eq = arg.find('=');
-    inlineValue_.reset();
-    if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-      inlineValue_ = arg.substr(eq + 1);
-      arg.resize(eq);
+  // Takes one value of an option (a flag's is empty); a refusal when it cannot.
+  using Take = std::function<std::optional<std::string>(const std::string &value)>;
+
+  OptionReader() {
+    // The help text is ours; main shows it.
+    app_.set_help_flag();
+    // Anything it does not know is refused below, in our words.
+    app_.allow_extras();
+  }
+
+  void Flag(const std::string &names, Take take) {
+    CLI::Option *option = app_.add_flag(names);
+    takes_[option] = [option, take](const std::string &value) -> std::optional<std::string> {
+      // CLI11 records a flag given alone as "true", and what follows "=" as given.
+      if (value != "true")
+        return "--" + option->get_single_name() + " takes no value";
+      return take({});
+    };
+  }
+
+  // Each time given, one value: the next argument whatever it looks like.
+  void Value(const std::string &name, Take take) {
+    takes_[app_.add_option(name)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)] = take;
+    valueOptions_.push_back(name);
+  }
+
+  // nullopt when every argument was taken; else why not.
+  std::optional<std::string> Read(const std::vector<std::string> &args) {
+    try {
+      app_.parse(CliArguments(args));
+    } catch (const CLI::ParseError &) {
+      // Only an option at the very end can miss its value.
+      missingLastValue_ = true;
+      return "unknown option or missing value: " + OptionName(args.back()) + " (see --help)";
     }
-    return arg;
+    std::vector<std::string> extras = app_.remaining();
+    // The one that comes first is told.
+    if (word_) {
+      const auto word = std::find(args.begin(), args.end(), *word_);
+      if (extras.empty() || word < std::find(args.begin(), args.end(), extras.front()))
+        extras.insert(extras.begin(), *word_);
+    }
+    if (!extras.empty()) {
+      const std::string &arg = extras.front();
+      // An unknown option is told apart by whether a value came with it or after it.
+      const bool hasValue = OptionName(arg) != arg || &arg != &extras.back() || arg != args.back();
+      return hasValue ? "unknown option " + OptionName(arg) + " (see --help)"
+                      : "unknown option or missing value: " + arg + " (see --help)";
+    }
+    std::map<const CLI::Option *, size_t> times;
+    for (const CLI::Option *option : app_.parse_order())
+      if (auto refusal = takes_.at(option)(option->results().at(times[option]++)))
+        return refusal;
+    return std::nullopt;
   }
-  std::optional<std::string> Value() {
-    if (inlineValue_)
-      return std::exchange(inlineValue_, std::nullopt);
-    if (Done())
-      return std::nullopt;
-    return args_[next_++];
-  }
-  bool HasInlineValue() const { return inlineValue_.has_value(); }
+
+  bool MissingLastValue() const { return missingLastValue_; }
 
 private:
-  const std::vector<std::string> &args_;
-  size_t next_ = 0;
-  std::optional<std::string> inlineValue_;
+  // CLI11's reversed argument list. An empty value after "=" stays empty
+  // rather than taking the next argument. A word after a single dash
+  // ("-help") is kept from CLI11, which would read it as short options one
+  // letter each; it is refused as an unknown option.
+  std::vector<std::string> CliArguments(const std::vector<std::string> &args) {
+    std::vector<std::string> forward;
+    bool isValue = false;
+    for (const std::string &arg : args) {
+      if (!isValue && arg.size() > 2 && arg[0] == '-' && arg[1] != '-') {
+        if (!word_)
+          word_ = arg;
+        continue;
+      }
+      const std::string name = arg.substr(0, arg.size() - 1);
+      if (!isValue && !arg.empty() && arg.back() == '=' && IsValueOption(name)) {
+        forward.push_back(name);
+        forward.push_back({});
+        continue;
+      }
+      forward.push_back(arg);
+      isValue = !isValue && IsValueOption(arg);
+    }
+    return {forward.rbegin(), forward.rend()};
+  }
+
+  bool IsValueOption(const std::string &name) const {
+    return std::find(valueOptions_.begin(), valueOptions_.end(), name) != valueOptions_.end();
+  }
+
+  CLI::App app_;
+  std::map<const CLI::Option *, Take> takes_;
+  std::vector<std::string> valueOptions_;
+  std::optional<std::string> word_; // the first word after a single dash
+  bool missingLastValue_ = false;
 };
 
 } // namespace
@@ -186,98 +264,105 @@ std::string DefaultDeviceName(const DevsimOptions &options) {
 
 std::optional<DevsimOptions> ParseDevsimOptions(const std::vector<std::string> &args, std::string *error) {
   DevsimOptions options;
-  ArgumentReader reader(args);
-  auto fail = [error](const std::string &message) {
-    *error = message;
+  using Refusal = std::optional<std::string>;
+  auto setInitial = [&options](InitialFlash kind) -> Refusal {
+    if (options.initialFlash != InitialFlash::Default && options.initialFlash != kind)
+      return "give only one of --blank, --flash-file and --generate-firmware";
+    options.initialFlash = kind;
     return std::nullopt;
   };
-  auto setInitial = [&options](InitialFlash kind) {
-    if (options.initialFlash != InitialFlash::Default && options.initialFlash != kind)
-      return false;
-    options.initialFlash = kind;
-    return true;
+  auto text = [](std::string &field) {
+    return [&field](const std::string &value) -> Refusal {
+      field = value;
+      return std::nullopt;
+    };
   };
-  while (!reader.Done()) {
-    const std::string option = reader.NextOption();
-    const bool flag = option == "--help" || option == "-h" || option == "--version" || option == "--blank" ||
-                      option == "--generate-firmware" || option == "--no-eeprom";
-    if (flag && reader.HasInlineValue())
-      return fail(option + " takes no value");
-    if (option == "--help" || option == "-h") {
-      options.help = true;
-      continue;
-    }
-    if (option == "--version") {
-      options.version = true;
-      continue;
-    }
-    if (option == "--blank" || option == "--generate-firmware") {
-      if (!setInitial(option == "--blank" ? InitialFlash::Blank : InitialFlash::Generated))
-        return fail("give only one of --blank, --flash-file and --generate-firmware");
-      continue;
-    }
-    if (option == "--no-eeprom") {
-      options.eepromPresent = false;
-      continue;
-    }
-    const auto value = reader.Value();
-    if (!value)
-      return fail("unknown option or missing value: " + option + " (see --help)");
-    if (option == "--model") {
-      const auto model = sim::FindSimModel(*value);
-      if (!model)
-        return fail("unknown model \"" + *value + "\" (see --help for the models)");
-      options.model = *model;
-      options.modelGiven = true;
-    } else if (option == "--update-mode") {
-      const auto vid = ParseUnsigned(*value, 16, 0xFFFF);
-      if (!vid || (*vid != sim::kModelVendorId && *vid != sim::kAlternateUpdateVendorId))
-        return fail("--update-mode takes 3b5d or 0c7e, not \"" + *value + "\"");
-      options.updateVendorId = static_cast<uint16_t>(*vid);
-    } else if (option == "--flash-part") {
-      const auto part = sim::FindFlashPart(*value);
-      if (!part)
-        return fail("unknown flash part \"" + *value + "\" (see --help for the parts)");
-      options.flashPart = *part;
-    } else if (option == "--flash-file") {
-      if (!setInitial(InitialFlash::File))
-        return fail("give only one of --blank, --flash-file and --generate-firmware");
-      options.flashFile = *value;
-    } else if (option == "--speed") {
-      char *end = nullptr;
-      const double speed = std::strtod(value->c_str(), &end);
-      if (value->empty() || *end != '\0' || !std::isfinite(speed) || speed < 0.001 || speed > 1e6)
-        return fail("--speed takes a number from 0.001 to 1000000, not \"" + *value + "\"");
-      options.speed = speed;
-    } else if (option == "--stream-status") {
-      options.streamStatus = ParseStreamStatus(*value);
-      if (!options.streamStatus)
-        return fail("--stream-status takes three hexadecimal bytes A4,A5,A6, not \"" + *value + "\"");
-    } else if (option == "--fault") {
-      options.faults.push_back(*value);
-    } else if (option == "--trace") {
-      options.traceFile = *value;
-    } else if (option == "--dump-flash") {
-      options.dumpFlashFile = *value;
-    } else if (option == "--name") {
-      options.name = *value;
-    } else if (option == "--serial") {
-      const bool printable = std::all_of(value->begin(), value->end(), [](char c) { return c > ' ' && c < 0x7F; });
-      if (value->size() > 64 || !printable)
-        return fail("--serial takes 1 to 64 printable characters, not \"" + *value + "\"");
-      options.serial = *value;
-    } else if (option == "--count") {
-      const auto count = ParseUnsigned(*value, 10, 64);
-      if (!count || *count == 0)
-        return fail("--count takes a number from 1 to 64, not \"" + *value + "\"");
-      options.count = static_cast<int>(*count);
-    } else if (option == "--dir") {
-      options.directory = *value;
-    } else if (option == "--write-sample") {
-      options.writeSampleDirectory = *value;
-    } else {
-      return fail("unknown option " + option + " (see --help)");
-    }
+  OptionReader reader;
+  reader.Flag("-h,--help", [&](const std::string &) -> Refusal {
+    options.help = true;
+    return std::nullopt;
+  });
+  reader.Flag("--version", [&](const std::string &) -> Refusal {
+    options.version = true;
+    return std::nullopt;
+  });
+  reader.Flag("--blank", [&](const std::string &) { return setInitial(InitialFlash::Blank); });
+  reader.Flag("--generate-firmware", [&](const std::string &) { return setInitial(InitialFlash::Generated); });
+  reader.Flag("--no-eeprom", [&](const std::string &) -> Refusal {
+    options.eepromPresent = false;
+    return std::nullopt;
+  });
+  reader.Value("--model", [&](const std::string &value) -> Refusal {
+    const auto model = sim::FindSimModel(value);
+    if (!model)
+      return "unknown model \"" + value + "\" (see --help for the models)";
+    options.model = *model;
+    options.modelGiven = true;
+    return std::nullopt;
+  });
+  reader.Value("--update-mode", [&](const std::string &value) -> Refusal {
+    const auto vid = ParseUnsigned(value, 16, 0xFFFF);
+    if (!vid || (*vid != sim::kModelVendorId && *vid != sim::kAlternateUpdateVendorId))
+      return "--update-mode takes 3b5d or 0c7e, not \"" + value + "\"";
+    options.updateVendorId = static_cast<uint16_t>(*vid);
+    return std::nullopt;
+  });
+  reader.Value("--flash-part", [&](const std::string &value) -> Refusal {
+    const auto part = sim::FindFlashPart(value);
+    if (!part)
+      return "unknown flash part \"" + value + "\" (see --help for the parts)";
+    options.flashPart = *part;
+    return std::nullopt;
+  });
+  reader.Value("--flash-file", [&](const std::string &value) -> Refusal {
+    if (auto refusal = setInitial(InitialFlash::File))
+      return refusal;
+    options.flashFile = value;
+    return std::nullopt;
+  });
+  reader.Value("--speed", [&](const std::string &value) -> Refusal {
+    char *end = nullptr;
+    const double speed = std::strtod(value.c_str(), &end);
+    if (value.empty() || *end != '\0' || !std::isfinite(speed) || speed < 0.001 || speed > 1e6)
+      return "--speed takes a number from 0.001 to 1000000, not \"" + value + "\"";
+    options.speed = speed;
+    return std::nullopt;
+  });
+  reader.Value("--stream-status", [&](const std::string &value) -> Refusal {
+    options.streamStatus = ParseStreamStatus(value);
+    if (!options.streamStatus)
+      return "--stream-status takes three hexadecimal bytes A4,A5,A6, not \"" + value + "\"";
+    return std::nullopt;
+  });
+  reader.Value("--fault", [&](const std::string &value) -> Refusal {
+    options.faults.push_back(value);
+    return std::nullopt;
+  });
+  reader.Value("--trace", text(options.traceFile));
+  reader.Value("--dump-flash", text(options.dumpFlashFile));
+  reader.Value("--name", text(options.name));
+  reader.Value("--serial", [&](const std::string &value) -> Refusal {
+    const bool printable = std::all_of(value.begin(), value.end(), [](char c) { return c > ' ' && c < 0x7F; });
+    if (value.size() > 64 || !printable)
+      return "--serial takes 1 to 64 printable characters, not \"" + value + "\"";
+    options.serial = value;
+    return std::nullopt;
+  });
+  reader.Value("--count", [&](const std::string &value) -> Refusal {
+    const auto count = ParseUnsigned(value, 10, 64);
+    if (!count || *count == 0)
+      return "--count takes a number from 1 to 64, not \"" + value + "\"";
+    options.count = static_cast<int>(*count);
+    return std::nullopt;
+  });
+  reader.Value("--dir", text(options.directory));
+  reader.Value("--write-sample", text(options.writeSampleDirectory));
+  if (auto refusal = reader.Read(args)) {
+    // What is wrong before the last argument is told first.
+    if (reader.MissingLastValue() && !ParseDevsimOptions({args.begin(), args.end() - 1}, error))
+      return std::nullopt;
+    *error = *refusal;
+    return std::nullopt;
   }
   if (options.name.empty())
     options.name = DefaultDeviceName(options);

@@ -1,13 +1,10 @@
 #pragma once
 
 #include "WindowTestSupport.h"
-#include "sim/ChipSimulator.h"
-#include "sim/SampleFirmware.h"
-#include "testing/InProcessTransport.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "tests/unit/register_traffic.h"
 #include "ui_Unit1.h"
 #include "usb/DeviceTable.h"
-#include "usb/EmulatedDriverBus.h"
 
 #include <QTest>
 #include <QTimer>
@@ -17,19 +14,7 @@ namespace orvane::testing {
 // The window on a simulated Orvane-R62 running its firmware, found through
 // the audio driver, in the service view with one page open. The connection
 // monitor's timer is stopped so that only the test's actions reach the device.
-struct SimWindow {
-  static sim::SimConfig RunningFirmware() {
-    sim::SimConfig config;
-    config.initialFlash = sim::GenerateSampleFirmware(config.model);
-    return config;
-  }
-
-  SimWindow() {
-    transport.Attach("chip", chip);
-    bus.AddTransport(transport);
-  }
-  ~SimWindow() { transport.Detach("chip"); }
-
+struct SimWindow : SimulatedDeviceStack {
   void Open(QWidget *page) {
     form.Timer1()->stop();
     state.usb.SetAudioDriver(true);
@@ -44,10 +29,7 @@ struct SimWindow {
   Ui::TForm1 &c() { return form.Controls(); }
   std::vector<std::string> Traffic() const { return test::RegisterTraffic(transport); }
 
-  VirtualClock clock;
-  sim::ChipSimulator chip{clock, RunningFirmware()};
-  InProcessTransport transport;
-  EmulatedDriverBus bus;
+  sim::ChipSimulator &chip = PlugChip("chip", sim::SampleFirmwareConfig());
   ProgramState state{bus, clock};
   RecordingDialogs dialogs;
   TForm1 form{state, dialogs};

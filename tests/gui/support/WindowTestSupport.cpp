@@ -47,14 +47,21 @@ QString ControlState(QWidget *w) {
   return s;
 }
 
-} // namespace
-
-std::unique_ptr<StartedWindow> ShowStartedWindow(DeviceBus *bus) {
-  auto started = bus ? std::make_unique<StartedWindow>(*bus) : std::make_unique<StartedWindow>();
+std::unique_ptr<StartedWindow> Shown(std::unique_ptr<StartedWindow> started) {
   started->form.show();
   if (!QTest::qWaitForWindowExposed(&started->form))
     return nullptr;
   return started;
+}
+
+} // namespace
+
+std::unique_ptr<StartedWindow> ShowStartedWindow(DeviceBus *bus) {
+  return Shown(bus ? std::make_unique<StartedWindow>(*bus) : std::make_unique<StartedWindow>());
+}
+
+std::unique_ptr<StartedWindow> ShowStartedWindow(SimulatedDeviceStack &devices) {
+  return Shown(std::make_unique<StartedWindow>(devices));
 }
 
 QStringList DescribeWindow(TForm1 &form) {

@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 #include "app/Unit1.h"
 #include "program/ProgramState.h"
+#include "testing/SimulatedDeviceStack.h"
 #include "usb/Clock.h"
 #include "usb/NullDeviceBus.h"
 
@@ -42,19 +43,28 @@ public:
 
 // A freshly started program: its state, a bus with nothing on it and the window.
 struct StartedWindow {
-  explicit StartedWindow(DeviceBus &bus) : state(bus, clock), form(state, dialogs) {}
-  StartedWindow() : StartedWindow(nullBus) {}
+  StartedWindow() : StartedWindow(nullBus, ownClock) {}
+  explicit StartedWindow(DeviceBus &bus) : StartedWindow(bus, ownClock) {}
+  // On simulated devices the program waits on the devices' clock, so that
+  // a chip's busy time passes while the program waits for it.
+  explicit StartedWindow(SimulatedDeviceStack &devices) : StartedWindow(devices.bus, devices.clock) {}
 
   NullDeviceBus nullBus;
-  VirtualClock clock;
+  VirtualClock ownClock;
+  VirtualClock &clock;
   ProgramState state;
   RecordingDialogs dialogs;
   TForm1 form;
+
+private:
+  StartedWindow(DeviceBus &bus, VirtualClock &programClock)
+      : clock(programClock), state(bus, clock), form(state, dialogs) {}
 };
 
 // A started window, shown on the screen; nullptr when the platform never
 // showed it. Without a bus the window gets one with nothing on it.
 std::unique_ptr<StartedWindow> ShowStartedWindow(DeviceBus *bus = nullptr);
+std::unique_ptr<StartedWindow> ShowStartedWindow(SimulatedDeviceStack &devices);
 
 // One line per named control (kind, geometry, visibility, enabled state,
 // text, check state, grid cells), plus the window's caption and size and

@@ -1,0 +1,31 @@
+#include "isp/FlashParts.h"
+
+namespace orvane {
+
+namespace {
+constexpr uint8_t kSmallestCapacityCode = 0x10; // 64 KB
+constexpr uint8_t kLargestCapacityCode = 0x18;  // 16 MB, all 24-bit addresses reach
+} // namespace
+
+const FlashPart &FlashPartFor(const std::array<uint8_t, 3> &flashId) {
+  for (const FlashPart &part : kFlashPartTable)
+    if (part.Matches(flashId))
+      return part;
+  return kUnknownFlashPart;
+}
+
+std::optional<uint32_t> CapacityOf(const FlashPart &part, const std::array<uint8_t, 3> &flashId) {
+  switch (part.capacity) {
+  case CapacityRule::Fixed:
+    return part.capacityBytes;
+  case CapacityRule::Unknown:
+    return std::nullopt;
+  case CapacityRule::CapacityCode:
+    break;
+  }
+  if (flashId[2] < kSmallestCapacityCode || flashId[2] > kLargestCapacityCode)
+    return std::nullopt;
+  return uint32_t{1} << flashId[2];
+}
+
+} // namespace orvane
