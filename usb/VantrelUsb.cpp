@@ -1,5 +1,6 @@
 #include "usb/VantrelUsb.h"
 
+#include "usb/DeviceTable.h"
 #include "usb/DriverRequestBlock.h"
 
 #include <cstring>
@@ -15,7 +16,10 @@ constexpr uint16_t kProbeDescriptorLength = 18;
 
 } // namespace
 
-VantrelUsb::VantrelUsb(DeviceBus &bus) : bus_(bus) {}
+VantrelUsb::VantrelUsb(DeviceBus &bus) : bus_(bus) {
+  static_assert(sizeof(kUpdateMatch0C7E) <= sizeof(target_));
+  std::memcpy(target_, kUpdateMatch0C7E.data(), kUpdateMatch0C7E.size());
+}
 
 VantrelUsb::~VantrelUsb() {
   Close();

@@ -79,7 +79,8 @@ private:
   bool found_ = false;
   bool audioDriver_ = false;
   char devicePath_[512] = {};
-  char target_[50] = "vid_0c7e&pid_6000";
+  // Until a search names another, the second firmware-update identity.
+  char target_[50] = {};
   DeviceHandle handle_ = kNullHandle;
   DeviceLoss closedLoss_ = DeviceLoss::None;
   std::string lockDirectory_;
