@@ -34,7 +34,8 @@ struct ReadOutcome {
   bool moreUnknown = false;
   // Unknown: the command line ends with the same text.
   bool endsLine = false;
-  // Unknown: what follows it where it first appears; nullopt at the end.
+  // Unknown: what follows it where it first appears; nullopt at the end,
+  // or when CLI11 made it from another argument ("-es" of "-yes" as given).
   std::optional<std::string> next;
   // Refused: what the take said.
   std::string refusal;
