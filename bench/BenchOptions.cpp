@@ -37,25 +37,20 @@ std::string BenchUsage() {
 
 namespace {
 
-// The reader's outcome in our words; nullopt when all was taken.
-std::optional<std::string> Told(const options::ReadOutcome &outcome) {
-  using Kind = options::ReadOutcome::Kind;
-  switch (outcome.kind) {
-  case Kind::Taken:
-    break;
-  case Kind::MissingLastValue:
-    return "option " + outcome.argument + " needs a value";
-  case Kind::Unknown:
-    // Options come in pairs with their values.
-    if (!outcome.next)
-      return "option " + outcome.argument + " needs a value";
-    return "unknown option or bad value: " + outcome.argument + " " + *outcome.next;
-  case Kind::FlagWithValue:
-    return "option " + outcome.argument + " takes no value";
-  case Kind::Refused:
-    return outcome.refusal;
-  }
-  return std::nullopt;
+// What the reader tells, in our words.
+options::Words OutcomeWords() {
+  using Outcome = options::ReadOutcome;
+  return {
+      .missingLastValue = [](const Outcome &outcome) { return "option " + outcome.argument + " needs a value"; },
+      // Options come in pairs with their values.
+      .unknown =
+          [](const Outcome &outcome) {
+            if (!outcome.next)
+              return "option " + outcome.argument + " needs a value";
+            return "unknown option or bad value: " + outcome.argument + " " + *outcome.next;
+          },
+      .flagWithValue = [](const Outcome &outcome) { return "option " + outcome.argument + " takes no value"; },
+  };
 }
 
 } // namespace
@@ -117,7 +112,7 @@ std::optional<BenchOptions> ParseBenchOptions(const std::vector<std::string> &ar
   if (outcome.kind == options::ReadOutcome::Kind::MissingLastValue &&
       !ParseBenchOptions({args.begin(), args.end() - 1}, error))
     return std::nullopt;
-  if (auto refusal = Told(outcome)) {
+  if (auto refusal = options::Tell(outcome, OutcomeWords())) {
     *error = *refusal;
     return std::nullopt;
   }

@@ -28,27 +28,21 @@ std::optional<uint32_t> ParseSeconds(const std::string &text) {
   return value;
 }
 
-// The reader's outcome in our words; false when it was not all taken.
-bool Told(const ReadOutcome &outcome, std::string *error) {
-  using Kind = ReadOutcome::Kind;
-  switch (outcome.kind) {
-  case Kind::Taken:
-    return true;
-  case Kind::MissingLastValue:
-    return Fail(error, "option " + outcome.name + " needs a value");
-  case Kind::Unknown:
-    // A value is refused before the name is looked at.
-    if (outcome.valueWith)
-      return Fail(error, "option " + outcome.name + " takes no value");
-    if (!outcome.argument.empty() && outcome.argument[0] == '-')
-      return Fail(error, "unknown option " + outcome.argument);
-    return Fail(error, "unexpected argument '" + outcome.argument + "'");
-  case Kind::FlagWithValue:
-    return Fail(error, "option " + outcome.argument + " takes no value");
-  case Kind::Refused:
-    return Fail(error, outcome.refusal);
-  }
-  return false;
+// What the reader tells, in our words.
+options::Words OutcomeWords() {
+  return {
+      .missingLastValue = [](const ReadOutcome &outcome) { return "option " + outcome.name + " needs a value"; },
+      .unknown =
+          [](const ReadOutcome &outcome) {
+            // A value is refused before the name is looked at.
+            if (outcome.valueWith)
+              return "option " + outcome.name + " takes no value";
+            if (!outcome.argument.empty() && outcome.argument[0] == '-')
+              return "unknown option " + outcome.argument;
+            return "unexpected argument '" + outcome.argument + "'";
+          },
+      .flagWithValue = [](const ReadOutcome &outcome) { return "option " + outcome.argument + " takes no value"; },
+  };
 }
 
 struct Actions {
@@ -128,7 +122,11 @@ std::optional<UpdateCommandOptions> ParseUpdateCommandOptions(const std::vector<
   if (outcome.kind == ReadOutcome::Kind::MissingLastValue &&
       !ParseUpdateCommandOptions({args.begin(), args.end() - 1}, error))
     return std::nullopt;
-  if (!Told(outcome, error) || !Consistent(actions, options, error))
+  if (auto refusal = options::Tell(outcome, OutcomeWords())) {
+    Fail(error, *refusal);
+    return std::nullopt;
+  }
+  if (!Consistent(actions, options, error))
     return std::nullopt;
   return options;
 }

@@ -30,6 +30,22 @@ ReadOutcome Unknown(const std::vector<std::string> &args, const std::vector<std:
 
 } // namespace
 
+Refusal Tell(const ReadOutcome &outcome, const Words &words) {
+  switch (outcome.kind) {
+  case ReadOutcome::Kind::Taken:
+    break;
+  case ReadOutcome::Kind::MissingLastValue:
+    return words.missingLastValue(outcome);
+  case ReadOutcome::Kind::Unknown:
+    return words.unknown(outcome);
+  case ReadOutcome::Kind::FlagWithValue:
+    return words.flagWithValue(outcome);
+  case ReadOutcome::Kind::Refused:
+    return outcome.refusal;
+  }
+  return std::nullopt;
+}
+
 void OptionReader::Flag(const std::string &names, FlagTake take) {
   options_.push_back({names, true, std::move(take), {}});
 }

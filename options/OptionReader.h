@@ -41,6 +41,18 @@ struct ReadOutcome {
   std::string refusal;
 };
 
+// A program's words for what the reader tells; a take's refusal is
+// already in them.
+struct Words {
+  using Say = std::function<std::string(const ReadOutcome &outcome)>;
+  Say missingLastValue;
+  Say unknown;
+  Say flagWithValue;
+};
+
+// nullopt when every option was taken; else the outcome in those words.
+Refusal Tell(const ReadOutcome &outcome, const Words &words);
+
 // How the arguments reach CLI11.
 enum class Spelling {
   // Unchanged: "-abc" is short options one letter each, and "--name="

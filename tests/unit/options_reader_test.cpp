@@ -145,5 +145,27 @@ TEST_F(OptionReaderTest, TheFirstRefusalStopsTheTaking) {
   EXPECT_EQ(taken_, (std::vector<std::string>{"strict"}));
 }
 
+TEST(OptionReaderWordsTest, EachOutcomeIsToldInTheProgramsWords) {
+  const Words words{
+      .missingLastValue = [](const ReadOutcome &outcome) { return "missing " + outcome.name; },
+      .unknown = [](const ReadOutcome &outcome) { return "unknown " + outcome.argument; },
+      .flagWithValue = [](const ReadOutcome &outcome) { return "no value for " + outcome.argument; },
+  };
+  bool yes = false;
+  OptionReader reader(Spelling::Strict);
+  reader.Flag("--yes", yes);
+  reader.Value("--file", [](const std::string &value) -> Refusal {
+    if (value == "bad")
+      return "cannot take " + value;
+    return std::nullopt;
+  });
+  EXPECT_EQ(Tell(reader.Read({"--yes", "--file", "a"}), words), std::nullopt);
+  EXPECT_EQ(Tell(reader.Read({"--file"}), words), Refusal("missing --file"));
+  EXPECT_EQ(Tell(reader.Read({"--colour=red"}), words), Refusal("unknown --colour=red"));
+  EXPECT_EQ(Tell(reader.Read({"--yes=1"}), words), Refusal("no value for --yes"));
+  // A take's refusal is already in the program's words.
+  EXPECT_EQ(Tell(reader.Read({"--file", "bad"}), words), Refusal("cannot take bad"));
+}
+
 } // namespace
 } // namespace orvane::options

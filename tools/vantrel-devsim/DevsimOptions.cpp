@@ -125,25 +125,21 @@ std::optional<std::array<uint8_t, 3>> ParseStreamStatus(const std::string &text)
   return bytes;
 }
 
-// The reader's outcome in our words; nullopt when all was taken.
-std::optional<std::string> Told(const options::ReadOutcome &outcome) {
-  using Kind = options::ReadOutcome::Kind;
-  switch (outcome.kind) {
-  case Kind::Taken:
-    break;
-  case Kind::MissingLastValue:
-    return "unknown option or missing value: " + outcome.name + " (see --help)";
-  case Kind::Unknown:
-    // An unknown option is told apart by whether a value came with it or after it.
-    if (outcome.valueWith || outcome.moreUnknown || !outcome.endsLine)
-      return "unknown option " + outcome.name + " (see --help)";
-    return "unknown option or missing value: " + outcome.argument + " (see --help)";
-  case Kind::FlagWithValue:
-    return outcome.argument + " takes no value";
-  case Kind::Refused:
-    return outcome.refusal;
-  }
-  return std::nullopt;
+// What the reader tells, in our words.
+options::Words OutcomeWords() {
+  using Outcome = options::ReadOutcome;
+  return {
+      .missingLastValue =
+          [](const Outcome &outcome) { return "unknown option or missing value: " + outcome.name + " (see --help)"; },
+      // An unknown option is told apart by whether a value came with it or after it.
+      .unknown =
+          [](const Outcome &outcome) {
+            if (outcome.valueWith || outcome.moreUnknown || !outcome.endsLine)
+              return "unknown option " + outcome.name + " (see --help)";
+            return "unknown option or missing value: " + outcome.argument + " (see --help)";
+          },
+      .flagWithValue = [](const Outcome &outcome) { return outcome.argument + " takes no value"; },
+  };
 }
 
 } // namespace
@@ -270,7 +266,7 @@ std::optional<DevsimOptions> ParseDevsimOptions(const std::vector<std::string> &
   if (outcome.kind == options::ReadOutcome::Kind::MissingLastValue &&
       !ParseDevsimOptions({args.begin(), args.end() - 1}, error))
     return std::nullopt;
-  if (auto refusal = Told(outcome)) {
+  if (auto refusal = options::Tell(outcome, OutcomeWords())) {
     *error = *refusal;
     return std::nullopt;
   }
