@@ -12,6 +12,9 @@ namespace {
 using options::OptionReader;
 using options::ReadOutcome;
 using options::Refusal;
+using options::Spelling;
+using options::Tell;
+using options::Words;
 
 bool Fail(std::string *error, const std::string &why) {
   if (error)
@@ -29,7 +32,7 @@ std::optional<uint32_t> ParseSeconds(const std::string &text) {
 }
 
 // What the reader tells, in our words.
-options::Words OutcomeWords() {
+Words OutcomeWords() {
   return {
       .missingLastValue = [](const ReadOutcome &outcome) { return "option " + outcome.name + " needs a value"; },
       .unknown =
@@ -86,7 +89,7 @@ std::optional<UpdateCommandOptions> ParseUpdateCommandOptions(const std::vector<
                                                               std::string *error) {
   UpdateCommandOptions options;
   Actions actions;
-  OptionReader reader(options::Spelling::Strict);
+  OptionReader reader(Spelling::Strict);
   reader.Flag("-h,--help", actions.help);
   reader.Flag("--version", actions.version);
   reader.Flag("-y,--yes", options.yes);
@@ -122,7 +125,7 @@ std::optional<UpdateCommandOptions> ParseUpdateCommandOptions(const std::vector<
   if (outcome.kind == ReadOutcome::Kind::MissingLastValue &&
       !ParseUpdateCommandOptions({args.begin(), args.end() - 1}, error))
     return std::nullopt;
-  if (auto refusal = options::Tell(outcome, OutcomeWords())) {
+  if (auto refusal = Tell(outcome, OutcomeWords())) {
     Fail(error, *refusal);
     return std::nullopt;
   }
