@@ -36,7 +36,7 @@ template <class Action> void WithDevice(ProgramState &state, Action action) {
   if (!guard)
     return;
   ChipCommands chip(state.usb, state.clock, state.flash.FlashId);
-  state.usb.Open();
+  static_cast<void>(state.usb.Open()); // a failed open fails the transfers that follow, and they report it
   action(chip);
   state.usb.Close();
 }
@@ -65,15 +65,16 @@ void TForm1::btnEnterISPClick(QObject *) {
   if (!action || !state_.usb.IsFound())
     return;
   ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
-  state_.usb.Open();
+  static_cast<void>(state_.usb.Open()); // a failed open fails the transfers that follow, and they report it
   if (state_.flash.IspModeActive) {
-    chip.SetIspMode(false);
+    static_cast<void>(chip.SetIspMode(false)); // best effort: the device may already be gone
     state_.flash.IspModeActive = false;
     ui_->btnEnterISP->setText("Enter ISP");
   } else {
-    chip.WriteRegister(0x00, 0x0D);
-    chip.WriteRegister(0x01, 3);
-    chip.SetIspMode(true);
+    // The button shows no outcome, as the engineering page never did.
+    static_cast<void>(chip.WriteRegister(0x00, 0x0D));
+    static_cast<void>(chip.WriteRegister(0x01, 3));
+    static_cast<void>(chip.SetIspMode(true));
     state_.flash.IspModeActive = true;
     ui_->btnEnterISP->setText("Exit ISP");
   }
@@ -81,7 +82,8 @@ void TForm1::btnEnterISPClick(QObject *) {
 }
 
 void TForm1::btnUSBChipIDClick(QObject *) {
-  WithDevice(state_, [&](ChipCommands &chip) { chip.FlashReadId(); });
+  // An unread identifier leaves the label showing the last one read.
+  WithDevice(state_, [&](ChipCommands &chip) { static_cast<void>(chip.FlashReadId()); });
   ui_->lblUSBChipID->setText(QString::fromStdString(ChipIdText(state_.flash.FlashId)));
 }
 
@@ -95,15 +97,21 @@ void TForm1::lbledtUSBWriteStatusKeyDown(QObject *, int &Key) {
   if (Key != vk::Return)
     return;
   const int value = StrToInt("0x" + ui_->lbledtUSBWriteStatus->text().toStdString());
-  WithDevice(state_, [&](ChipCommands &chip) { chip.FlashWriteStatus(static_cast<uint8_t>(value)); });
+  WithDevice(state_, [&](ChipCommands &chip) {
+    static_cast<void>(chip.FlashWriteStatus(static_cast<uint8_t>(value))); // the button shows no outcome
+  });
 }
 
 void TForm1::btnUSBWriteEnableClick(QObject *) {
-  WithDevice(state_, [&](ChipCommands &chip) { chip.FlashWriteEnable(); });
+  WithDevice(state_, [&](ChipCommands &chip) {
+    static_cast<void>(chip.FlashWriteEnable()); // the button shows no outcome
+  });
 }
 
 void TForm1::btnUSBWriteDisableClick(QObject *) {
-  WithDevice(state_, [&](ChipCommands &chip) { chip.FlashWriteDisable(); });
+  WithDevice(state_, [&](ChipCommands &chip) {
+    static_cast<void>(chip.FlashWriteDisable()); // the button shows no outcome
+  });
 }
 
 void TForm1::lbledISPStartKeyDown(QObject *, int &) {
@@ -163,7 +171,8 @@ void TForm1::btnUSBEraseClick(QObject *) {
   ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
   WindowIspView view(*ui_, *pump_);
   FlashWorkers workers(chip, state_.image, state_.flash, view);
-  FlashErase(chip, workers, state_.flash, view).Run(wholeChip);
+  // The erase shows its own failure and marks the page failed.
+  static_cast<void>(FlashErase(chip, workers, state_.flash, view).Run(wholeChip));
 }
 
 } // namespace orvane

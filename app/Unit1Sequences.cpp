@@ -172,7 +172,7 @@ void TForm1::btnReadBackClick(QObject *) {
   }
   ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
   view.ShowProcessInfo("Read Flash data back");
-  state_.usb.Open();
+  static_cast<void>(state_.usb.Open()); // a failed open fails the transfers that follow, and they report it
   const bool consistent = FlashReadBack(state_.ReadBackBuffer).ReadBackRange(chip, view, 0, kReadBackEnd);
   state_.usb.Close();
 

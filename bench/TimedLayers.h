@@ -53,7 +53,7 @@ public:
     LayerTime::Scope scope(time_);
     inner_.Close(handle);
   }
-  std::string LastError() const override { return inner_.LastError(); }
+  DeviceError LastDeviceError() const override { return inner_.LastDeviceError(); }
 
   const LayerTime &Time() const { return time_; }
 

@@ -1,5 +1,6 @@
 #include "cli/AttachedDevices.h"
 
+#include "cli/DeviceAccessAdvice.h"
 #include "isp/HexText.h"
 #include "isp/ImageFileOpen.h"
 #include "isp/UpdateFileLookup.h"
@@ -70,7 +71,7 @@ std::vector<ListedDevice> ListOnce(DeviceBus &bus, const std::string &workingDir
     if (entry.openable)
       bus.Close(handle);
     else
-      entry.openError = bus.LastError();
+      entry.openError = OpenFailureReason(bus.LastDeviceError());
     DescribeUpdateFile(entry, supported.row, workingDirectory);
     listed.push_back(std::move(entry));
   }

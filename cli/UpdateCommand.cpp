@@ -1,6 +1,7 @@
 #include "cli/UpdateCommand.h"
 
 #include "cli/AttachedDevices.h"
+#include "cli/DeviceAccessAdvice.h"
 #include "cli/ReportingViews.h"
 #include "isp/FlashReadBack.h"
 #include "isp/FlashTimeLimits.h"
@@ -39,13 +40,10 @@ std::string NoDeviceMessage(uint32_t waitSeconds, const std::optional<std::strin
          (id ? "; --list shows the locations and serial numbers." : ".");
 }
 
-std::string CannotOpenMessage(const FoundDevice &device, const std::string &reason) {
-  std::string message = device.caption + ", but the device cannot be opened: " +
-                        (reason.empty() ? std::string("no reason given") : reason) + ".";
-  if (reason.find(kUdevRulesFile) == std::string::npos)
-    message += std::string(" If you lack the permission to use it, install ") + kUdevRulesFile +
-               " (see \"Device access on Linux\" in the README) and plug the device in again.";
-  return message;
+std::string CannotOpenMessage(const FoundDevice &device, const DeviceError &error) {
+  return device.caption + ", but the device cannot be opened: " +
+         (error.text.empty() ? std::string("no reason given") : OpenFailureReason(error)) + "." +
+         OpenFailureAdvice(error);
 }
 
 std::string FileNameOf(const std::string &path) {
@@ -121,11 +119,11 @@ public:
     // Flash is reachable only in ISP mode; the read leaves it as it found it.
     Critical(true, kReadBackLimitMs);
     views.ShowStatus("Enter ISP Mode", StatusTone::Normal);
-    state_.usb.Open();
-    chip.SetIspMode(true);
+    static_cast<void>(state_.usb.Open());     // a failed open fails the transfers that follow, and they report it
+    static_cast<void>(chip.SetIspMode(true)); // a chip left out of ISP mode fails the reads, which report it
     views.ShowStatus("Read Flash data back", StatusTone::Normal);
     const bool consistent = reader.ReadBackRange(chip, views, 0, kReadBackEnd);
-    chip.SetIspMode(false);
+    static_cast<void>(chip.SetIspMode(false)); // best effort: the device may already be gone
     state_.usb.Close();
     Critical(false);
     if (consistent)
@@ -186,7 +184,7 @@ private:
       return false;
     }
     if (!state_.usb.Open()) {
-      Refuse(ProblemKind::CannotOpen, CannotOpenMessage(found_.device, state_.usb.LastError()));
+      Refuse(ProblemKind::CannotOpen, CannotOpenMessage(found_.device, state_.usb.LastDeviceError()));
       return false;
     }
     state_.usb.Close();

@@ -17,8 +17,6 @@ inline constexpr int kExitFailed = 1;
 // Nothing was done to the device.
 inline constexpr int kExitNothingDone = 2;
 
-inline constexpr const char *kUdevRulesFile = "packaging/60-orvane-updater.rules";
-
 // Asks the update's confirmation question; true for OK.
 using ConfirmQuestion = std::function<bool(const std::string &question)>;
 

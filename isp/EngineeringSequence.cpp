@@ -41,10 +41,11 @@ SequenceEnd EngineeringSequence::Run(const EngineeringSteps &steps) {
 
   view_.ShowProcessInfo("Enter ISP Mode");
   view_.ProcessMessages();
-  usb.Open();
+  static_cast<void>(usb.Open()); // a failed open fails the transfers that follow, and they report it
   if (steps.ispMode)
-    chip_.SetIspMode(true);
-  workers_.IdentifyFlash();
+    static_cast<void>(chip_.SetIspMode(true)); // a chip left out of ISP mode fails the steps after it, which report it
+  static_cast<void>(
+      workers_.IdentifyFlash()); // an unread identifier counts as all zeros, which the checks after it allow for
   // Past the end of the part the addresses wrap onto its start: a range
   // that does not fit is refused before anything is erased or written.
   const uint32_t eraseEnd = steps.erase && steps.assignedRange ? flash_.RangeStart + flash_.RangeSize : 0;
@@ -53,7 +54,7 @@ SequenceEnd EngineeringSequence::Run(const EngineeringSteps &steps) {
     view_.ShowProcessInfo(refusal);
     flash_.IspFailed = true;
     if (steps.ispMode)
-      chip_.SetIspMode(false);
+      static_cast<void>(chip_.SetIspMode(false)); // best effort: the device may already be gone
     usb.Close();
     flash_.StopRequested = false;
     return SequenceEnd::Finished;
@@ -62,9 +63,10 @@ SequenceEnd EngineeringSequence::Run(const EngineeringSteps &steps) {
   if (steps.erase && !StopHere()) {
     view_.ShowProcessInfo("Clear Status register");
     workers_.ClearStatusRegister();
-    FlashErase(chip_, workers_, flash_, view_).Run(!steps.assignedRange);
+    static_cast<void>(FlashErase(chip_, workers_, flash_, view_)
+                          .Run(!steps.assignedRange)); // the erase shows its own failure and marks the sequence failed
   }
-  usb.Open();
+  static_cast<void>(usb.Open()); // a failed open fails the transfers that follow, and they report it
   RunStep(steps.blank, "Start Blanking Check", "Blanking Success",
           [&] { return workers_.BlankCheckRange(start, end); });
   RunStep(steps.program, "Start Programming", "Programming Success",
@@ -75,9 +77,9 @@ SequenceEnd EngineeringSequence::Run(const EngineeringSteps &steps) {
   // A stopped or failed sequence still leaves the flash as the user asked
   // and the chip out of ISP mode.
   if (steps.protect)
-    workers_.ProtectFlash();
+    static_cast<void>(workers_.ProtectFlash()); // best effort at the end: the steps have already shown their outcome
   if (steps.ispMode)
-    chip_.SetIspMode(false);
+    static_cast<void>(chip_.SetIspMode(false)); // best effort: the device may already be gone
   usb.Close();
   flash_.StopRequested = false;
   if (stopped_) {

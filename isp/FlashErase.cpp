@@ -13,7 +13,7 @@ bool FlashErase::Wait(const std::function<std::string(int poll)> &caption) {
 }
 
 bool FlashErase::Run(bool wholeChip) {
-  chip_.Usb().Open();
+  static_cast<void>(chip_.Usb().Open()); // a failed open fails the transfers that follow, and they report it
   bool finished = true;
   bool waited = false;
   if (wholeChip) {

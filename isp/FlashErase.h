@@ -16,10 +16,10 @@ public:
       : chip_(chip), workers_(workers), flash_(flash), view_(view) {}
 
   // Returns whether every wait finished.
-  bool Run(bool wholeChip);
+  [[nodiscard]] bool Run(bool wholeChip);
 
 private:
-  bool Wait(const std::function<std::string(int poll)> &caption);
+  [[nodiscard]] bool Wait(const std::function<std::string(int poll)> &caption);
 
   ChipCommands &chip_;
   FlashWorkers &workers_;

@@ -21,7 +21,7 @@ public:
 
   // The device handle must be open. True when every block read
   // consistently: two reads of it went through and agree.
-  bool ReadBackRange(ChipCommands &chip, IspView &view, uint32_t start, uint32_t end);
+  [[nodiscard]] bool ReadBackRange(ChipCommands &chip, IspView &view, uint32_t start, uint32_t end);
 
 private:
   std::vector<uint8_t> &buffer_;
@@ -33,6 +33,7 @@ std::string ReadBackText(const std::vector<uint8_t> &buffer, uint32_t end);
 // Writes the text file through a temporary file beside it ("<path>.part")
 // renamed over it at the end; on failure returns false with the reason in
 // *error and any earlier file at path is left as it was.
-bool WriteReadBackFile(const std::string &path, const std::vector<uint8_t> &buffer, uint32_t end, std::string *error);
+[[nodiscard]] bool WriteReadBackFile(const std::string &path, const std::vector<uint8_t> &buffer, uint32_t end,
+                                     std::string *error);
 
 } // namespace orvane

@@ -120,6 +120,10 @@ bool FlashWorkers::ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase
     view_.Progress(FlashPhase::Program, BlocksBetween(start, std::min(a + chunk, end), chunk), totalChunks);
   };
 
+  // A write that did not go through fails the walk at its end, after the
+  // same transfers as one that did: programmed data is only known good once
+  // verified, but a lost write is known bad now.
+  bool sent = true;
   if (!flash_.WordProgramMode) {
     bool programmed = false;
     for (uint32_t a = start; a < end; a += chunk) {
@@ -128,12 +132,12 @@ bool FlashWorkers::ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase
       if (takeChunk(a)) {
         programmed = true;
         const bool idle = WaitProgramIdle();
-        chip_.FlashWriteEnable();
+        sent = chip_.FlashWriteEnable() && sent;
         view_.ShowProcessAddress("0x" + Hex6(a));
         view_.ProcessMessages();
         if (!idle)
           return false;
-        chip_.FlashPageProgram(a, chunk, data.data());
+        sent = chip_.FlashPageProgram(a, chunk, data.data()) && sent;
         for (int poll = 0; poll < kReadyPollsAfterProgram; ++poll) {
           chip_.Time().SleepMs(1);
           if (chip_.FlashReady())
@@ -145,7 +149,7 @@ bool FlashWorkers::ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase
     // The last page may still be programming, and the flash ignores a read
     // until it is done: whoever reads next would see a busy flash, not the
     // data.
-    return !programmed || WaitProgramIdle();
+    return (!programmed || WaitProgramIdle()) && sent;
   }
 
   const bool idle = WaitProgramIdle();
@@ -154,16 +158,16 @@ bool FlashWorkers::ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase
       return false;
     view_.ShowProcessAddress("0x" + Hex6(a));
     view_.ProcessMessages();
-    chip_.FlashWriteEnable();
+    const bool enabled = chip_.FlashWriteEnable();
     if (takeChunk(a)) {
       if (!idle)
         return false;
-      chip_.FlashWordProgram(a, chunk, data.data());
-      chip_.FlashWriteDisable();
+      sent = chip_.FlashWordProgram(a, chunk, data.data()) && enabled && sent;
+      sent = chip_.FlashWriteDisable() && sent;
     }
     progress(a);
   }
-  return idle;
+  return idle && sent;
 }
 
 void FlashWorkers::ChooseFlashType() {
@@ -216,15 +220,19 @@ bool FlashWorkers::WaitForErase(const std::function<void(int poll, uint8_t statu
 }
 
 void FlashWorkers::ClearStatusRegister() {
-  chip_.FlashReadStatus();
-  chip_.FlashWriteEnable();
-  chip_.FlashWriteStatus(0);
-  WaitWhileBusy();
+  static_cast<void>(
+      chip_.FlashReadStatus()); // read only to begin the sequence the part expects; the value does not matter
+  static_cast<void>(
+      chip_.FlashWriteEnable()); // a status left protecting the flash shows in the blank check after the erase
+  static_cast<void>(
+      chip_.FlashWriteStatus(0));     // a status left protecting the flash shows in the blank check after the erase
+  static_cast<void>(WaitWhileBusy()); // a status left protecting the flash shows in the blank check after the erase
 }
 
 std::optional<uint8_t> FlashWorkers::ProtectFlash() {
-  chip_.FlashWriteEnable();
-  chip_.FlashWriteStatus(flash_.Part.protectValue);
+  // The status the wait ends on tells whether the protection took.
+  static_cast<void>(chip_.FlashWriteEnable());
+  static_cast<void>(chip_.FlashWriteStatus(flash_.Part.protectValue));
   return WaitWhileBusy();
 }
 

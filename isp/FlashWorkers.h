@@ -25,24 +25,24 @@ public:
   FlashWorkers(ChipCommands &chip, const ImageRecord &image, FlashState &flash, IspView &view)
       : chip_(chip), image_(image), flash_(flash), view_(view) {}
 
-  bool BlankCheckRange(uint32_t start, uint32_t end);
-  bool VerifyRange(uint32_t start, uint32_t end, uint32_t imageBase);
-  bool ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase);
+  [[nodiscard]] bool BlankCheckRange(uint32_t start, uint32_t end);
+  [[nodiscard]] bool VerifyRange(uint32_t start, uint32_t end, uint32_t imageBase);
+  [[nodiscard]] bool ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase);
 
   // Chooses chunk size, program mode and protection from the identifier
   // read last, by its row in the part table.
   void ChooseFlashType();
   // Reads the identifier and chooses from it. An identifier that cannot be
   // read counts as all zeros, never as the one read before; false then.
-  bool IdentifyFlash();
+  [[nodiscard]] bool IdentifyFlash();
   // Reads the status up to 1000 times, 10 ms apart and no longer than the
   // part's status write may take, while a write is in progress; the status
   // that showed it finished, nullopt when none did.
-  std::optional<uint8_t> WaitWhileBusy();
+  [[nodiscard]] std::optional<uint8_t> WaitWhileBusy();
   // The erase wait: 10 ms, then up to 1000 status reads 10 ms apart, and
   // no longer than the part's chip erase may take, until the
   // write-in-progress bit clears; onPoll sees each poll and its status.
-  bool WaitForErase(const std::function<void(int poll, uint8_t status)> &onPoll);
+  [[nodiscard]] bool WaitForErase(const std::function<void(int poll, uint8_t status)> &onPoll);
   // Write enable, write status 0, wait.
   void ClearStatusRegister();
   // The device is gone, or the update's deadline has passed: every walk
@@ -50,14 +50,14 @@ public:
   bool Halted() const;
   // Write enable, the protecting status value for this part, wait; the
   // status the wait ended on, nullopt when the flash never finished.
-  std::optional<uint8_t> ProtectFlash();
+  [[nodiscard]] std::optional<uint8_t> ProtectFlash();
 
 private:
   enum class Expect { Erased, Image };
-  bool CheckBlocks(uint32_t start, uint32_t end, uint32_t imageBase, Expect expect);
+  [[nodiscard]] bool CheckBlocks(uint32_t start, uint32_t end, uint32_t imageBase, Expect expect);
   uint8_t ImageByte(uint32_t flashAddress, uint32_t imageBase) const;
   // Up to 101 status reads, 1 ms apart, until no write is in progress.
-  bool WaitProgramIdle();
+  [[nodiscard]] bool WaitProgramIdle();
   // Whether a wait begun at startUs has run past limitMs, or must end anyway.
   bool WaitOver(uint64_t startUs, uint32_t limitMs) const;
 

@@ -22,7 +22,7 @@ bool RunIspStep(IspStep step, ChipCommands &chip, const ImageRecord &image, Flas
   static constexpr const char *kDone[] = {"Blanking Success", "Programming Success", "Verifying Success"};
   const auto index = static_cast<size_t>(step);
   view.ShowProcessInfo(kStart[index]);
-  chip.Usb().Open();
+  static_cast<void>(chip.Usb().Open()); // a failed open fails the transfers that follow, and they report it
   FlashWorkers workers(chip, image, flash, view);
   bool ok = false;
   switch (step) {

@@ -12,7 +12,8 @@ I2cDeviceAction::I2cDeviceAction(I2cPanelContext context, Setup setup)
   if (setup == Setup::MasterInit)
     master_.I2cMasterInit();
   else
-    chip_.SelectBank(chipreg::kBankI2c);
+    static_cast<void>(
+        chip_.SelectBank(chipreg::kBankI2c)); // a failed access shows in the transaction after it, which fails
 }
 
 I2cDeviceAction::~I2cDeviceAction() {

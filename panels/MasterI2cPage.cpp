@@ -37,7 +37,8 @@ void MasterI2cPage::ReadAllClick() {
   view_.ShowReadAllRunning(true);
   for (int n = 0; n < 256 && i2c_.ReadAllTag != 0; ++n) {
     const auto reg = static_cast<uint8_t>(n);
-    action.Master().I2cReadRegisters(i2c_.I2cSlaveAddress, reg, 1, &i2c_.I2cRegisterMirror[reg]);
+    static_cast<void>(action.Master().I2cReadRegisters(
+        i2c_.I2cSlaveAddress, reg, 1, &i2c_.I2cRegisterMirror[reg])); // a failed read leaves the cell as it was
     view_.ShowRegister(reg, Hex2(i2c_.I2cRegisterMirror[reg]));
     view_.ProcessMessages();
   }
@@ -51,7 +52,8 @@ void MasterI2cPage::SelectRegister(uint8_t reg) {
     // While a read-all runs, the boxes still follow the selected register,
     // so that they never stand for another one.
     if (!action.Refused())
-      action.Master().I2cReadRegisters(i2c_.I2cSlaveAddress, reg, 1, &i2c_.I2cRegisterMirror[reg]);
+      static_cast<void>(action.Master().I2cReadRegisters(
+          i2c_.I2cSlaveAddress, reg, 1, &i2c_.I2cRegisterMirror[reg])); // a failed read leaves the cell as it was
   }
   ShowRegisterAndBits(reg);
   ShowLabels(reg);
@@ -93,9 +95,11 @@ void MasterI2cPage::WriteAndReadBack(uint8_t reg, uint32_t waitMs) {
   if (action.Refused())
     return;
   uint8_t &mirror = i2c_.I2cRegisterMirror[reg];
-  action.Master().I2cWriteRegisters(i2c_.I2cSlaveAddress, reg, 1, &mirror);
+  static_cast<void>(action.Master().I2cWriteRegisters(i2c_.I2cSlaveAddress, reg, 1,
+                                                      &mirror)); // the read-back after it shows what the register holds
   context_.clock.SleepMs(waitMs);
-  action.Master().I2cReadRegisters(i2c_.I2cSlaveAddress, reg, 1, &mirror);
+  static_cast<void>(action.Master().I2cReadRegisters(i2c_.I2cSlaveAddress, reg, 1,
+                                                     &mirror)); // a failed read leaves the cell as it was
 }
 
 void MasterI2cPage::ShowRegisterAndBits(uint8_t reg) {

@@ -17,7 +17,7 @@ public:
       : usb_(usb), state_(state), view_(view) {
     state_.reading = true;
     view_.ShowReading(true);
-    usb_.Open();
+    static_cast<void>(usb_.Open()); // a failed open fails the transfers that follow, and they report it
   }
   ~BankReadScope() {
     usb_.Close();
@@ -76,7 +76,7 @@ void RegisterPanel::SelectRegister(uint8_t address) {
     // known value, as after a failed read.
     const DeviceActionGuard guard(flags_);
     if (guard) {
-      chip_.Usb().Open();
+      static_cast<void>(chip_.Usb().Open()); // a failed open fails the transfers that follow, and they report it
       ReadInto(address);
       chip_.Usb().Close();
     }
@@ -131,7 +131,7 @@ void RegisterPanel::ReadInto(uint8_t address) {
 }
 
 void RegisterPanel::WriteAndReadBack(uint8_t address, uint8_t value, uint32_t settleMs) {
-  chip_.Usb().Open();
+  static_cast<void>(chip_.Usb().Open()); // a failed open fails the transfers that follow, and they report it
   if (chip_.WriteRegister(address, value))
     state_.shadow[address] = value;
   chip_.Time().SleepMs(settleMs);

@@ -18,7 +18,7 @@ void ConnectionMonitor::Tick() {
     return;
   if (usb.IsFound()) {
     view_.SetTimerInterval(kMonitorSlowMs);
-    usb.CheckDevice();
+    static_cast<void>(usb.CheckDevice()); // what it found stays in IsFound()
   } else {
     SearchNextTarget();
   }
@@ -34,14 +34,15 @@ void ConnectionMonitor::SearchNextTarget() {
   if (usb.GetAudioDriver()) {
     view_.SetTimerInterval(kMonitorFastMs);
     usb.SetAudioDriver(false);
-    usb.SetTarget(flags.UpdateId3B5D ? kUpdateId0C7E : kUpdateId3B5D);
+    static_cast<void>(usb.SetTarget(
+        flags.UpdateId3B5D ? kUpdateId0C7E : kUpdateId3B5D)); // the update-mode identities are constants that fit
     flags.UpdateId3B5D = !flags.UpdateId3B5D;
   } else {
     usb.SetAudioDriver(true);
     state_.DeviceRow = static_cast<uint8_t>((state_.DeviceRow + 1) % kDeviceTableRows);
-    usb.SetTarget(DeviceTable[state_.DeviceRow].matchText);
+    static_cast<void>(usb.SetTarget(DeviceTable[state_.DeviceRow].matchText)); // the model table's match texts fit
   }
-  usb.FindDevice();
+  static_cast<void>(usb.FindDevice()); // what it found stays in IsFound()
 }
 
 void ConnectionMonitor::ShowOutcome() {

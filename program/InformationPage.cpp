@@ -15,8 +15,8 @@ void InformationPage::UpdateStatus(InformationView &view) {
   const DeviceActionGuard guard(flags_);
   if (!guard)
     return;
-  chip_.Usb().Open();
-  chip_.SelectBank(chipreg::kBankMailbox);
+  static_cast<void>(chip_.Usb().Open()); // a failed open fails the transfers that follow, and they report it
+  static_cast<void>(chip_.SelectBank(chipreg::kBankMailbox)); // a failed access shows in the reads after it, which fail
   const uint8_t registers[] = {statusreg::kRate, statusreg::kSpare, statusreg::kStream};
   for (size_t i = 0; i < statusBytes_.size(); ++i) {
     uint8_t value = 0;
@@ -57,10 +57,14 @@ bool InformationPage::SendMediaKey(int key) {
   const DeviceActionGuard guard(flags_);
   if (!guard)
     return false;
-  chip_.Usb().Open();
-  chip_.SelectBank(chipreg::kBankMailbox);
-  chip_.WriteRegister(chipreg::kMailboxSubCommand, HidKeyCodes[static_cast<size_t>(key)]);
-  chip_.WriteRegister(chipreg::kMailboxCommand, kMediaKeyCommand);
+  static_cast<void>(chip_.Usb().Open()); // a failed open fails the transfers that follow, and they report it
+  static_cast<void>(
+      chip_.SelectBank(chipreg::kBankMailbox)); // a failed access shows in the completion poll, which then fails
+  static_cast<void>(chip_.WriteRegister(
+      chipreg::kMailboxSubCommand,
+      HidKeyCodes[static_cast<size_t>(key)])); // a failed access shows in the completion poll, which then fails
+  static_cast<void>(chip_.WriteRegister(
+      chipreg::kMailboxCommand, kMediaKeyCommand)); // a failed access shows in the completion poll, which then fails
   bool done = false;
   for (int poll = 0; poll < kMediaKeyPolls && !done; ++poll) {
     chip_.Time().SleepMs(kMediaKeyPollMs);

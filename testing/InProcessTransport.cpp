@@ -143,11 +143,11 @@ std::vector<UsbDeviceInfo> InProcessTransport::Enumerate() {
   return listed;
 }
 
-std::unique_ptr<UsbConnection> InProcessTransport::Connect(const std::string &location, std::string *error) {
+std::unique_ptr<UsbConnection> InProcessTransport::Connect(const std::string &location, DeviceError *error) {
   const State::Attached *attached = state_->Find(location);
   if (!attached || !attached->device->Present()) {
     if (error)
-      *error = "no device at " + location;
+      *error = {attached ? DeviceErrorKind::Gone : DeviceErrorKind::NoDevice, "no device at " + location};
     return nullptr;
   }
   attached->device->ConnectionOpened();

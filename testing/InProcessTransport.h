@@ -51,7 +51,7 @@ public:
 
   std::string Name() const override { return name_; }
   std::vector<UsbDeviceInfo> Enumerate() override;
-  std::unique_ptr<UsbConnection> Connect(const std::string &location, std::string *error) override;
+  std::unique_ptr<UsbConnection> Connect(const std::string &location, DeviceError *error) override;
 
   struct State; // shared with the open connections
 

@@ -35,8 +35,8 @@ bool SimulatedUpdate::Connect(VirtualDevice *device, DeviceBus *driverBus) {
     devices_.Plug(chip_.Config().location, *device);
   usb_ = std::make_unique<VantrelUsb>(driverBus ? *driverBus : devices_.bus);
   commands_ = std::make_unique<ChipCommands>(*usb_, devices_.clock, flash_.FlashId);
-  usb_->SetTarget(UpdateTarget(chip_.Config().updateVendorId));
-  usb_->FindDevice();
+  static_cast<void>(usb_->SetTarget(UpdateTarget(chip_.Config().updateVendorId))); // a constant that fits
+  static_cast<void>(usb_->FindDevice());                                           // what it found stays in IsFound()
   return usb_->IsFound();
 }
 

@@ -46,13 +46,16 @@ bool ChipCommands::SelectBank(uint8_t bank) {
 bool ChipCommands::SetIspMode(bool enter) {
   const bool switched =
       enter ? Out(vendor::kIspEnter, 0x3C41, 0x71C5, nullptr, 0) : Out(vendor::kIspLeave, 0x6B1E, 0x4A97, nullptr, 0);
-  SelectBank(chipreg::kBankIsp);
+  // Entering, the ISP bank set up after the switch is part of the mode: a
+  // write that did not go through leaves the chip half switched. Leaving,
+  // the chip may restart at once, so the writes after it are best effort.
+  bool configured = SelectBank(chipreg::kBankIsp);
   if (enter) {
-    WriteRegister(0x07, 0x10);
-    WriteRegister(0x01, 0x03);
-  } else {
-    WriteRegister(0x07, 0x00);
+    configured = WriteRegister(0x07, 0x10) && configured;
+    configured = WriteRegister(0x01, 0x03) && configured;
+    return switched && configured;
   }
+  static_cast<void>(WriteRegister(0x07, 0x00)); // best effort: the chip may be restarting
   return switched;
 }
 
@@ -99,10 +102,11 @@ bool ChipCommands::FlashPageProgram(uint32_t address, uint16_t length, const uin
   if (length == 0 || length > kPageBytes)
     return false;
   const auto instruction = AddressedInstruction(flashop::kPageProgram, address);
-  Out(vendor::kFlashWrite, 0, 0, instruction.data(), instruction.size());
+  // Without its instruction the page data programs nothing.
+  const bool addressed = Out(vendor::kFlashWrite, 0, 0, instruction.data(), instruction.size());
   std::array<uint8_t, kPageBytes> page{};
   std::copy_n(data, length, page.begin());
-  return Out(vendor::kFlashWrite, 0, 1, page.data(), length);
+  return Out(vendor::kFlashWrite, 0, 1, page.data(), length) && addressed;
 }
 
 bool ChipCommands::FlashWordProgram(uint32_t address, uint16_t length, const uint8_t *data) {
@@ -119,7 +123,9 @@ bool ChipCommands::FlashWordProgram(uint32_t address, uint16_t length, const uin
 }
 
 bool ChipCommands::FlashReadId() {
-  FlashQuery(flashop::kReadId, 3);
+  // Without the query the ready flag and the answer are the last query's.
+  if (!FlashQuery(flashop::kReadId, 3))
+    return false;
   for (int poll = 0; poll < kIdPolls && usb_.Loss() == DeviceLoss::None; ++poll) {
     if (FlashReady()) {
       std::array<uint8_t, 3> id{};
@@ -133,7 +139,8 @@ bool ChipCommands::FlashReadId() {
 }
 
 uint8_t ChipCommands::FlashReadStatus() {
-  FlashQuery(flashop::kReadStatus, 1);
+  if (!FlashQuery(flashop::kReadStatus, 1))
+    return 0xFF;
   for (int poll = 0; poll < kStatusPolls && usb_.Loss() == DeviceLoss::None; ++poll) {
     if (FlashReady()) {
       uint8_t status = 0xFF;
@@ -165,14 +172,18 @@ bool ChipCommands::ParameterTransfer(uint8_t command, uint8_t subCommand, uint8_
                                      uint8_t *data) {
   count = std::min(count, chipreg::kMailboxDataCount);
   const bool read = (subCommand & 1) != 0;
-  usb_.Open();
-  SelectBank(chipreg::kBankMailbox);
+  // Every step runs whatever went before, as the firmware expects the whole
+  // exchange; the result says whether all of its transfers went through. A
+  // firmware that never signals completion is not a failed transfer: the
+  // page reads back what it holds.
+  bool ok = usb_.Open();
+  ok = SelectBank(chipreg::kBankMailbox) && ok;
   if (!read)
     for (uint8_t i = 0; i < count; ++i)
-      WriteRegister(chipreg::kMailboxData + i, data[i]);
-  WriteRegister(chipreg::kMailboxSubCommand, subCommand);
-  WriteRegister(chipreg::kMailboxArgument, argument);
-  WriteRegister(chipreg::kMailboxCommand, command);
+      ok = WriteRegister(chipreg::kMailboxData + i, data[i]) && ok;
+  ok = WriteRegister(chipreg::kMailboxSubCommand, subCommand) && ok;
+  ok = WriteRegister(chipreg::kMailboxArgument, argument) && ok;
+  ok = WriteRegister(chipreg::kMailboxCommand, command) && ok;
   for (int poll = 0; poll < kMailboxPolls; ++poll) {
     clock_.SleepMs(kMailboxPollMs);
     // A failed read must not pass for the completion code.
@@ -186,12 +197,14 @@ bool ChipCommands::ParameterTransfer(uint8_t command, uint8_t subCommand, uint8_
       uint8_t value = data[i];
       if (ReadRegister(chipreg::kMailboxData + i, value))
         data[i] = value;
+      else
+        ok = false;
     }
   } else {
-    WriteRegister(chipreg::kMailboxCommand, 0x00);
+    ok = WriteRegister(chipreg::kMailboxCommand, 0x00) && ok;
   }
   usb_.Close();
-  return true;
+  return ok;
 }
 
 } // namespace orvane

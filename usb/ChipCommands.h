@@ -58,41 +58,42 @@ public:
   ChipCommands(VantrelUsb &usb, Clock &clock, std::array<uint8_t, 3> &flashId)
       : usb_(usb), clock_(clock), flashId_(flashId) {}
 
-  bool ReadRegister(uint8_t address, uint8_t &value);
-  bool WriteRegister(uint8_t address, unsigned value);
-  bool SelectBank(uint8_t bank);
-  bool SetIspMode(bool enter);
+  [[nodiscard]] bool ReadRegister(uint8_t address, uint8_t &value);
+  [[nodiscard]] bool WriteRegister(uint8_t address, unsigned value);
+  [[nodiscard]] bool SelectBank(uint8_t bank);
+  [[nodiscard]] bool SetIspMode(bool enter);
 
-  bool FlashReady();
-  bool FlashCommand(uint8_t opcode, uint8_t count, const uint8_t *bytes);
-  bool FlashQuery(uint8_t opcode, uint16_t replyLength);
-  bool FlashFetch(uint8_t count, uint8_t *out);
+  [[nodiscard]] bool FlashReady();
+  [[nodiscard]] bool FlashCommand(uint8_t opcode, uint8_t count, const uint8_t *bytes);
+  [[nodiscard]] bool FlashQuery(uint8_t opcode, uint16_t replyLength);
+  [[nodiscard]] bool FlashFetch(uint8_t count, uint8_t *out);
 
   // length 1 to 255; anything else is refused without a transfer.
-  bool FlashRead(uint32_t address, uint16_t length, uint8_t *out);
+  [[nodiscard]] bool FlashRead(uint32_t address, uint16_t length, uint8_t *out);
   // length 1 to 256; anything else is refused without a transfer.
-  bool FlashPageProgram(uint32_t address, uint16_t length, const uint8_t *data);
+  [[nodiscard]] bool FlashPageProgram(uint32_t address, uint16_t length, const uint8_t *data);
   // length even and at least 2; anything else is refused without a transfer.
-  bool FlashWordProgram(uint32_t address, uint16_t length, const uint8_t *data);
-  bool FlashReadId();
-  uint8_t FlashReadStatus();
-  bool FlashWriteStatus(uint8_t status);
-  bool FlashWriteEnable();
-  bool FlashWriteDisable();
-  bool FlashChipErase();
-  bool FlashSectorErase(uint32_t address);
+  [[nodiscard]] bool FlashWordProgram(uint32_t address, uint16_t length, const uint8_t *data);
+  [[nodiscard]] bool FlashReadId();
+  [[nodiscard]] uint8_t FlashReadStatus();
+  [[nodiscard]] bool FlashWriteStatus(uint8_t status);
+  [[nodiscard]] bool FlashWriteEnable();
+  [[nodiscard]] bool FlashWriteDisable();
+  [[nodiscard]] bool FlashChipErase();
+  [[nodiscard]] bool FlashSectorErase(uint32_t address);
 
   // Opens and closes the device by itself. count is capped at the 13
   // mailbox data registers.
-  bool ParameterTransfer(uint8_t command, uint8_t subCommand, uint8_t argument, uint8_t count, uint8_t *data);
+  [[nodiscard]] bool ParameterTransfer(uint8_t command, uint8_t subCommand, uint8_t argument, uint8_t count,
+                                       uint8_t *data);
 
   const std::array<uint8_t, 3> &FlashId() const { return flashId_; }
   VantrelUsb &Usb() { return usb_; }
   Clock &Time() { return clock_; }
 
 private:
-  bool Out(uint8_t request, uint16_t value, uint16_t index, const uint8_t *data, uint32_t length);
-  bool In(uint8_t request, uint16_t value, uint16_t index, uint8_t *data, uint32_t length);
+  [[nodiscard]] bool Out(uint8_t request, uint16_t value, uint16_t index, const uint8_t *data, uint32_t length);
+  [[nodiscard]] bool In(uint8_t request, uint16_t value, uint16_t index, uint8_t *data, uint32_t length);
 
   VantrelUsb &usb_;
   Clock &clock_;

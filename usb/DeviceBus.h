@@ -1,5 +1,7 @@
 #pragma once
 
+#include "usb/DeviceError.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -63,7 +65,7 @@ public:
   // Paths of the present interfaces of the class, in enumeration order;
   // nullopt when the class cannot be listed at all.
   virtual std::optional<std::vector<std::string>> ListInterfaces(const Guid &interfaceClass) = 0;
-  // kNullHandle on failure; LastError() then says why.
+  // kNullHandle on failure; LastDeviceError() then says why.
   virtual DeviceHandle Open(const std::string &path) = 0;
   virtual bool IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out,
                          size_t outLength, uint32_t *bytesReturned) = 0;
@@ -74,8 +76,10 @@ public:
   // Why devices that may be there could not be listed (a refused virtual
   // device directory); empty when nothing was refused.
   virtual std::vector<std::string> ListingProblems() { return {}; }
-  // Reason of the last failed Open or IoControl, for messages ("permission denied").
-  virtual std::string LastError() const { return {}; }
+  // What went wrong in the last failed Open or IoControl.
+  virtual DeviceError LastDeviceError() const { return {}; }
+  // Its reason, for messages ("permission denied ...").
+  std::string LastError() const { return LastDeviceError().text; }
   // nullopt when the bus cannot tell, or no present interface has the path.
   virtual std::optional<InterfacePlace> PlaceOf(const std::string &) { return std::nullopt; }
 };

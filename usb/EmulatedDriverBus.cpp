@@ -22,18 +22,18 @@ std::string LowerCase(std::string text) {
   return text;
 }
 
-const char *StatusText(TransferStatus status) {
+DeviceError TransferError(TransferStatus status) {
   switch (status) {
   case TransferStatus::Completed:
-    return "completed";
+    return {DeviceErrorKind::None, "completed"};
   case TransferStatus::Stalled:
-    return "the device rejected the request";
+    return {DeviceErrorKind::Stalled, "the device rejected the request"};
   case TransferStatus::Gone:
-    return "the device is gone";
+    return {DeviceErrorKind::Gone, "the device is gone"};
   case TransferStatus::Failed:
     break;
   }
-  return "the transfer failed";
+  return {DeviceErrorKind::Failed, "the transfer failed"};
 }
 
 } // namespace
@@ -95,17 +95,21 @@ DeviceHandle EmulatedDriverBus::Open(const std::string &path) {
     const bool audio = device->hasAudioInterface && path == InterfacePath(transport->Name(), *device, kGuidAudioDriver);
     if (!generic && !audio)
       continue;
-    std::string error;
+    DeviceError error;
     auto connection = transport->Connect(device->location, &error);
     if (!connection) {
-      lastError_ = error.empty() ? "cannot open the device" : error;
+      if (error.text.empty())
+        error.text = "cannot open the device";
+      if (error.kind == DeviceErrorKind::None)
+        error.kind = DeviceErrorKind::Failed;
+      lastError_ = std::move(error);
       return kNullHandle;
     }
     const DeviceHandle handle = nextHandle_++;
     handles_.emplace(handle, OpenDevice{audio, std::move(connection)});
     return handle;
   }
-  lastError_ = "no such device: " + path;
+  lastError_ = {DeviceErrorKind::NoDevice, "no such device: " + path};
   return kNullHandle;
 }
 
@@ -152,7 +156,11 @@ TransferResult EmulatedDriverBus::Control(OpenDevice &device, const SetupPacket 
 }
 
 bool EmulatedDriverBus::Refuse(const std::string &why) {
-  lastError_ = why;
+  return Fail({DeviceErrorKind::Failed, why});
+}
+
+bool EmulatedDriverBus::Fail(DeviceError error) {
+  lastError_ = std::move(error);
   return false;
 }
 
@@ -205,7 +213,7 @@ bool EmulatedDriverBus::AudioDriverCall(OpenDevice &device, uint32_t code, std::
     const SetupPacket descriptor{0x80, 6, 0x0100, 0, kDeviceDescriptorSize};
     uint8_t answer[kDeviceDescriptorSize];
     const TransferResult result = Control(device, descriptor, answer);
-    return result.ok() ? true : Refuse(StatusText(result.status));
+    return result.ok() ? true : Fail(TransferError(result.status));
   }
   if (request->data.size() != outLength)
     return Refuse("property data length does not match the buffer");
@@ -223,7 +231,7 @@ bool EmulatedDriverBus::Transfer(OpenDevice &device, const SetupPacket &setup, c
   uint8_t none = 0;
   const TransferResult result = Control(device, setup, buffer.empty() ? &none : buffer.data());
   if (!result.ok())
-    return Refuse(StatusText(result.status));
+    return Fail(TransferError(result.status));
   // A device that moved less than asked did not do what was asked: for IN
   // the rest of the buffer would be stale bytes passed off as its answer.
   if (result.actual != setup.length)

@@ -38,7 +38,7 @@ public:
   void Close(DeviceHandle handle) override;
   DeviceLoss Loss(DeviceHandle handle) const override;
   std::vector<std::string> ListingProblems() override;
-  std::string LastError() const override { return lastError_; }
+  DeviceError LastDeviceError() const override { return lastError_; }
   std::optional<InterfacePlace> PlaceOf(const std::string &path) override;
 
   // Transfers in a row that fail (time-outs, mostly) before the device
@@ -67,7 +67,10 @@ private:
   // data stage arrived.
   bool Transfer(OpenDevice &device, const SetupPacket &setup, const uint8_t *outData, uint8_t *inData,
                 uint32_t *bytesReturned);
+  // A call the driver turns down before any transfer.
   bool Refuse(const std::string &why);
+  // A transfer that did not go through, for the reason it gives.
+  bool Fail(DeviceError error);
 
   std::vector<UsbTransport *> transports_;
   std::vector<std::unique_ptr<UsbTransport>> owned_;
@@ -76,7 +79,7 @@ private:
   // number is what the device said then.
   std::map<std::string, InterfacePlace> places_;
   DeviceHandle nextHandle_ = 1;
-  std::string lastError_;
+  DeviceError lastError_;
 };
 
 } // namespace orvane

@@ -48,26 +48,27 @@ public:
   void I2cPrepareRead();
   void I2cSetReadAck(bool last);
   // An unreadable status counts as not finished and not acknowledged.
-  bool I2cDone();
-  bool I2cAcked();
+  [[nodiscard]] bool I2cDone();
+  [[nodiscard]] bool I2cAcked();
 
   // Whether the byte was acknowledged.
-  bool I2cWriteByte(uint8_t value);
+  [[nodiscard]] bool I2cWriteByte(uint8_t value);
   // false, with value untouched, when the received byte could not be fetched.
-  bool I2cReadByte(bool last, uint8_t &value);
+  [[nodiscard]] bool I2cReadByte(bool last, uint8_t &value);
 
-  bool I2cWriteRegisters(uint8_t device, uint8_t reg, uint8_t count, const uint8_t *data);
-  bool I2cReadRegisters(uint8_t device, uint8_t reg, uint8_t count, uint8_t *out);
-  bool I2cWriteBlock(uint8_t device, uint8_t subLength, const uint8_t *sub, uint8_t count, const uint8_t *data);
-  bool I2cReadBlock(uint8_t device, uint8_t subLength, const uint8_t *sub, uint8_t count, uint8_t *out);
+  [[nodiscard]] bool I2cWriteRegisters(uint8_t device, uint8_t reg, uint8_t count, const uint8_t *data);
+  [[nodiscard]] bool I2cReadRegisters(uint8_t device, uint8_t reg, uint8_t count, uint8_t *out);
+  [[nodiscard]] bool I2cWriteBlock(uint8_t device, uint8_t subLength, const uint8_t *sub, uint8_t count,
+                                   const uint8_t *data);
+  [[nodiscard]] bool I2cReadBlock(uint8_t device, uint8_t subLength, const uint8_t *sub, uint8_t count, uint8_t *out);
 
 private:
   void Write(uint8_t reg, uint8_t value);
-  bool Read(uint8_t reg, uint8_t &value);
+  [[nodiscard]] bool Read(uint8_t reg, uint8_t &value);
   // Start and address until acknowledged; after the last miss a stop.
-  bool AddressPhase(uint8_t address);
+  [[nodiscard]] bool AddressPhase(uint8_t address);
   void SendBytes(uint8_t count, const uint8_t *bytes);
-  bool Finish(bool addressed);
+  [[nodiscard]] bool Finish(bool addressed);
 
   ChipCommands &chip_;
   // Set by any register access of the running transaction that failed.

@@ -64,15 +64,14 @@ bool OfOurVendors(const libusb_device_descriptor &descriptor) {
          std::any_of(kUpdateModeIds.begin(), kUpdateModeIds.end(), ours);
 }
 
-std::string OpenFailure(int error, const std::string &location) {
+DeviceError OpenFailure(int error, const std::string &location) {
   switch (error) {
   case LIBUSB_ERROR_ACCESS:
-    return "permission denied on USB device " + location +
-           " (install packaging/60-orvane-updater.rules as the README says, then replug the device)";
+    return {DeviceErrorKind::AccessDenied, "permission denied on USB device " + location};
   case LIBUSB_ERROR_NO_DEVICE:
-    return "USB device " + location + " is gone";
+    return {DeviceErrorKind::Gone, "USB device " + location + " is gone"};
   default:
-    return "cannot open USB device " + location + ": " + libusb_strerror(error);
+    return {DeviceErrorKind::Failed, "cannot open USB device " + location + ": " + libusb_strerror(error)};
   }
 }
 
@@ -155,13 +154,13 @@ std::vector<UsbDeviceInfo> LibusbTransport::Enumerate() {
   return listed;
 }
 
-std::unique_ptr<UsbConnection> LibusbTransport::Connect(const std::string &location, std::string *error) {
-  std::string ignored;
+std::unique_ptr<UsbConnection> LibusbTransport::Connect(const std::string &location, DeviceError *error) {
+  DeviceError ignored;
   if (!error)
     error = &ignored;
   const auto context = GetContext();
   if (!context) {
-    *error = "USB access is not available on this system";
+    *error = {DeviceErrorKind::Failed, "USB access is not available on this system"};
     return nullptr;
   }
   const DeviceList list(context->context);
@@ -176,7 +175,7 @@ std::unique_ptr<UsbConnection> LibusbTransport::Connect(const std::string &locat
     }
     return std::make_unique<LibusbConnection>(context, handle, timeoutMs_);
   }
-  *error = "USB device " + location + " is gone";
+  *error = {DeviceErrorKind::Gone, "USB device " + location + " is gone"};
   return nullptr;
 }
 

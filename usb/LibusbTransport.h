@@ -26,7 +26,7 @@ public:
 
   std::string Name() const override { return "usb"; }
   std::vector<UsbDeviceInfo> Enumerate() override;
-  std::unique_ptr<UsbConnection> Connect(const std::string &location, std::string *error) override;
+  std::unique_ptr<UsbConnection> Connect(const std::string &location, DeviceError *error) override;
 
   struct Context;
 

@@ -13,7 +13,7 @@ public:
     return false;
   }
   void Close(DeviceHandle) override {}
-  std::string LastError() const override { return "no device bus"; }
+  DeviceError LastDeviceError() const override { return {DeviceErrorKind::NoDevice, "no device bus"}; }
 };
 
 } // namespace orvane

@@ -17,10 +17,10 @@ std::optional<std::vector<std::string>> OneDeviceBus::ListInterfaces(const Guid 
 DeviceHandle OneDeviceBus::Open(const std::string &path) {
   // A path kept from before can name whatever sits there now.
   if (!Shown(path)) {
-    lastError_ = "no device " + id_ + " at " + path;
+    lastError_ = {DeviceErrorKind::NoDevice, "no device " + id_ + " at " + path};
     return kNullHandle;
   }
-  lastError_.clear();
+  lastError_ = {};
   return inner_.Open(path);
 }
 

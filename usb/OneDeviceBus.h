@@ -26,7 +26,9 @@ public:
   void Close(DeviceHandle handle) override { inner_.Close(handle); }
   DeviceLoss Loss(DeviceHandle handle) const override { return inner_.Loss(handle); }
   std::vector<std::string> ListingProblems() override { return inner_.ListingProblems(); }
-  std::string LastError() const override { return lastError_.empty() ? inner_.LastError() : lastError_; }
+  DeviceError LastDeviceError() const override {
+    return lastError_.kind == DeviceErrorKind::None ? inner_.LastDeviceError() : lastError_;
+  }
   std::optional<InterfacePlace> PlaceOf(const std::string &path) override { return inner_.PlaceOf(path); }
 
 private:
@@ -34,7 +36,7 @@ private:
 
   DeviceBus &inner_;
   std::string id_;
-  std::string lastError_;
+  DeviceError lastError_;
 };
 
 } // namespace orvane

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "usb/DeviceError.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -61,8 +63,8 @@ public:
   virtual std::optional<UsbDeviceInfo> Describe(const std::string &location);
   // Why the last Enumerate could not look where devices may be; empty when it could.
   virtual std::string ListingProblem() const { return {}; }
-  // nullptr on failure, with the reason in *error.
-  virtual std::unique_ptr<UsbConnection> Connect(const std::string &location, std::string *error) = 0;
+  // nullptr on failure, with what went wrong in *error.
+  virtual std::unique_ptr<UsbConnection> Connect(const std::string &location, DeviceError *error) = 0;
 };
 
 inline std::optional<UsbDeviceInfo> UsbTransport::Describe(const std::string &location) {

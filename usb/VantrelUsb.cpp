@@ -208,8 +208,8 @@ bool VantrelUsb::ControlTransfer(uint8_t requestType, uint8_t request, uint16_t 
   return succeeded;
 }
 
-std::string VantrelUsb::LastError() const {
-  return lockError_.empty() ? bus_.LastError() : lockError_;
+DeviceError VantrelUsb::LastDeviceError() const {
+  return lockError_.empty() ? bus_.LastDeviceError() : DeviceError{DeviceErrorKind::Busy, lockError_};
 }
 
 } // namespace orvane

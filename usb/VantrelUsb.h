@@ -18,27 +18,27 @@ public:
   VantrelUsb(const VantrelUsb &) = delete;
   VantrelUsb &operator=(const VantrelUsb &) = delete;
 
-  virtual bool FindDevice();
-  virtual bool CheckDevice();
+  [[nodiscard]] virtual bool FindDevice();
+  [[nodiscard]] virtual bool CheckDevice();
   virtual bool IsFound();
 
   void ClearFound();
   void SetAudioDriver(bool audioDriver);
   bool GetAudioDriver() const;
   // false (target unchanged) for a text longer than 49 characters.
-  bool SetTarget(const std::string &target);
+  [[nodiscard]] bool SetTarget(const std::string &target);
   const char *Target() const { return target_; }
   const char *DevicePath() const { return devicePath_; }
   bool HasHandle() const { return handle_ != kNullHandle; }
 
-  bool ProbeDevice();
+  [[nodiscard]] bool ProbeDevice();
   // With device locks in use, false while another program holds the
   // device; LastError() then says who.
-  bool Open();
+  [[nodiscard]] bool Open();
   void Close();
   // Opens the device again: at its location, or, when it came back
   // elsewhere (re-enumerated), at the one interface of its identity.
-  bool Reopen();
+  [[nodiscard]] bool Reopen();
   // Whether the open handle (or the one closed last) lost its device.
   DeviceLoss Loss() const;
 
@@ -48,20 +48,23 @@ public:
   // Keeps the lock across opens and closes until the matching release, so
   // no other program slips in between the steps of one action. False, with
   // the reason in LastError(), while another program holds the device.
-  bool HoldDeviceLock();
+  [[nodiscard]] bool HoldDeviceLock();
   void ReleaseDeviceLock();
   // The lock's name for an interface path: the device part, not the class,
   // so both drivers' paths of one device share it.
   static std::string LockKey(const std::string &path);
-  bool ControlTransfer(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, uint8_t *data,
-                       uint32_t length);
+  [[nodiscard]] bool ControlTransfer(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index,
+                                     uint8_t *data, uint32_t length);
 
   // The rule FindDevice and CheckDevice apply to each interface path: it
   // contains the match text and fits the path field whole.
   static bool PathMatches(const std::string &path, const char *target);
 
-  // Why the last open or transfer failed, when the bus could tell.
-  std::string LastError() const;
+  // What went wrong in the last open or transfer, when the bus could tell;
+  // Busy while another program holds the device.
+  DeviceError LastDeviceError() const;
+  // Its reason, for messages.
+  std::string LastError() const { return LastDeviceError().text; }
   // Control transfers that did not go through since start: a caller tells
   // a transfer failure from a refusal the device answered with.
   uint64_t FailedTransfers() const { return failedTransfers_; }
@@ -69,7 +72,7 @@ public:
 
 private:
   // false when another program holds the device.
-  bool TakeLock();
+  [[nodiscard]] bool TakeLock();
 
   DeviceBus &bus_;
   // Kept in this order: found flag, back-end, device path, match text, handle.

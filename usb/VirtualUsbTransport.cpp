@@ -164,20 +164,23 @@ std::optional<UsbDeviceInfo> VirtualUsbTransport::Describe(const std::string &lo
   return DescribeIn(directory, location);
 }
 
-std::unique_ptr<UsbConnection> VirtualUsbTransport::Connect(const std::string &location, std::string *error) {
-  std::string ignored;
+std::unique_ptr<UsbConnection> VirtualUsbTransport::Connect(const std::string &location, DeviceError *error) {
+  DeviceError ignored;
   if (!error)
     error = &ignored;
   if (!IsValidVirtualDeviceName(location)) {
-    *error = "no virtual device named \"" + location + "\"";
+    *error = {DeviceErrorKind::NoDevice, "no virtual device named \"" + location + "\""};
     return nullptr;
   }
   const std::string directory = Directory();
-  if (!OpenPrivateDirectory(directory, error).valid())
+  std::string why;
+  UniqueFd fd;
+  if (OpenPrivateDirectory(directory, &why).valid())
+    fd = ConnectToDevice(directory + "/" + location + std::string(kVirtualSocketSuffix), &why);
+  if (!fd.valid()) {
+    *error = {DeviceErrorKind::Failed, why};
     return nullptr;
-  UniqueFd fd = ConnectToDevice(directory + "/" + location + std::string(kVirtualSocketSuffix), error);
-  if (!fd.valid())
-    return nullptr;
+  }
   return std::make_unique<VirtualUsbConnection>(std::move(fd), timeouts_.controlMs);
 }
 

@@ -25,7 +25,7 @@ public:
   std::string Name() const override { return "vusb"; }
   std::vector<UsbDeviceInfo> Enumerate() override;
   std::optional<UsbDeviceInfo> Describe(const std::string &location) override;
-  std::unique_ptr<UsbConnection> Connect(const std::string &location, std::string *error) override;
+  std::unique_ptr<UsbConnection> Connect(const std::string &location, DeviceError *error) override;
   std::string ListingProblem() const override { return listingProblem_; }
 
 private:

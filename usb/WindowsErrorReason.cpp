@@ -27,8 +27,21 @@ std::string SystemNote(uint32_t code, const std::string &systemText) {
   return " (" + (text.empty() ? number : text + ", " + number) + ")";
 }
 
+bool MeansDenied(uint32_t code) {
+  return code == win32::kAccessDenied || code == win32::kSharingViolation;
+}
+
+bool MeansHandleLost(uint32_t code) {
+  return MeansGone(code) || code == win32::kInvalidHandle;
+}
+
+// What the USB drivers report for a stalled control transfer.
+bool MeansStalled(uint32_t code) {
+  return code == win32::kGenFailure;
+}
+
 std::string OpenReason(uint32_t code, const std::string &path) {
-  if (code == win32::kAccessDenied || code == win32::kSharingViolation)
+  if (MeansDenied(code))
     return "permission denied on USB device " + path;
   if (MeansGone(code))
     return "USB device " + path + " is gone";
@@ -36,12 +49,11 @@ std::string OpenReason(uint32_t code, const std::string &path) {
 }
 
 std::string IoControlReason(uint32_t code) {
-  if (MeansGone(code) || code == win32::kInvalidHandle)
+  if (MeansHandleLost(code))
     return "the device is gone";
-  switch (code) {
-  case win32::kGenFailure:
-    // What the USB drivers report for a stalled control transfer.
+  if (MeansStalled(code))
     return "the device rejected the request";
+  switch (code) {
   case win32::kInvalidFunction:
   case win32::kNotSupported:
   case win32::kNotFound:
@@ -65,6 +77,17 @@ std::string WindowsErrorReason(WindowsDeviceCall call, uint32_t code, const std:
                                const std::string &path) {
   const std::string reason = call == WindowsDeviceCall::Open ? OpenReason(code, path) : IoControlReason(code);
   return reason + SystemNote(code, systemText);
+}
+
+DeviceErrorKind WindowsErrorKind(WindowsDeviceCall call, uint32_t code) {
+  if (call == WindowsDeviceCall::Open) {
+    if (MeansDenied(code))
+      return DeviceErrorKind::AccessDenied;
+    return MeansGone(code) ? DeviceErrorKind::Gone : DeviceErrorKind::Failed;
+  }
+  if (MeansHandleLost(code))
+    return DeviceErrorKind::Gone;
+  return MeansStalled(code) ? DeviceErrorKind::Stalled : DeviceErrorKind::Failed;
 }
 
 } // namespace orvane

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "usb/DeviceError.h"
+
 #include <cstdint>
 #include <string>
 
@@ -35,5 +37,8 @@ enum class WindowsDeviceCall { Open, IoControl };
 // (FormatMessage's, passed in so that this stays testable anywhere).
 std::string WindowsErrorReason(WindowsDeviceCall call, uint32_t code, const std::string &systemText,
                                const std::string &path);
+
+// What the code means for the layers above, as the Linux device path would say it.
+DeviceErrorKind WindowsErrorKind(WindowsDeviceCall call, uint32_t code);
 
 } // namespace orvane

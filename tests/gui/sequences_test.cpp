@@ -178,8 +178,8 @@ class SequencesTest : public QObject {
   }
   // Puts the chip into ISP mode, as the Enter ISP button does.
   void EnterIsp() {
-    state->usb.Open();
-    ChipCommands(state->usb, *clock, state->flash.FlashId).SetIspMode(true);
+    QVERIFY(state->usb.Open());
+    QVERIFY(ChipCommands(state->usb, *clock, state->flash.FlashId).SetIspMode(true));
     state->usb.Close();
   }
 

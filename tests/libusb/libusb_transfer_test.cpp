@@ -31,9 +31,9 @@ protected:
   }
 
   std::unique_ptr<UsbConnection> Connect(const std::string &location) {
-    std::string error;
+    DeviceError error;
     auto connection = transport.Connect(location, &error);
-    EXPECT_TRUE(connection) << error;
+    EXPECT_TRUE(connection) << error.text;
     return connection;
   }
 
@@ -126,16 +126,16 @@ TEST_F(LibusbTransferTest, ARemovedDeviceIsGoneOnItsOpenHandleAndNoLongerListedO
   EXPECT_GE(bus.Node("1-2").RefusedAsGone(), 1u);
   for (const UsbDeviceInfo &device : transport.Enumerate())
     EXPECT_NE(device.location, "1-2");
-  std::string error;
+  DeviceError error;
   EXPECT_FALSE(transport.Connect("1-2", &error));
-  EXPECT_EQ(error, "USB device 1-2 is gone");
+  EXPECT_EQ(error, (DeviceError{DeviceErrorKind::Gone, "USB device 1-2 is gone"}));
 }
 
 TEST_F(LibusbTransferTest, TheGenericDriverSaysTheDeviceIsGoneWhenItWasRemovedUnderAnOpenHandle) {
   EmulatedDriverBus drivers;
   drivers.AddTransport(transport);
   VantrelUsb usb(drivers);
-  usb.SetTarget("vid_0c7e&pid_6000");
+  ASSERT_TRUE(usb.SetTarget("vid_0c7e&pid_6000"));
   ASSERT_TRUE(usb.FindDevice());
   EXPECT_EQ(std::string(usb.DevicePath()),
             "\\\\?\\usb#vid_0c7e&pid_6000#usb.1-1.4#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
@@ -146,6 +146,7 @@ TEST_F(LibusbTransferTest, TheGenericDriverSaysTheDeviceIsGoneWhenItWasRemovedUn
   uint8_t answer = 0;
   EXPECT_FALSE(usb.ControlTransfer(0xC3, 0x91, 0, 0x10, &answer, 1));
   EXPECT_EQ(usb.LastError(), "the device is gone");
+  EXPECT_EQ(usb.LastDeviceError().kind, DeviceErrorKind::Gone);
   usb.Close();
   EXPECT_FALSE(usb.CheckDevice());
 }
@@ -167,9 +168,9 @@ TEST_F(LibusbTransferTest, ATransferTheDeviceNeverAnswersTimesOutAndTheHandleSta
 
 TEST_F(LibusbTransferTest, ATransportMadeWithTheDefaultTimeOutGivesUpOnAHeldTransferAfterASecond) {
   LibusbTransport defaults;
-  std::string error;
+  DeviceError error;
   auto connection = defaults.Connect("1-2", &error);
-  ASSERT_TRUE(connection) << error;
+  ASSERT_TRUE(connection) << error.text;
   bus.Node("1-2").SwallowTransfers(0, 1);
 
   const auto waited = WaitForLostTransfer(*connection);
@@ -179,15 +180,15 @@ TEST_F(LibusbTransferTest, ATransportMadeWithTheDefaultTimeOutGivesUpOnAHeldTran
   EXPECT_FALSE(bus.Node("1-2").HostKeptWaiting());
 }
 
-TEST_F(LibusbTransferTest, ANodeWithoutWriteAccessIsRefusedWithTheUdevRuleToInstall) {
+TEST_F(LibusbTransferTest, ANodeWithoutWriteAccessIsRefusedAsAccessDenied) {
   bus.DenyWriteAccess("1-1.3");
-  std::string error;
+  DeviceError error;
   {
     WithoutFileModeOverride asUser;
     EXPECT_FALSE(transport.Connect("1-1.3", &error));
   }
-  EXPECT_EQ(error, "permission denied on USB device 1-1.3 (install packaging/60-orvane-updater.rules as the README "
-                   "says, then replug the device)");
+  // The advice that goes with it is the user's edge's to give.
+  EXPECT_EQ(error, (DeviceError{DeviceErrorKind::AccessDenied, "permission denied on USB device 1-1.3"}));
   EXPECT_TRUE(bus.Node("1-1.3").Wire().empty());
   EXPECT_TRUE(Connect("1-2")) << "other devices still open";
 }

@@ -292,6 +292,8 @@ TEST_F(LibusbProgramTest, ANodeWithoutWriteAccessRefusesTheUpdateWithTheUdevRule
                                              "the device)"),
             std::string::npos)
       << reporter.problems[0].second;
+  EXPECT_EQ(reporter.problems[0].second.find("If you lack the permission"), std::string::npos)
+      << "one piece of advice, not two";
   EXPECT_TRUE(bus.Node("1-1.3").Wire().empty());
   EXPECT_TRUE(HoldsOnlyImage(chip, OldFirmware()));
 }

@@ -19,6 +19,8 @@ struct FakeChip {
   int notReadyPolls = 0; // polls that report not ready before ready does count
   bool stallQuery = false;
   bool stallFetch = false;
+  bool stallInstruction = false; // the flash instruction that opens a page program
+  bool stallRegisterWrite = false;
   uint8_t fill = 0xA5;
   std::map<uint8_t, uint8_t> registers;
 
@@ -34,7 +36,13 @@ struct FakeChip {
         return {TransferStatus::Stalled, 0};
       std::fill_n(data, s.length, fill);
       return {TransferStatus::Completed, s.length};
+    case 0x80:
+      if (stallInstruction && s.index == 0)
+        return {TransferStatus::Stalled, 0};
+      return {TransferStatus::Completed, s.length};
     case 0x90:
+      if (stallRegisterWrite)
+        return {TransferStatus::Stalled, 0};
       registers[static_cast<uint8_t>(s.index)] = data[0];
       return {TransferStatus::Completed, 1};
     case 0x91:
@@ -71,6 +79,37 @@ TEST_F(ChipCommandsTest, FlashReadStopsAtAFailedQuery) {
   std::array<uint8_t, 64> buffer{};
   EXPECT_FALSE(rig.chip.FlashRead(0, 64, buffer.data()));
   EXPECT_EQ(rig.Wire().size(), 1u);
+}
+
+TEST_F(ChipCommandsTest, AnIdentifierQueryThatFailsKeepsTheLastIdentifierAndAsksNothingMore) {
+  fake.fill = 0xC2;
+  ASSERT_TRUE(rig.chip.FlashReadId());
+  rig.transport.ClearTransfers();
+  fake.stallQuery = true;
+  fake.fill = 0xEF;
+  EXPECT_FALSE(rig.chip.FlashReadId());
+  EXPECT_EQ(rig.chip.FlashId(), (std::array<uint8_t, 3>{0xC2, 0xC2, 0xC2}));
+  EXPECT_EQ(rig.Wire().size(), 1u) << "no ready poll or fetch of an answer that was never asked for";
+}
+
+TEST_F(ChipCommandsTest, APageProgramWhoseInstructionFailedIsAFailureAfterTheSameTransfers) {
+  fake.stallInstruction = true;
+  std::array<uint8_t, 256> page{};
+  EXPECT_FALSE(rig.chip.FlashPageProgram(0x000100, 256, page.data()));
+  EXPECT_EQ(rig.Wire().size(), 2u);
+}
+
+TEST_F(ChipCommandsTest, EnteringIspModeFailsWhenTheIspBankCannotBeSetUp) {
+  fake.stallRegisterWrite = true;
+  EXPECT_FALSE(rig.chip.SetIspMode(true));
+  EXPECT_TRUE(rig.chip.SetIspMode(false)) << "leaving, the chip may already be restarting";
+}
+
+TEST_F(ChipCommandsTest, AParameterTransferWhoseWritesFailSaysSo) {
+  rig.usb.Close();
+  fake.stallRegisterWrite = true;
+  uint8_t data[4] = {0xA1, 0, 0, 0};
+  EXPECT_FALSE(rig.chip.ParameterTransfer(0x10, 0x20, 0, 4, data));
 }
 
 TEST_F(ChipCommandsTest, FlashReadGivesUpAfterAHundredPollsAndLeavesTheBuffer) {
@@ -180,11 +219,11 @@ TEST_F(ChipCommandsTest, ProgramCommandsRefuseLengthsTheyCannotSend) {
 }
 
 TEST_F(ChipCommandsTest, SimpleInstructions) {
-  rig.chip.FlashSectorErase(0x012345);
-  rig.chip.FlashWriteEnable();
-  rig.chip.FlashWriteDisable();
-  rig.chip.FlashChipErase();
-  rig.chip.FlashWriteStatus(0x7F);
+  EXPECT_TRUE(rig.chip.FlashSectorErase(0x012345));
+  EXPECT_TRUE(rig.chip.FlashWriteEnable());
+  EXPECT_TRUE(rig.chip.FlashWriteDisable());
+  EXPECT_TRUE(rig.chip.FlashChipErase());
+  EXPECT_TRUE(rig.chip.FlashWriteStatus(0x7F));
   const auto &wire = rig.Wire();
   ASSERT_EQ(wire.size(), 5u);
   EXPECT_EQ(wire[0].setup, Out(0x80, 0, 1, 4));
@@ -208,7 +247,7 @@ TEST_F(ChipCommandsTest, RegisterReadAndBankSelection) {
 }
 
 TEST_F(ChipCommandsTest, RegisterWriteSendsOnlyTheLowByte) {
-  rig.chip.WriteRegister(0x12, 0x1FF);
+  EXPECT_TRUE(rig.chip.WriteRegister(0x12, 0x1FF));
   ASSERT_EQ(rig.Wire().size(), 1u);
   EXPECT_EQ(rig.Wire()[0].setup, Out(0x90, 0, 0x12, 1));
   EXPECT_EQ(rig.Wire()[0].out, std::vector<uint8_t>{0xFF});

@@ -26,10 +26,11 @@ using image_test::ReadFile;
 using image_test::TempDirectory;
 using image_test::WriteFile;
 
-// Passes everything on but refuses to open, as a device without access rights does.
+// Passes everything on but refuses to open, as a device without access
+// rights does; the kind is what the bus could tell of the refusal.
 class NoAccessBus final : public DeviceBus {
 public:
-  explicit NoAccessBus(DeviceBus &inner) : inner_(inner) {}
+  explicit NoAccessBus(DeviceBus &inner, DeviceErrorKind kind = DeviceErrorKind::Failed) : inner_(inner), kind_(kind) {}
   std::optional<std::vector<std::string>> ListInterfaces(const Guid &interfaceClass) override {
     return inner_.ListInterfaces(interfaceClass);
   }
@@ -38,10 +39,11 @@ public:
     return false;
   }
   void Close(DeviceHandle) override {}
-  std::string LastError() const override { return "permission denied on USB device 3-1"; }
+  DeviceError LastDeviceError() const override { return {kind_, "permission denied on USB device 3-1"}; }
 
 private:
   DeviceBus &inner_;
+  DeviceErrorKind kind_;
 };
 
 sim::SimConfig ModelWithFirmware(const char *name) {
@@ -358,6 +360,35 @@ TEST_F(UpdateCommandTest, ADeviceThatCannotBeOpenedGetsThePermissionsHint) {
             "lack the permission to use it, install packaging/60-orvane-updater.rules (see \"Device access on "
             "Linux\" in the README) and plug the device in again.");
   EXPECT_EQ(chip.TransferCount(), 0u);
+}
+
+TEST_F(UpdateCommandTest, AUsbDeviceTheSystemRefusesGetsTheUdevRuleInsteadOfTheGeneralHint) {
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(300, 18));
+  NoAccessBus noAccess(stack.bus, DeviceErrorKind::AccessDenied);
+  EXPECT_EQ(Run({"--yes"}, &noAccess), kExitNothingDone);
+  EXPECT_EQ(Error()["kind"].text, "cannot_open");
+  EXPECT_EQ(Error()["message"].text,
+            "Find Device Orvane-R62, but the device cannot be opened: permission denied on USB device 3-1 (install "
+            "packaging/60-orvane-updater.rules as the README says, then replug the device).");
+  EXPECT_EQ(chip.TransferCount(), 0u);
+}
+
+TEST_F(UpdateCommandTest, ListNamesTheUdevRuleForAUsbDeviceTheSystemRefuses) {
+  Plug("bench", ModelWithFirmware("Orvane-R62"));
+  NoAccessBus noAccess(stack.bus, DeviceErrorKind::AccessDenied);
+  EXPECT_EQ(Run({"--list"}, &noAccess), kExitSuccess);
+  const auto devices = EventsOf("device");
+  ASSERT_EQ(devices.size(), 1u);
+  EXPECT_FALSE(devices[0]["openable"].flag);
+  EXPECT_EQ(devices[0]["open_error"].text, "permission denied on USB device 3-1 (install "
+                                           "packaging/60-orvane-updater.rules as the README says, then replug the "
+                                           "device)");
+
+  out.str("");
+  NoAccessBus unexplained(stack.bus);
+  EXPECT_EQ(Run({"--list"}, &unexplained), kExitSuccess);
+  EXPECT_EQ(EventsOf("device").at(0)["open_error"].text, "permission denied on USB device 3-1");
 }
 
 TEST_F(UpdateCommandTest, ListShowsEveryDeviceWithTheFileItWouldGet) {

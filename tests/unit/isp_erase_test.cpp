@@ -146,8 +146,8 @@ struct SimEraseRig : SequenceRig {
 TEST(SimEraseTest, SixtyFourKilobytesFromSixtyFourAreSixteenSectors) {
   SimEraseRig rig;
   const auto old = rig.chip.Flash().Contents();
-  rig.usb.Open();
-  rig.commands.SetIspMode(true);
+  EXPECT_TRUE(rig.usb.Open());
+  EXPECT_TRUE(rig.commands.SetIspMode(true));
   rig.flash.RangeStart = 64 * 1024;
   rig.flash.RangeSize = 64 * 1024;
 
@@ -166,8 +166,8 @@ TEST(SimEraseTest, SixtyFourKilobytesFromSixtyFourAreSixteenSectors) {
 
 TEST(SimEraseTest, AChipEraseStuckBusyFails) {
   SimEraseRig rig;
-  rig.usb.Open();
-  rig.commands.SetIspMode(true);
+  EXPECT_TRUE(rig.usb.Open());
+  EXPECT_TRUE(rig.commands.SetIspMode(true));
   rig.chip.Flash().Faults().HangNextOperation();
 
   EXPECT_FALSE(rig.Run(true));

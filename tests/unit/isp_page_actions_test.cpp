@@ -31,8 +31,8 @@ TEST(IspPageActionsTest, StepButtonsWorkOnTheImageFromTheRangeStart) {
 // The Program button before any sequence has chosen how to program.
 struct ProgramButtonRig : test::SequenceRig {
   explicit ProgramButtonRig(const char *part) : SequenceRig(part) {
-    usb.Open();
-    commands.SetIspMode(true);
+    EXPECT_TRUE(usb.Open());
+    EXPECT_TRUE(commands.SetIspMode(true));
     LoadImage(test::ImageBytes(1000));
     transport.ClearTransfers();
   }
@@ -72,7 +72,7 @@ TEST(IspProgramButtonTest, APartThatDoesNotSayWhatItIsIsNotProgrammedOnAGuess) {
 
   // Once it answers, the next click asks again and chooses word programming.
   rig.chip.Faults().Clear();
-  rig.usb.Open();
+  EXPECT_TRUE(rig.usb.Open());
   FlashWorkers(rig.commands, rig.image, rig.flash, rig.view).ClearStatusRegister();
   EXPECT_TRUE(rig.Click());
   EXPECT_TRUE(rig.flash.WordProgramMode);

@@ -13,15 +13,15 @@ namespace {
 struct WorkerRig : SequenceRig {
   explicit WorkerRig(const char *part, std::vector<uint8_t> initialFlash = {})
       : SequenceRig(part, std::move(initialFlash)) {
-    usb.Open();
-    commands.SetIspMode(true);
+    EXPECT_TRUE(usb.Open());
+    EXPECT_TRUE(commands.SetIspMode(true));
     transport.ClearTransfers();
   }
 
   // Identifies the part and lifts the protection some parts power up with,
   // as the sequences do before they program.
   void PrepareToProgram() {
-    workers.IdentifyFlash();
+    static_cast<void>(workers.IdentifyFlash()); // each test checks the outcome it relies on
     workers.ClearStatusRegister();
     transport.ClearTransfers();
   }
@@ -213,8 +213,8 @@ TEST(ProgramWaitTest, AFlashThatStaysBusyProgramsNothingInPageOrWordMode) {
     rig.LoadImage(ImageBytes(512));
     rig.PrepareToProgram();
     rig.chip.Flash().Faults().HangNextOperation();
-    rig.commands.FlashWriteEnable();
-    rig.commands.FlashChipErase();
+    EXPECT_TRUE(rig.commands.FlashWriteEnable());
+    EXPECT_TRUE(rig.commands.FlashChipErase());
     rig.transport.ClearTransfers();
 
     EXPECT_FALSE(rig.workers.ProgramRange(0, 512, 0)) << part;
@@ -230,6 +230,27 @@ TEST(ProgramChunkTest, NoChunkSizeChosenProgramsNothing) {
   rig.flash.ProgramChunkSize = 0;
   EXPECT_FALSE(rig.workers.ProgramRange(0, 512, 0));
   EXPECT_TRUE(rig.transport.Transfers().empty());
+}
+
+} // namespace
+} // namespace orvane::test
+
+namespace orvane::test {
+namespace {
+
+TEST(ProgramWalkTest, APageWriteTheChipRefusedFailsTheWalkAfterTheSameWrites) {
+  WorkerRig rig("EF4012");
+  rig.LoadImage(ImageBytes(1024));
+  rig.PrepareToProgram();
+  // The chip refuses the page program instruction for 0x000200.
+  rig.transport.SetScriptHook([](const std::string &, const SetupPacket &s, uint8_t *data) {
+    const bool page200 = s.request == vendor::kFlashWrite && s.length == 4 && data[0] == flashop::kPageProgram &&
+                         data[1] == 0x00 && data[2] == 0x02 && data[3] == 0x00;
+    return page200 ? std::optional<TransferResult>(TransferResult{TransferStatus::Stalled, 0}) : std::nullopt;
+  });
+
+  EXPECT_FALSE(rig.workers.ProgramRange(0, 1024, 0)) << "a lost write is not a programmed page";
+  EXPECT_EQ(rig.ProgramHeads(), (std::vector<uint32_t>{0x000, 0x100, 0x200, 0x300})) << "the walk went on";
 }
 
 } // namespace

@@ -19,8 +19,8 @@ struct ReadBackRig : SequenceRig {
   // The read-back sends no ISP entry of its own: the chip is put into ISP
   // mode first, as the Enter ISP button does.
   bool Read() {
-    usb.Open();
-    commands.SetIspMode(true);
+    EXPECT_TRUE(usb.Open());
+    EXPECT_TRUE(commands.SetIspMode(true));
     transport.ClearTransfers();
     const bool consistent = FlashReadBack(buffer).ReadBackRange(commands, view, 0, kReadBackEnd);
     usb.Close();

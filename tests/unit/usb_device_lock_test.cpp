@@ -107,7 +107,7 @@ TEST_F(DeviceLockTest, TheDeviceObjectOpensOnlyWhileNoOtherProgramHoldsTheDevice
   devices.Plug("isp", dongle);
   VantrelUsb usb(devices.bus);
   ASSERT_TRUE(usb.SetTarget("vid_3b5d&pid_6000"));
-  usb.FindDevice();
+  static_cast<void>(usb.FindDevice()); // the assertion after it checks IsFound()
   ASSERT_TRUE(usb.IsFound());
   const std::string key = VantrelUsb::LockKey(usb.DevicePath());
   EXPECT_EQ(key, "mem.isp");
@@ -143,6 +143,7 @@ TEST_F(DeviceLockTest, TheDeviceObjectOpensOnlyWhileNoOtherProgramHoldsTheDevice
   ASSERT_TRUE(held);
   EXPECT_FALSE(usb.Open());
   EXPECT_EQ(usb.LastError(), "device busy: another update is running (pid " + std::to_string(holder) + ")");
+  EXPECT_EQ(usb.LastDeviceError().kind, DeviceErrorKind::Busy);
   EXPECT_FALSE(DeviceLockHold(usb));
   EXPECT_FALSE(usb.HasHandle());
   ::close(done[1]);

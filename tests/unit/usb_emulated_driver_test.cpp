@@ -80,6 +80,7 @@ TEST_F(EmulatedDriverTest, OnlyPresentInterfacesOpen) {
   EXPECT_EQ(bus.Open(PathOf(updater, "isp", kGuidAudioDriver)), kNullHandle); // no audio interface
   EXPECT_EQ(bus.Open("\\\\?\\usb#vid_3b5d&pid_f0b8#mem.nowhere#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"), kNullHandle);
   EXPECT_NE(bus.LastError().find("no such device"), std::string::npos);
+  EXPECT_EQ(bus.LastDeviceError().kind, DeviceErrorKind::NoDevice);
   updater.SetPresent(false);
   EXPECT_EQ(bus.Open(PathOf(updater, "isp", kGuidUsbDevice)), kNullHandle);
   EXPECT_NE(bus.Open(PathOf(dongle, "r62", kGuidUsbDevice)), kNullHandle);
@@ -195,6 +196,7 @@ TEST_F(EmulatedDriverTest, AudioProbeSucceedsWhenTheDeviceAnswersAtAll) {
     return std::optional<TransferResult>(TransferResult{TransferStatus::Stalled, 0});
   });
   EXPECT_FALSE(Call(handle, kIoctlKsProperty, SupportQuery(), none));
+  EXPECT_EQ(bus.LastDeviceError(), (DeviceError{DeviceErrorKind::Stalled, "the device rejected the request"}));
 }
 
 TEST_F(EmulatedDriverTest, ShortAnswersInEitherDirectionFail) {
@@ -209,6 +211,7 @@ TEST_F(EmulatedDriverTest, ShortAnswersInEitherDirectionFail) {
   EXPECT_FALSE(Call(handle, kIoctlControlIn, in, data, &returned));
   EXPECT_EQ(data, (Bytes{9, 9, 9, 9}));
   EXPECT_EQ(returned, 0u);
+  EXPECT_EQ(bus.LastDeviceError().kind, DeviceErrorKind::Failed);
   EXPECT_FALSE(Call(handle, kIoctlControlOut, out, data));
 }
 
@@ -223,6 +226,7 @@ TEST_F(EmulatedDriverTest, ReenumerationMakesOldHandlesGone) {
   EXPECT_FALSE(Call(handle, kIoctlControlIn, in, data));
   EXPECT_EQ(transport.Transfers().back().status, TransferStatus::Gone);
   EXPECT_NE(bus.LastError().find("gone"), std::string::npos);
+  EXPECT_EQ(bus.LastDeviceError().kind, DeviceErrorKind::Gone);
   EXPECT_EQ(bus.Open(oldPath), kNullHandle);
 
   const DeviceHandle renewed = bus.Open(PathOf(dongle, "r62", kGuidUsbDevice));
@@ -282,7 +286,7 @@ TEST_F(EmulatedDriverTest, GoneOrThreeFailuresInARowLoseTheDeviceForTheHandle) {
   EXPECT_EQ(bus.Loss(handle), DeviceLoss::StoppedAnswering);
   EXPECT_FALSE(read(handle));
   EXPECT_EQ(transfers, 7) << "a lost device is not asked again";
-  EXPECT_EQ(bus.LastError(), "the device is gone");
+  EXPECT_EQ(bus.LastDeviceError(), (DeviceError{DeviceErrorKind::Gone, "the device is gone"}));
   bus.Close(handle);
 
   handle = bus.Open(path);
@@ -295,6 +299,21 @@ TEST_F(EmulatedDriverTest, GoneOrThreeFailuresInARowLoseTheDeviceForTheHandle) {
   EXPECT_EQ(transfers, 9);
   bus.Close(handle);
   EXPECT_EQ(bus.Loss(handle), DeviceLoss::None) << "a closed handle is no handle";
+}
+
+} // namespace
+} // namespace orvane
+
+namespace orvane {
+namespace {
+
+TEST_F(EmulatedDriverTest, ADeviceUnpluggedBeforeTheOpenIsGoneAndAnUnknownOneIsNoDevice) {
+  DeviceError error;
+  updater.SetPresent(false);
+  EXPECT_FALSE(transport.Connect("isp", &error));
+  EXPECT_EQ(error, (DeviceError{DeviceErrorKind::Gone, "no device at isp"}));
+  EXPECT_FALSE(transport.Connect("elsewhere", &error));
+  EXPECT_EQ(error, (DeviceError{DeviceErrorKind::NoDevice, "no device at elsewhere"}));
 }
 
 } // namespace

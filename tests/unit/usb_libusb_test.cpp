@@ -43,9 +43,9 @@ TEST(LibusbTransportTest, ListedDevicesHaveDistinctLocationsAndUnknownOnesDoNotO
   std::set<std::string> locations;
   for (const UsbDeviceInfo &device : transport.Enumerate())
     EXPECT_TRUE(locations.insert(device.location).second) << device.location;
-  std::string error;
+  DeviceError error;
   EXPECT_FALSE(transport.Connect("99-9.9.9", &error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(error.text.empty());
 }
 
 } // namespace

@@ -37,7 +37,7 @@ protected:
 
   void OpenWith(bool audioDriver) {
     usb.SetAudioDriver(audioDriver);
-    usb.SetTarget("vid_3b5d&pid_f0b8");
+    EXPECT_TRUE(usb.SetTarget("vid_3b5d&pid_f0b8"));
     ASSERT_TRUE(usb.FindDevice());
     ASSERT_TRUE(usb.Open());
     bus.calls.clear();
@@ -122,7 +122,7 @@ TEST_F(RequestBlockTest, GenericDriverBlocksAndControlCodesFollowTheDirection) {
 }
 
 TEST_F(RequestBlockTest, ProbesOfBothDrivers) {
-  usb.SetTarget("vid_3b5d&pid_f0b8");
+  EXPECT_TRUE(usb.SetTarget("vid_3b5d&pid_f0b8"));
   ASSERT_TRUE(usb.FindDevice());
   ASSERT_EQ(bus.calls.size(), 1u);
   EXPECT_EQ(bus.calls[0].code, kIoctlControlIn);

@@ -53,7 +53,7 @@ public:
     --openHandles;
     inner_.Close(handle);
   }
-  std::string LastError() const override { return inner_.LastError(); }
+  DeviceError LastDeviceError() const override { return inner_.LastDeviceError(); }
 
   int lists = 0;
   int closes = 0;

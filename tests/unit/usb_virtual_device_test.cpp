@@ -249,9 +249,9 @@ TEST_F(VirtualDeviceTest, ListsTheIdentityAndServesTheDeviceDescriptor) {
   EXPECT_FALSE(devices[0].hasAudioInterface);
   EXPECT_EQ(devices[0].serial, "A1B2");
 
-  std::string error;
+  DeviceError error;
   const auto connection = transport.Connect("isp-1", &error);
-  ASSERT_TRUE(connection) << error;
+  ASSERT_TRUE(connection) << error.text;
   Bytes descriptor(18);
   const TransferResult result = Control(*connection, {0x80, 6, 0x0100, 1, 0}, descriptor);
   ASSERT_TRUE(result.ok());
@@ -373,9 +373,9 @@ TEST_F(VirtualDeviceTest, DirectoryOpenToOthersHoldsNoDevices) {
 
   ASSERT_EQ(::chmod(directory.c_str(), 0755), 0);
   EXPECT_TRUE(transport.Enumerate().empty());
-  std::string error;
+  DeviceError error;
   EXPECT_FALSE(transport.Connect("r62", &error));
-  EXPECT_NE(error.find("0700"), std::string::npos);
+  EXPECT_NE(error.text.find("0700"), std::string::npos);
 
   RegisterDevice other(0xF0B5, true);
   ServedDevice refused(other.device, "other");

@@ -41,6 +41,22 @@ TEST(WindowsErrorReason, DriverCallFailuresSayWhatTheEmulatedDriversSay) {
   EXPECT_EQ(CallReason(win32::kGenFailure).find(kPath), std::string::npos);
 }
 
+TEST(WindowsErrorReason, EachCodeHasTheKindTheLinuxPathGivesTheSameFailure) {
+  EXPECT_EQ(WindowsErrorKind(WindowsDeviceCall::Open, win32::kAccessDenied), DeviceErrorKind::AccessDenied);
+  EXPECT_EQ(WindowsErrorKind(WindowsDeviceCall::Open, win32::kSharingViolation), DeviceErrorKind::AccessDenied);
+  for (const uint32_t gone : {win32::kFileNotFound, win32::kPathNotFound, win32::kDevNotExist, win32::kNoSuchDevice,
+                              win32::kDeviceNotConnected})
+    EXPECT_EQ(WindowsErrorKind(WindowsDeviceCall::Open, gone), DeviceErrorKind::Gone) << gone;
+  EXPECT_EQ(WindowsErrorKind(WindowsDeviceCall::Open, 1234), DeviceErrorKind::Failed);
+
+  EXPECT_EQ(WindowsErrorKind(WindowsDeviceCall::IoControl, win32::kGenFailure), DeviceErrorKind::Stalled);
+  for (const uint32_t gone :
+       {win32::kDeviceNotConnected, win32::kNoSuchDevice, win32::kFileNotFound, win32::kInvalidHandle})
+    EXPECT_EQ(WindowsErrorKind(WindowsDeviceCall::IoControl, gone), DeviceErrorKind::Gone) << gone;
+  for (const uint32_t other : {win32::kInvalidFunction, win32::kTimeout, win32::kInvalidParameter, 4321u})
+    EXPECT_EQ(WindowsErrorKind(WindowsDeviceCall::IoControl, other), DeviceErrorKind::Failed) << other;
+}
+
 TEST(WindowsErrorReason, AMissingSystemTextLeavesTheCode) {
   EXPECT_EQ(CallReason(4321, ""), "the transfer failed (error 4321)");
   EXPECT_EQ(CallReason(4321, " .\r\n"), "the transfer failed (error 4321)");

@@ -35,8 +35,12 @@ std::string SystemText(DWORD code) {
   return result;
 }
 
-std::string Reason(WindowsDeviceCall call, DWORD code, const std::string &path = {}) {
-  return WindowsErrorReason(call, code, SystemText(code), path);
+DeviceError Reason(WindowsDeviceCall call, DWORD code, const std::string &path = {}) {
+  return {WindowsErrorKind(call, code), WindowsErrorReason(call, code, SystemText(code), path)};
+}
+
+DeviceError Failure(std::string why) {
+  return {DeviceErrorKind::Failed, std::move(why)};
 }
 
 struct DeviceInfoSetCloser {
@@ -75,8 +79,8 @@ std::optional<std::string> InterfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA 
 
 WindowsDeviceBus::WindowsDeviceBus(unsigned timeoutMs) : timeoutMs_(timeoutMs) {}
 
-bool WindowsDeviceBus::Fail(const std::string &why) {
-  lastError_ = why;
+bool WindowsDeviceBus::Fail(DeviceError error) {
+  lastError_ = std::move(error);
   return false;
 }
 
@@ -116,9 +120,9 @@ bool WindowsDeviceBus::IoControl(DeviceHandle handle, uint32_t code, const uint8
   if (bytesReturned)
     *bytesReturned = 0;
   if (handle == kNullHandle)
-    return Fail("invalid handle");
+    return Fail(Failure("invalid handle"));
   if (inLength > std::numeric_limits<DWORD>::max() || outLength > std::numeric_limits<DWORD>::max())
-    return Fail("the driver refused the request block (buffer too long)");
+    return Fail(Failure("the driver refused the request block (buffer too long)"));
   const HANDLE device = reinterpret_cast<HANDLE>(handle);
   const UniqueEvent event(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!event)
@@ -139,7 +143,8 @@ bool WindowsDeviceBus::IoControl(DeviceHandle handle, uint32_t code, const uint8
       // they are handed back, so wait for the cancellation to land.
       ::CancelIoEx(device, &overlapped);
       ::GetOverlappedResult(device, &overlapped, &moved, TRUE);
-      return Fail("the device did not answer in time (no answer within " + std::to_string(timeoutMs_) + " ms)");
+      return Fail(
+          Failure("the device did not answer in time (no answer within " + std::to_string(timeoutMs_) + " ms)"));
     }
     if (!::GetOverlappedResult(device, &overlapped, &moved, FALSE))
       return Fail(Reason(WindowsDeviceCall::IoControl, ::GetLastError()));

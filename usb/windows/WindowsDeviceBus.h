@@ -23,14 +23,14 @@ public:
   bool IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out, size_t outLength,
                  uint32_t *bytesReturned) override;
   void Close(DeviceHandle handle) override;
-  std::string LastError() const override { return lastError_; }
+  DeviceError LastDeviceError() const override { return lastError_; }
   std::optional<InterfacePlace> PlaceOf(const std::string &path) override { return PlaceInInterfacePath(path); }
 
 private:
-  bool Fail(const std::string &why);
+  bool Fail(DeviceError error);
 
   unsigned timeoutMs_;
-  std::string lastError_;
+  DeviceError lastError_;
 };
 
 } // namespace orvane

@@ -18,7 +18,7 @@ struct SimWindow : SimulatedDeviceStack {
   void Open(QWidget *page) {
     form.Timer1()->stop();
     state.usb.SetAudioDriver(true);
-    state.usb.SetTarget(DeviceTable[3].matchText); // Orvane-R62
+    QVERIFY(state.usb.SetTarget(DeviceTable[3].matchText)); // Orvane-R62
     QVERIFY(state.usb.FindDevice());
     form.SetServiceView(true);
     c().MainPageControl->setCurrentWidget(page);
