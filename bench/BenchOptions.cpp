@@ -2,13 +2,9 @@
 
 #include "sim/FlashPartProfile.h"
 
-#include <CLI/CLI.hpp>
-
-#include <algorithm>
+#include "options/OptionReader.h"
 
 #include <charconv>
-#include <functional>
-#include <map>
 #include <tuple>
 
 namespace orvane::bench {
@@ -41,76 +37,31 @@ std::string BenchUsage() {
 
 namespace {
 
-// CLI11 reads the command line; each option is then taken in the order
-// given, so the first thing wrong is the one told, in our words.
-class OptionReader {
-public:
-  // Takes one value of an option (a flag's is empty); a refusal when it cannot.
-  using Take = std::function<std::optional<std::string>(const std::string &value)>;
-
-  OptionReader() {
-    // No help text: a refusal shows the usage.
-    app_.set_help_flag();
-    // Anything it does not know is refused below, in our words.
-    app_.allow_extras();
-  }
-
-  void Flag(const std::string &name, Take take) {
-    takes_[app_.add_flag(name)] = [name, take](const std::string &value) -> std::optional<std::string> {
-      // CLI11 records a flag given alone as "true", and what follows "=" as given.
-      if (value != "true")
-        return "option " + name + " takes no value";
-      return take({});
-    };
-  }
-
-  // Each time given, one value: the next argument whatever it looks like.
-  void Value(const std::string &name, Take take) {
-    takes_[app_.add_option(name)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)] = take;
-  }
-
-  // nullopt when every argument was taken; else why not.
-  std::optional<std::string> Read(const std::vector<std::string> &args) {
-    try {
-      app_.parse(std::vector<std::string>(args.rbegin(), args.rend()));
-    } catch (const CLI::ParseError &) {
-      // Only an option at the very end can miss its value.
-      missingLastValue_ = true;
-      return "option " + args.back() + " needs a value";
-    }
-    const std::vector<std::string> extras = app_.remaining();
-    if (!extras.empty()) {
+// What the reader tells, in our words.
+options::Words OutcomeWords() {
+  using Outcome = options::ReadOutcome;
+  return {
+      .missingLastValue = [](const Outcome &outcome) { return "option " + outcome.argument + " needs a value"; },
       // Options come in pairs with their values.
-      const auto at = std::find(args.begin(), args.end(), extras.front());
-      if (at + 1 == args.end())
-        return "option " + *at + " needs a value";
-      return "unknown option or bad value: " + *at + " " + *(at + 1);
-    }
-    std::map<const CLI::Option *, size_t> times;
-    for (const CLI::Option *option : app_.parse_order())
-      if (auto refusal = takes_.at(option)(option->results().at(times[option]++)))
-        return refusal;
-    return std::nullopt;
-  }
-
-  bool MissingLastValue() const { return missingLastValue_; }
-
-private:
-  CLI::App app_;
-  std::map<const CLI::Option *, Take> takes_;
-  bool missingLastValue_ = false;
-};
+      .unknown =
+          [](const Outcome &outcome) {
+            if (!outcome.next)
+              return "option " + outcome.argument + " needs a value";
+            return "unknown option or bad value: " + outcome.argument + " " + *outcome.next;
+          },
+      .flagWithValue = [](const Outcome &outcome) { return "option " + outcome.argument + " takes no value"; },
+  };
+}
 
 } // namespace
 
 std::optional<BenchOptions> ParseBenchOptions(const std::vector<std::string> &args, std::string *error) {
   BenchOptions options;
   using Refusal = std::optional<std::string>;
-  OptionReader reader;
-  reader.Flag("--version", [&](const std::string &) -> Refusal {
-    options.version = true;
-    return std::nullopt;
-  });
+  // The arguments as given: a word after one dash is short options, and
+  // "--name=" takes the next argument.
+  options::OptionReader reader(options::Spelling::AsGiven);
+  reader.Flag("--version", options.version);
   reader.Value("--speed", [&](const std::string &value) -> Refusal {
     const auto speeds = ParseSpeeds(value);
     if (!speeds)
@@ -156,10 +107,12 @@ std::optional<BenchOptions> ParseBenchOptions(const std::vector<std::string> &ar
       *field = static_cast<int>(count);
       return std::nullopt;
     });
-  if (auto refusal = reader.Read(args)) {
-    // What is wrong before the last argument is told first.
-    if (reader.MissingLastValue() && !ParseBenchOptions({args.begin(), args.end() - 1}, error))
-      return std::nullopt;
+  const options::ReadOutcome outcome = reader.Read(args);
+  // What is wrong before a last option that misses its value is told first.
+  if (outcome.kind == options::ReadOutcome::Kind::MissingLastValue &&
+      !ParseBenchOptions({args.begin(), args.end() - 1}, error))
+    return std::nullopt;
+  if (auto refusal = options::Tell(outcome, OutcomeWords())) {
     *error = *refusal;
     return std::nullopt;
   }

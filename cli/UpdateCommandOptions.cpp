@@ -1,16 +1,20 @@
 #include "cli/UpdateCommandOptions.h"
 
-#include <CLI/CLI.hpp>
+#include "options/OptionReader.h"
 
-#include <algorithm>
 #include <charconv>
 #include <functional>
-#include <map>
-#include <set>
 
 namespace orvane {
 
 namespace {
+
+using options::OptionReader;
+using options::ReadOutcome;
+using options::Refusal;
+using options::Spelling;
+using options::Tell;
+using options::Words;
 
 bool Fail(std::string *error, const std::string &why) {
   if (error)
@@ -27,188 +31,107 @@ std::optional<uint32_t> ParseSeconds(const std::string &text) {
   return value;
 }
 
-// The option as typed, without a value given after "=".
-std::string OptionName(const std::string &arg) {
-  return arg.rfind("--", 0) == 0 ? arg.substr(0, arg.find('=')) : arg;
+// What the reader tells, in our words.
+Words OutcomeWords() {
+  return {
+      .missingLastValue = [](const ReadOutcome &outcome) { return "option " + outcome.name + " needs a value"; },
+      .unknown =
+          [](const ReadOutcome &outcome) {
+            // A value is refused before the name is looked at.
+            if (outcome.valueWith)
+              return "option " + outcome.name + " takes no value";
+            if (!outcome.argument.empty() && outcome.argument[0] == '-')
+              return "unknown option " + outcome.argument;
+            return "unexpected argument '" + outcome.argument + "'";
+          },
+      .flagWithValue = [](const ReadOutcome &outcome) { return "option " + outcome.argument + " takes no value"; },
+  };
 }
 
-// CLI11 reads the command line; each option is then taken in the order
-// given, so the first thing wrong is the one told, in our words.
-class Parser {
-public:
-  Parser(const std::vector<std::string> &args, std::string *error) : args_(args), error_(error) {
-    // The help text is ours (the manual page is made from it); main shows it.
-    app_.set_help_flag();
-    // Anything it does not know is refused below, in our words.
-    app_.allow_extras();
-    Flag("-h,--help", help_);
-    Flag("--version", version_);
-    Flag("-y,--yes", options_.yes);
-    Flag("--json", options_.json);
-    Flag("--list", list_);
-    Flag("--all", options_.all);
-    Value("--file", [this](const std::string &value) {
-      options_.file = value;
-      return true;
-    });
-    Value("--device", [this](const std::string &value) {
-      options_.device = value;
-      return true;
-    });
-    Value("--read-back", [this](const std::string &value) {
-      options_.readBackFile = value;
-      return true;
-    });
-    Value("--wait", [this](const std::string &value) {
-      const auto seconds = ParseSeconds(value);
-      if (!seconds)
-        return Fail(error_, "--wait takes whole seconds from 0 to " + std::to_string(kMaxWaitSeconds) + ", not '" +
-                                value + "'");
-      options_.waitSeconds = *seconds;
-      return true;
-    });
-  }
-
-  std::optional<UpdateCommandOptions> Run() {
-    try {
-      app_.parse(CliArguments());
-    } catch (const CLI::ParseError &) {
-      // Only an option at the very end can miss its value: the others take
-      // the next argument whatever it looks like. What is wrong before it is
-      // told first.
-      if (args_.empty() || !Parser({args_.begin(), args_.end() - 1}, error_).Run())
-        return std::nullopt;
-      Fail(error_, "option " + OptionName(args_.back()) + " needs a value");
-      return std::nullopt;
-    }
-    if (!Known() || !Taken() || !Consistent())
-      return std::nullopt;
-    return options_;
-  }
-
-private:
-  using Take = std::function<bool(const std::string &value)>;
-
-  void Flag(const std::string &names, bool &flag) {
-    CLI::Option *option = app_.add_flag(names);
-    takes_[option] = [this, option, &flag](const std::string &value) {
-      // CLI11 records a flag given alone as "true", and what follows "=" as given.
-      if (value != "true")
-        return Fail(error_, "option --" + option->get_single_name() + " takes no value");
-      flag = true;
-      return true;
-    };
-  }
-
-  void Value(const std::string &name, Take take) {
-    // Each time given, one value; the last one counts.
-    CLI::Option *option =
-        app_.add_option(name)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    valueOptions_.insert(name);
-    takes_[option] = [this, name, take](const std::string &value) {
-      if (value.empty())
-        return Fail(error_, "option " + name + " needs a value");
-      return take(value);
-    };
-  }
-
-  // CLI11's reversed argument list. An empty value after "=" stays empty
-  // rather than taking the next argument. A word after a single dash
-  // ("-yes") is kept from CLI11, which would read it as short options one
-  // letter each; it is refused as an unknown option.
-  std::vector<std::string> CliArguments() {
-    std::vector<std::string> forward;
-    bool isValue = false;
-    for (const std::string &arg : args_) {
-      if (!isValue && arg.size() > 2 && arg[0] == '-' && arg[1] != '-') {
-        if (!word_)
-          word_ = arg;
-        continue;
-      }
-      const std::string name = arg.substr(0, arg.size() - 1);
-      if (!isValue && !arg.empty() && arg.back() == '=' && valueOptions_.count(name) > 0) {
-        forward.push_back(name);
-        forward.push_back({});
-        continue;
-      }
-      forward.push_back(arg);
-      isValue = !isValue && valueOptions_.count(arg) > 0;
-    }
-    return {forward.rbegin(), forward.rend()};
-  }
-
-  bool Known() {
-    std::vector<std::string> extras = app_.remaining();
-    // The one that comes first is told.
-    if (word_) {
-      const auto word = std::find(args_.begin(), args_.end(), *word_);
-      if (extras.empty() || word < std::find(args_.begin(), args_.end(), extras.front()))
-        extras.insert(extras.begin(), *word_);
-    }
-    if (extras.empty())
-      return true;
-    const std::string &arg = extras.front();
-    // A value is refused before the name is looked at.
-    if (arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos)
-      return Fail(error_, "option " + OptionName(arg) + " takes no value");
-    if (!arg.empty() && arg[0] == '-')
-      return Fail(error_, "unknown option " + arg);
-    return Fail(error_, "unexpected argument '" + arg + "'");
-  }
-
-  bool Taken() {
-    std::map<const CLI::Option *, size_t> times;
-    for (const CLI::Option *option : app_.parse_order())
-      if (!takes_.at(option)(option->results().at(times[option]++)))
-        return false;
-    return true;
-  }
-
-  bool Consistent() {
-    if (help_) {
-      options_.action = UpdateCommandOptions::Action::Help;
-      return true;
-    }
-    if (version_) {
-      options_.action = UpdateCommandOptions::Action::Version;
-      return true;
-    }
-    const bool readBack = !options_.readBackFile.empty();
-    if (options_.all && (list_ || readBack || options_.device))
-      return Fail(error_,
-                  std::string("--all updates every device; it cannot be combined with ") + (list_      ? "--list"
-                                                                                            : readBack ? "--read-back"
-                                                                                                       : "--device"));
-    if (list_ && readBack)
-      return Fail(error_, "--list and --read-back cannot be combined");
-    if (list_ || readBack) {
-      const char *action = list_ ? "--list" : "--read-back";
-      if (options_.file)
-        return Fail(error_, std::string("--file belongs to an update, not to ") + action);
-      if (options_.yes)
-        return Fail(error_, std::string("--yes belongs to an update, not to ") + action);
-      options_.action = list_ ? UpdateCommandOptions::Action::List : UpdateCommandOptions::Action::ReadBack;
-    }
-    return true;
-  }
-
-  const std::vector<std::string> &args_;
-  std::string *error_;
-  CLI::App app_;
-  std::map<const CLI::Option *, Take> takes_;
-  std::set<std::string> valueOptions_;
-  std::optional<std::string> word_; // the first word after a single dash
-  UpdateCommandOptions options_;
-  bool help_ = false;
-  bool version_ = false;
-  bool list_ = false;
+struct Actions {
+  bool help = false;
+  bool version = false;
+  bool list = false;
 };
+
+bool Consistent(const Actions &actions, UpdateCommandOptions &options, std::string *error) {
+  if (actions.help) {
+    options.action = UpdateCommandOptions::Action::Help;
+    return true;
+  }
+  if (actions.version) {
+    options.action = UpdateCommandOptions::Action::Version;
+    return true;
+  }
+  const bool list = actions.list;
+  const bool readBack = !options.readBackFile.empty();
+  if (options.all && (list || readBack || options.device))
+    return Fail(error,
+                std::string("--all updates every device; it cannot be combined with ") + (list       ? "--list"
+                                                                                          : readBack ? "--read-back"
+                                                                                                     : "--device"));
+  if (list && readBack)
+    return Fail(error, "--list and --read-back cannot be combined");
+  if (list || readBack) {
+    const char *action = list ? "--list" : "--read-back";
+    if (options.file)
+      return Fail(error, std::string("--file belongs to an update, not to ") + action);
+    if (options.yes)
+      return Fail(error, std::string("--yes belongs to an update, not to ") + action);
+    options.action = list ? UpdateCommandOptions::Action::List : UpdateCommandOptions::Action::ReadBack;
+  }
+  return true;
+}
 
 } // namespace
 
 std::optional<UpdateCommandOptions> ParseUpdateCommandOptions(const std::vector<std::string> &args,
                                                               std::string *error) {
-  return Parser(args, error).Run();
+  UpdateCommandOptions options;
+  Actions actions;
+  OptionReader reader(Spelling::Strict);
+  reader.Flag("-h,--help", actions.help);
+  reader.Flag("--version", actions.version);
+  reader.Flag("-y,--yes", options.yes);
+  reader.Flag("--json", options.json);
+  reader.Flag("--list", actions.list);
+  reader.Flag("--all", options.all);
+  // An empty value ("--file=") is refused rather than taken.
+  auto value = [&reader](const std::string &name, std::function<Refusal(const std::string &)> take) {
+    reader.Value(name, [name, take](const std::string &text) -> Refusal {
+      if (text.empty())
+        return "option " + name + " needs a value";
+      return take(text);
+    });
+  };
+  auto text = [](auto &field) {
+    return [&field](const std::string &given) -> Refusal {
+      field = given;
+      return std::nullopt;
+    };
+  };
+  value("--file", text(options.file));
+  value("--device", text(options.device));
+  value("--read-back", text(options.readBackFile));
+  value("--wait", [&options](const std::string &given) -> Refusal {
+    const auto seconds = ParseSeconds(given);
+    if (!seconds)
+      return "--wait takes whole seconds from 0 to " + std::to_string(kMaxWaitSeconds) + ", not '" + given + "'";
+    options.waitSeconds = *seconds;
+    return std::nullopt;
+  });
+  const ReadOutcome outcome = reader.Read(args);
+  // What is wrong before a last option that misses its value is told first.
+  if (outcome.kind == ReadOutcome::Kind::MissingLastValue &&
+      !ParseUpdateCommandOptions({args.begin(), args.end() - 1}, error))
+    return std::nullopt;
+  if (auto refusal = Tell(outcome, OutcomeWords())) {
+    Fail(error, *refusal);
+    return std::nullopt;
+  }
+  if (!Consistent(actions, options, error))
+    return std::nullopt;
+  return options;
 }
 
 std::string UpdateCommandHelp() {

@@ -2,15 +2,13 @@
 
 #include "NumberText.h"
 
-#include <CLI/CLI.hpp>
+#include "options/OptionReader.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <map>
 #include <set>
 #include <sstream>
 
@@ -127,110 +125,22 @@ std::optional<std::array<uint8_t, 3>> ParseStreamStatus(const std::string &text)
   return bytes;
 }
 
-// The option as typed, without a value given after "=".
-std::string OptionName(const std::string &arg) {
-  return arg.rfind("--", 0) == 0 ? arg.substr(0, arg.find('=')) : arg;
-}
-
-// CLI11 reads one device's part of the command line; each option is then
-// taken in the order given, so the first thing wrong is the one told, in
-// our words.
-class OptionReader {
-public:
-  // Takes one value of an option (a flag's is empty); a refusal when it cannot.
-  using Take = std::function<std::optional<std::string>(const std::string &value)>;
-
-  OptionReader() {
-    // The help text is ours; main shows it.
-    app_.set_help_flag();
-    // Anything it does not know is refused below, in our words.
-    app_.allow_extras();
-  }
-
-  void Flag(const std::string &names, Take take) {
-    CLI::Option *option = app_.add_flag(names);
-    takes_[option] = [option, take](const std::string &value) -> std::optional<std::string> {
-      // CLI11 records a flag given alone as "true", and what follows "=" as given.
-      if (value != "true")
-        return "--" + option->get_single_name() + " takes no value";
-      return take({});
-    };
-  }
-
-  // Each time given, one value: the next argument whatever it looks like.
-  void Value(const std::string &name, Take take) {
-    takes_[app_.add_option(name)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)] = take;
-    valueOptions_.push_back(name);
-  }
-
-  // nullopt when every argument was taken; else why not.
-  std::optional<std::string> Read(const std::vector<std::string> &args) {
-    try {
-      app_.parse(CliArguments(args));
-    } catch (const CLI::ParseError &) {
-      // Only an option at the very end can miss its value.
-      missingLastValue_ = true;
-      return "unknown option or missing value: " + OptionName(args.back()) + " (see --help)";
-    }
-    std::vector<std::string> extras = app_.remaining();
-    // The one that comes first is told.
-    if (word_) {
-      const auto word = std::find(args.begin(), args.end(), *word_);
-      if (extras.empty() || word < std::find(args.begin(), args.end(), extras.front()))
-        extras.insert(extras.begin(), *word_);
-    }
-    if (!extras.empty()) {
-      const std::string &arg = extras.front();
+// What the reader tells, in our words.
+options::Words OutcomeWords() {
+  using Outcome = options::ReadOutcome;
+  return {
+      .missingLastValue =
+          [](const Outcome &outcome) { return "unknown option or missing value: " + outcome.name + " (see --help)"; },
       // An unknown option is told apart by whether a value came with it or after it.
-      const bool hasValue = OptionName(arg) != arg || &arg != &extras.back() || arg != args.back();
-      return hasValue ? "unknown option " + OptionName(arg) + " (see --help)"
-                      : "unknown option or missing value: " + arg + " (see --help)";
-    }
-    std::map<const CLI::Option *, size_t> times;
-    for (const CLI::Option *option : app_.parse_order())
-      if (auto refusal = takes_.at(option)(option->results().at(times[option]++)))
-        return refusal;
-    return std::nullopt;
-  }
-
-  bool MissingLastValue() const { return missingLastValue_; }
-
-private:
-  // CLI11's reversed argument list. An empty value after "=" stays empty
-  // rather than taking the next argument. A word after a single dash
-  // ("-help") is kept from CLI11, which would read it as short options one
-  // letter each; it is refused as an unknown option.
-  std::vector<std::string> CliArguments(const std::vector<std::string> &args) {
-    std::vector<std::string> forward;
-    bool isValue = false;
-    for (const std::string &arg : args) {
-      if (!isValue && arg.size() > 2 && arg[0] == '-' && arg[1] != '-') {
-        if (!word_)
-          word_ = arg;
-        continue;
-      }
-      const std::string name = arg.substr(0, arg.size() - 1);
-      if (!isValue && !arg.empty() && arg.back() == '=' && IsValueOption(name)) {
-        forward.push_back(name);
-        forward.push_back({});
-        continue;
-      }
-      forward.push_back(arg);
-      isValue = !isValue && IsValueOption(arg);
-    }
-    return {forward.rbegin(), forward.rend()};
-  }
-
-  bool IsValueOption(const std::string &name) const {
-    return std::find(valueOptions_.begin(), valueOptions_.end(), name) != valueOptions_.end();
-  }
-
-  CLI::App app_;
-  std::map<const CLI::Option *, Take> takes_;
-  std::vector<std::string> valueOptions_;
-  std::optional<std::string> word_; // the first word after a single dash
-  bool missingLastValue_ = false;
-};
+      .unknown =
+          [](const Outcome &outcome) {
+            if (outcome.valueWith || outcome.moreUnknown || !outcome.endsLine)
+              return "unknown option " + outcome.name + " (see --help)";
+            return "unknown option or missing value: " + outcome.argument + " (see --help)";
+          },
+      .flagWithValue = [](const Outcome &outcome) { return outcome.argument + " takes no value"; },
+  };
+}
 
 } // namespace
 
@@ -277,18 +187,12 @@ std::optional<DevsimOptions> ParseDevsimOptions(const std::vector<std::string> &
       return std::nullopt;
     };
   };
-  OptionReader reader;
-  reader.Flag("-h,--help", [&](const std::string &) -> Refusal {
-    options.help = true;
-    return std::nullopt;
-  });
-  reader.Flag("--version", [&](const std::string &) -> Refusal {
-    options.version = true;
-    return std::nullopt;
-  });
-  reader.Flag("--blank", [&](const std::string &) { return setInitial(InitialFlash::Blank); });
-  reader.Flag("--generate-firmware", [&](const std::string &) { return setInitial(InitialFlash::Generated); });
-  reader.Flag("--no-eeprom", [&](const std::string &) -> Refusal {
+  options::OptionReader reader(options::Spelling::Strict);
+  reader.Flag("-h,--help", options.help);
+  reader.Flag("--version", options.version);
+  reader.Flag("--blank", [&] { return setInitial(InitialFlash::Blank); });
+  reader.Flag("--generate-firmware", [&] { return setInitial(InitialFlash::Generated); });
+  reader.Flag("--no-eeprom", [&]() -> Refusal {
     options.eepromPresent = false;
     return std::nullopt;
   });
@@ -357,10 +261,12 @@ std::optional<DevsimOptions> ParseDevsimOptions(const std::vector<std::string> &
   });
   reader.Value("--dir", text(options.directory));
   reader.Value("--write-sample", text(options.writeSampleDirectory));
-  if (auto refusal = reader.Read(args)) {
-    // What is wrong before the last argument is told first.
-    if (reader.MissingLastValue() && !ParseDevsimOptions({args.begin(), args.end() - 1}, error))
-      return std::nullopt;
+  const options::ReadOutcome outcome = reader.Read(args);
+  // What is wrong before a last option that misses its value is told first.
+  if (outcome.kind == options::ReadOutcome::Kind::MissingLastValue &&
+      !ParseDevsimOptions({args.begin(), args.end() - 1}, error))
+    return std::nullopt;
+  if (auto refusal = options::Tell(outcome, OutcomeWords())) {
     *error = *refusal;
     return std::nullopt;
   }
