@@ -81,7 +81,8 @@ void TForm1::btnSimpleAutoClick(QObject *) {
     OneButtonUpdate update(chip, image, state_.flash, progress, progress);
     updated = update.Run();
     refusal = update.Refusal();
-    failureReason = update.FailureReason();
+    if (!updated && refusal.empty())
+      failureReason = ReasonForUser(update.FailureReason(), update.FlashChanged());
   }
 
   ui_->btnSimpleAuto->setText("Finish");

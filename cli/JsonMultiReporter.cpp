@@ -12,6 +12,7 @@ const char *OutcomeKey(int status) {
   case kExitSuccess:
     return "success";
   case kExitFailed:
+  case kExitUnchanged:
     return "failed";
   default:
     return "nothing_done";

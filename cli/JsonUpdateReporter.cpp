@@ -135,12 +135,14 @@ void JsonUpdateReporter::Cancelled(const std::string &text) {
   Emit(line);
 }
 
-void JsonUpdateReporter::Verdict(bool success, const std::string &text, int attempts, const std::string &reason) {
+void JsonUpdateReporter::Verdict(bool success, const std::string &text, int attempts, const std::string &reason,
+                                 bool flashChanged) {
   JsonEvent line = Event("verdict");
   line["success"] = success;
   line["text"] = text;
   line["attempts"] = attempts;
   line["reason"] = TextOrNull(reason);
+  line["flash_changed"] = flashChanged;
   Emit(line);
 }
 

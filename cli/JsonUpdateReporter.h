@@ -27,7 +27,8 @@ public:
   void Progress(const WalkProgress &progress) override;
   void AttemptFailed(int attempt, int attempts, const std::string &reason) override;
   void Cancelled(const std::string &text) override;
-  void Verdict(bool success, const std::string &text, int attempts, const std::string &reason) override;
+  void Verdict(bool success, const std::string &text, int attempts, const std::string &reason,
+               bool flashChanged) override;
   void DeviceListed(const ListedDevice &device) override;
   void ReadBackWritten(const std::string &path, bool consistent, uint32_t bytes) override;
   void Problem(ProblemKind kind, const std::string &message) override;

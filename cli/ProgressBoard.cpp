@@ -1,5 +1,7 @@
 #include "cli/ProgressBoard.h"
 
+#include "isp/OneButtonUpdate.h"
+
 #include "cli/TextUpdateReporter.h"
 #include "program/ProgressText.h"
 
@@ -34,8 +36,8 @@ public:
     Doing("attempt " + std::to_string(attempt) + " of " + std::to_string(attempts) + " failed: " + reason);
   }
   void Cancelled(const std::string &text) override { Last(text, false); }
-  void Verdict(bool, const std::string &text, int, const std::string &reason) override {
-    Last(reason.empty() ? text : text + " Reason: " + reason, false);
+  void Verdict(bool success, const std::string &text, int, const std::string &reason, bool flashChanged) override {
+    Last(success ? text : text + " Reason: " + ReasonForUser(reason, flashChanged), false);
   }
   void DeviceListed(const ListedDevice &) override {}
   void ReadBackWritten(const std::string &, bool, uint32_t) override {}
@@ -148,14 +150,14 @@ void ProgressBoard::Summary(const std::vector<DeviceOutcome> &outcomes) {
   size_t failed = 0;
   for (const DeviceOutcome &outcome : outcomes) {
     good += outcome.status == kExitSuccess;
-    failed += outcome.status == kExitFailed;
+    failed += IsFailedUpdate(outcome.status);
   }
   out_ << "Summary: " << outcomes.size() << (outcomes.size() == 1 ? " device, " : " devices, ") << good << " updated, "
        << failed << " failed, " << outcomes.size() - good - failed << " left alone\n";
   for (const DeviceOutcome &outcome : outcomes) {
-    const char *verdict = outcome.status == kExitSuccess  ? "updated"
-                          : outcome.status == kExitFailed ? "FAILED"
-                                                          : "left alone";
+    const char *verdict = outcome.status == kExitSuccess   ? "updated"
+                          : IsFailedUpdate(outcome.status) ? "FAILED"
+                                                           : "left alone";
     std::string last;
     for (const Row &row : rows_)
       if (row.location == outcome.device.location)

@@ -1,6 +1,7 @@
 #include "cli/TextUpdateReporter.h"
 
 #include "isp/HexText.h"
+#include "isp/OneButtonUpdate.h"
 #include "program/ProgressText.h"
 
 namespace orvane {
@@ -117,10 +118,11 @@ void TextUpdateReporter::Cancelled(const std::string &text) {
   Line(text);
 }
 
-void TextUpdateReporter::Verdict(bool, const std::string &text, int, const std::string &reason) {
+void TextUpdateReporter::Verdict(bool success, const std::string &text, int, const std::string &reason,
+                                 bool flashChanged) {
   Line(text);
-  if (!reason.empty())
-    Line("Reason: " + reason);
+  if (!success)
+    Line("Reason: " + ReasonForUser(reason, flashChanged));
 }
 
 void TextUpdateReporter::DeviceListed(const ListedDevice &listed) {

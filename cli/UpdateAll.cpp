@@ -112,7 +112,13 @@ private:
     const OutcomeCounts counts = CountOutcomes(outcomes);
     if (counts.succeeded == outcomes.size())
       return kExitSuccess;
-    return counts.nothingDone == outcomes.size() ? kExitNothingDone : kExitFailed;
+    if (counts.nothingDone == outcomes.size())
+      return kExitNothingDone;
+    // Every flash as it was before is worth telling apart only when none
+    // was changed at all.
+    const bool anyChanged = std::any_of(outcomes.begin(), outcomes.end(),
+                                        [](const DeviceOutcome &outcome) { return outcome.status == kExitFailed; });
+    return anyChanged || counts.succeeded > 0 ? kExitFailed : kExitUnchanged;
   }
 
   // Devices not served yet in this run. A place is served once: a device
@@ -185,7 +191,7 @@ OutcomeCounts CountOutcomes(const std::vector<DeviceOutcome> &outcomes) {
   OutcomeCounts counts;
   for (const DeviceOutcome &outcome : outcomes) {
     counts.succeeded += outcome.status == kExitSuccess;
-    counts.failed += outcome.status == kExitFailed;
+    counts.failed += IsFailedUpdate(outcome.status);
   }
   counts.nothingDone = outcomes.size() - counts.succeeded - counts.failed;
   return counts;

@@ -25,7 +25,7 @@ using DeviceStackFactory = std::function<std::unique_ptr<DeviceStack>(const std:
 // How one device's update ended.
 struct DeviceOutcome {
   FoundDevice device;
-  int status = kExitNothingDone; // kExitSuccess, kExitFailed or kExitNothingDone
+  int status = kExitNothingDone; // kExitSuccess, kExitFailed, kExitUnchanged or kExitNothingDone
 };
 
 struct OutcomeCounts {
@@ -69,7 +69,8 @@ inline constexpr const char *kUpdateAllQuestionLead = "Update the firmware of ev
 // each through RunUpdateCommand on its own stack narrowed to that device.
 // With waitSeconds, keeps finding devices until that long passes without a
 // new one. Exit status: kExitSuccess when every device succeeded,
-// kExitNothingDone when nothing was done to any, else kExitFailed.
+// kExitNothingDone when nothing was done to any, kExitUnchanged when none
+// was updated and no flash was changed, else kExitFailed.
 int RunUpdateAll(const UpdateCommandOptions &options, UpdateAllContext &context);
 
 } // namespace orvane

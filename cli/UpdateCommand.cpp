@@ -92,8 +92,11 @@ public:
     }
     state_.monitor.UpdateDone = true;
     state_.monitor.Busy = false;
-    reporter_.Verdict(success, success ? kUpdateSuccess : kUpdateFail, update.AttemptsRun(), update.FailureReason());
-    return success ? kExitSuccess : kExitFailed;
+    reporter_.Verdict(success, success ? kUpdateSuccess : kUpdateFail, update.AttemptsRun(), update.FailureReason(),
+                      update.FlashChanged());
+    if (success)
+      return kExitSuccess;
+    return update.FlashChanged() ? kExitFailed : kExitUnchanged;
   }
 
   int ReadBack() {

@@ -16,6 +16,14 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailed = 1;
 // Nothing was done to the device.
 inline constexpr int kExitNothingDone = 2;
+// The update failed before its first erase: the device was talked to, but
+// its flash holds what it held before.
+inline constexpr int kExitUnchanged = 3;
+
+// Whether an exit status tells of an update that ran and failed.
+inline bool IsFailedUpdate(int status) {
+  return status == kExitFailed || status == kExitUnchanged;
+}
 
 // Asks the update's confirmation question; true for OK.
 using ConfirmQuestion = std::function<bool(const std::string &question)>;

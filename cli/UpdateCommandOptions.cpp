@@ -176,15 +176,17 @@ Options:
   -h, --help         this text
   --version          print the program's version
 
-Exit status (with --all: 0 only when every device succeeded, 1 when any
-failed or was left alone next to others that were updated, 2 when nothing
-was done to any device):
+Exit status (with --all: 0 only when every device succeeded, 2 when nothing
+was done to any device, 3 when none was updated and no flash was changed,
+else 1):
   0  the update (or list, or read-back) succeeded
-  1  the update failed ("Firmware update Fail!"), or the read-back was not
-     consistent; the device has been written to or read from
+  1  the update failed ("Firmware update Fail!") after erasing the flash, or
+     the read-back was not consistent; the device has been written to or
+     read from
   2  nothing was done to the device: a usage error, no device, a device that
      cannot be opened, no valid update file, several devices and no --device,
      or the question was answered no
+  3  the update failed before its first erase: the device was not changed
 )";
 }
 

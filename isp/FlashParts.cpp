@@ -28,4 +28,8 @@ std::optional<uint32_t> CapacityOf(const FlashPart &part, const std::array<uint8
   return uint32_t{1} << flashId[2];
 }
 
+bool IdentifierAnswered(const std::array<uint8_t, 3> &flashId) {
+  return flashId[0] != 0x00 && flashId[0] != 0xFF;
+}
+
 } // namespace orvane

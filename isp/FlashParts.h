@@ -83,6 +83,11 @@ inline constexpr FlashPart kUnknownFlashPart =
 
 const FlashPart &FlashPartFor(const std::array<uint8_t, 3> &flashId);
 
+// Whether a flash answered with this identifier: no JEDEC maker has the
+// code 0x00 (what an unread identifier holds) or 0xFF (what a data line
+// nothing drives reads as), the two rows above that tell nothing.
+bool IdentifierAnswered(const std::array<uint8_t, 3> &flashId);
+
 // The size of the flash in bytes by the part's capacity rule; nullopt
 // when the part's size is unknown or its capacity code lies outside 64 KB
 // to 16 MB (all 24-bit addresses reach).

@@ -53,8 +53,9 @@ uint64_t AttemptMs(const FlashPart &part, const std::array<uint8_t, 3> &id, uint
 }
 
 uint64_t UpdateLimitOf(const FlashPart &part, const std::array<uint8_t, 3> &id, uint32_t imageBytes, int attempts) {
-  const uint64_t finish = 3 * uint64_t{LimitsOf(part, id).statusWriteMs};
-  return static_cast<uint64_t>(attempts) * (AttemptMs(part, id, imageBytes) + kRetryPauseMs) + finish + kFixedSlackMs;
+  const uint64_t finish = 3 * uint64_t{LimitsOf(part, id).statusWriteMs} + kSilenceLimitMs;
+  return static_cast<uint64_t>(attempts) * (AttemptMs(part, id, imageBytes) + kRetryPauseMs + kSilenceLimitMs) +
+         finish + kFixedSlackMs;
 }
 
 // The identifier of the row's largest part: the bytes the row leaves open

@@ -14,13 +14,18 @@ struct FlashTimeLimits {
   uint32_t chipEraseMs = 0;
 };
 
+// How long a device that is still attached may stay silent, from its first
+// unanswered transfer, before an update gives up on it.
+inline constexpr uint32_t kSilenceLimitMs = 30'000;
+
 // An identifier no part here matches (all zeros when it could not be
 // read) gets the longest limits of them all.
 FlashTimeLimits TimeLimitsFor(const std::array<uint8_t, 3> &flashId);
 
 // The most a whole one-button update may take: every attempt writing the
-// whole image at the limits above, with its reads, plus the pauses
-// between attempts and the protect and leave at the end.
+// whole image at the limits above, with its reads and a wait for a silent
+// device, plus the pauses between attempts and the protect and leave at
+// the end.
 uint64_t UpdateTimeLimitMs(const std::array<uint8_t, 3> &flashId, uint32_t imageBytes, int attempts);
 
 // The most any update of imageBytes may take, whatever the part.

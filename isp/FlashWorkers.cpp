@@ -16,6 +16,15 @@ constexpr int kReadyPollsAfterProgram = 10;
 uint32_t BlocksBetween(uint32_t start, uint32_t end, uint32_t step) {
   return end > start ? (end - start + step - 1) / step : 0;
 }
+
+// The chunk addresses of [start, end) in the order they are programmed.
+std::vector<uint32_t> ProgramOrder(uint32_t start, uint32_t end, uint32_t chunk) {
+  std::vector<uint32_t> order;
+  order.reserve(BlocksBetween(start, end, chunk));
+  for (uint64_t a = start; a < end; a += chunk)
+    order.push_back(static_cast<uint32_t>(a));
+  return order;
+}
 } // namespace
 
 std::string EraseProgressText(const std::string &prefix, int poll) {
@@ -30,20 +39,48 @@ uint8_t FlashWorkers::ImageByte(uint32_t flashAddress, uint32_t imageBase) const
   return index < image_.ImageBuffer.size() ? image_.ImageBuffer[index] : 0xFF;
 }
 
+bool FlashWorkers::Halted() const {
+  return Lost() || (flash_.DeadlineUs != 0 && chip_.Time().NowUs() >= flash_.DeadlineUs);
+}
+
+bool FlashWorkers::Resume() {
+  if (flash_.DeadlineUs != 0 && chip_.Time().NowUs() >= flash_.DeadlineUs)
+    return false;
+  if (!Lost())
+    return true;
+  // A device that went away does not come back in the middle of a walk;
+  // one that only stopped answering may.
+  if (!recovery_ || chip_.Usb().Loss() != DeviceLoss::StoppedAnswering)
+    return false;
+  const uint64_t begun = chip_.Time().NowUs();
+  const bool recovered = recovery_->Recover();
+  recoveredUs_ += chip_.Time().NowUs() - begun;
+  if (recovered)
+    ++recoveries_;
+  return recovered;
+}
+
 bool FlashWorkers::CheckBlocks(uint32_t start, uint32_t end, uint32_t imageBase, Expect expect) {
   const bool blank = expect == Expect::Erased;
   const FlashPhase phase = blank ? FlashPhase::BlankCheck : FlashPhase::Verify;
   const std::string addressPrefix = blank ? "Blanking Addr: 0x" : "Verifying Addr: 0x";
   const std::string failPrefix = blank ? "Blanking Fail at 0x" : "Verifying Fail at 0x";
   const uint32_t totalBlocks = BlocksBetween(start, end, kBlockBytes);
+  lastFailure_.clear();
   int failures = 0;
   uint32_t a = start;
   while (a < end) {
-    if (Halted())
+    const uint64_t recoveries = recoveries_;
+    if (!Resume())
       return false;
+    // The reads that failed were the silence, not the flash.
+    if (recoveries_ != recoveries)
+      failures = 0;
     std::array<uint8_t, kBlockBytes> block{};
     uint32_t failedAt = a;
     if (!chip_.FlashRead(a, kBlockBytes, block.data())) {
+      if (Lost())
+        continue; // read again once the device answers, or end
       ++failures;
     } else {
       const uint32_t count = std::min<uint32_t>(kBlockBytes, end - a);
@@ -61,7 +98,8 @@ bool FlashWorkers::CheckBlocks(uint32_t start, uint32_t end, uint32_t imageBase,
       view_.ProcessMessages();
     }
     if (failures >= kBlockAttempts) {
-      view_.ShowProcessInfo(failPrefix + Hex6(failedAt));
+      Fail(failPrefix + Hex6(failedAt));
+      view_.ShowProcessInfo(lastFailure_);
       return false;
     }
     if (failures == 0) {
@@ -80,17 +118,13 @@ bool FlashWorkers::VerifyRange(uint32_t start, uint32_t end, uint32_t imageBase)
   return CheckBlocks(start, end, imageBase, Expect::Image);
 }
 
-bool FlashWorkers::Halted() const {
-  return chip_.Usb().Loss() != DeviceLoss::None ||
-         (flash_.DeadlineUs != 0 && chip_.Time().NowUs() >= flash_.DeadlineUs);
-}
-
-bool FlashWorkers::WaitOver(uint64_t startUs, uint32_t limitMs) const {
-  return Halted() || chip_.Time().NowUs() - startUs >= uint64_t{limitMs} * 1000;
+bool FlashWorkers::WaitOver(const WaitStart &start, uint32_t limitMs) const {
+  const uint64_t elapsed = chip_.Time().NowUs() - start.us - (recoveredUs_ - start.recoveredUs);
+  return Halted() || elapsed >= uint64_t{limitMs} * 1000;
 }
 
 bool FlashWorkers::WaitProgramIdle() {
-  const uint64_t start = chip_.Time().NowUs();
+  const WaitStart start = StartWait();
   const uint32_t limit = TimeLimitsFor(flash_.FlashId).pageProgramMs;
   for (int read = 0; read < kIdleReads; ++read) {
     if ((chip_.FlashReadStatus() & kWriteInProgress) == 0)
@@ -102,71 +136,107 @@ bool FlashWorkers::WaitProgramIdle() {
   return false;
 }
 
+bool FlashWorkers::TakeChunk(uint32_t a, uint32_t imageBase) {
+  bool erased = true;
+  for (uint32_t i = 0; i < chunk_.size(); ++i) {
+    chunk_[i] = ImageByte(a + i, imageBase);
+    erased = erased && chunk_[i] == 0xFF;
+  }
+  return !erased;
+}
+
 bool FlashWorkers::ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase) {
   const uint16_t chunk = flash_.ProgramChunkSize;
+  lastFailure_.clear();
   if (chunk == 0)
     return false; // a walk that never advances
-  const uint32_t totalChunks = BlocksBetween(start, end, chunk);
-  std::vector<uint8_t> data(chunk);
-  auto takeChunk = [&](uint32_t a) {
-    bool erased = true;
-    for (uint32_t i = 0; i < chunk; ++i) {
-      data[i] = ImageByte(a + i, imageBase);
-      erased = erased && data[i] == 0xFF;
-    }
-    return !erased;
-  };
-  auto progress = [&](uint32_t a) {
-    view_.Progress(FlashPhase::Program, BlocksBetween(start, std::min(a + chunk, end), chunk), totalChunks);
-  };
+  chunk_.assign(chunk, 0xFF);
+  const std::vector<uint32_t> order = ProgramOrder(start, end, chunk);
+  return flash_.WordProgramMode ? ProgramWords(order, imageBase) : ProgramPages(order, imageBase);
+}
 
-  // A write that did not go through fails the walk at its end, after the
-  // same transfers as one that did: programmed data is only known good once
-  // verified, but a lost write is known bad now.
+// A write that did not go through fails the walk at its end, after the
+// same transfers as one that did: programmed data is only known good once
+// verified, but a lost write is known bad now. A chunk during which the
+// device stopped answering is written again once it answers.
+bool FlashWorkers::ProgramPages(const std::vector<uint32_t> &order, uint32_t imageBase) {
+  const uint16_t chunk = flash_.ProgramChunkSize;
+  const auto total = static_cast<uint32_t>(order.size());
   bool sent = true;
-  if (!flash_.WordProgramMode) {
-    bool programmed = false;
-    for (uint32_t a = start; a < end; a += chunk) {
-      if (Halted())
+  bool programmed = false;
+  for (uint32_t done = 0; done < total;) {
+    const uint32_t a = order[done];
+    if (!Resume())
+      return false;
+    if (TakeChunk(a, imageBase)) {
+      programmed = true;
+      const bool idle = WaitProgramIdle();
+      bool chunkSent = chip_.FlashWriteEnable();
+      view_.ShowProcessAddress("0x" + Hex6(a));
+      view_.ProcessMessages();
+      if (!idle) {
+        if (Lost())
+          continue;
+        Fail("the flash stayed busy before 0x" + Hex6(a));
         return false;
-      if (takeChunk(a)) {
-        programmed = true;
-        const bool idle = WaitProgramIdle();
-        sent = chip_.FlashWriteEnable() && sent;
-        view_.ShowProcessAddress("0x" + Hex6(a));
-        view_.ProcessMessages();
-        if (!idle)
-          return false;
-        sent = chip_.FlashPageProgram(a, chunk, data.data()) && sent;
-        for (int poll = 0; poll < kReadyPollsAfterProgram; ++poll) {
-          chip_.Time().SleepMs(1);
-          if (chip_.FlashReady())
-            break;
-        }
       }
-      progress(a);
+      chunkSent = chip_.FlashPageProgram(a, chunk, chunk_.data()) && chunkSent;
+      for (int poll = 0; poll < kReadyPollsAfterProgram; ++poll) {
+        chip_.Time().SleepMs(1);
+        if (chip_.FlashReady())
+          break;
+      }
+      if (Lost())
+        continue;
+      if (!chunkSent && sent)
+        Fail("the program write at 0x" + Hex6(a) + " did not go through");
+      sent = chunkSent && sent;
     }
-    // The last page may still be programming, and the flash ignores a read
-    // until it is done: whoever reads next would see a busy flash, not the
-    // data.
-    return (!programmed || WaitProgramIdle()) && sent;
+    view_.Progress(FlashPhase::Program, ++done, total);
   }
+  // The last page may still be programming, and the flash ignores a read
+  // until it is done: whoever reads next would see a busy flash, not the
+  // data.
+  if (programmed && !WaitProgramIdle()) {
+    if (Lost() && Resume() && WaitProgramIdle())
+      return sent;
+    Fail("the flash stayed busy after the last chunk");
+    return false;
+  }
+  return sent;
+}
 
-  const bool idle = WaitProgramIdle();
-  for (uint32_t a = start; a < end; a += chunk) {
-    if (Halted())
+bool FlashWorkers::ProgramWords(const std::vector<uint32_t> &order, uint32_t imageBase) {
+  const uint16_t chunk = flash_.ProgramChunkSize;
+  const auto total = static_cast<uint32_t>(order.size());
+  bool idle = WaitProgramIdle();
+  while (!idle && Lost() && Resume())
+    idle = WaitProgramIdle();
+  bool sent = true;
+  for (uint32_t done = 0; done < total;) {
+    const uint32_t a = order[done];
+    if (!Resume())
       return false;
     view_.ShowProcessAddress("0x" + Hex6(a));
     view_.ProcessMessages();
     const bool enabled = chip_.FlashWriteEnable();
-    if (takeChunk(a)) {
-      if (!idle)
+    if (TakeChunk(a, imageBase)) {
+      if (!idle) {
+        Fail("the flash stayed busy before 0x" + Hex6(a));
         return false;
-      sent = chip_.FlashWordProgram(a, chunk, data.data()) && enabled && sent;
-      sent = chip_.FlashWriteDisable() && sent;
+      }
+      bool chunkSent = chip_.FlashWordProgram(a, chunk, chunk_.data()) && enabled;
+      chunkSent = chip_.FlashWriteDisable() && chunkSent;
+      if (Lost())
+        continue;
+      if (!chunkSent && sent)
+        Fail("the program write at 0x" + Hex6(a) + " did not go through");
+      sent = chunkSent && sent;
     }
-    progress(a);
+    view_.Progress(FlashPhase::Program, ++done, total);
   }
+  if (!idle)
+    Fail("the flash stayed busy before programming");
   return idle && sent;
 }
 
@@ -187,46 +257,69 @@ bool FlashWorkers::IdentifyFlash() {
 }
 
 std::optional<uint8_t> FlashWorkers::WaitWhileBusy() {
-  const uint64_t start = chip_.Time().NowUs();
+  const WaitStart start = StartWait();
   const uint32_t limit = TimeLimitsFor(flash_.FlashId).statusWriteMs;
-  for (int read = 0; read < kEraseReads; ++read) {
-    const uint8_t status = chip_.FlashReadStatus();
-    if ((status & kWriteInProgress) == 0)
+  for (int read = 0; read < kEraseReads;) {
+    const std::optional<uint8_t> status = chip_.ReadStatus();
+    if (status && (*status & kWriteInProgress) == 0)
       return status;
+    if (!status && Lost()) {
+      if (!Resume())
+        break;
+      continue;
+    }
     if (WaitOver(start, limit))
       break;
     // A flash that stays busy holds this loop for ten seconds.
     view_.ProcessMessages();
     chip_.Time().SleepMs(kErasePollMs);
+    ++read;
   }
   return std::nullopt;
 }
 
-bool FlashWorkers::WaitForErase(const std::function<void(int poll, uint8_t status)> &onPoll) {
-  const uint64_t start = chip_.Time().NowUs();
+FlashWorkers::EraseEnd FlashWorkers::WaitForEraseEnd(const std::function<void(int poll, uint8_t status)> &onPoll) {
+  const WaitStart start = StartWait();
   const uint32_t limit = TimeLimitsFor(flash_.FlashId).chipEraseMs;
+  bool answered = false;
   chip_.Time().SleepMs(kErasePollMs);
-  for (int poll = 0; poll < kEraseReads; ++poll) {
-    const uint8_t status = chip_.FlashReadStatus();
-    onPoll(poll, status);
+  for (int poll = 0; poll < kEraseReads;) {
+    const std::optional<uint8_t> status = chip_.ReadStatus();
+    if (!status && Lost()) {
+      if (!Resume())
+        return EraseEnd::Halted;
+      continue;
+    }
+    answered = answered || status.has_value();
+    onPoll(poll, status.value_or(0xFF));
     view_.Progress(FlashPhase::Erase, static_cast<uint32_t>(poll), kEraseReads);
-    if ((status & kWriteInProgress) == 0)
-      return true;
+    if (status && (*status & kWriteInProgress) == 0)
+      return EraseEnd::Finished;
     if (WaitOver(start, limit))
-      return false;
+      break;
     chip_.Time().SleepMs(kErasePollMs);
+    ++poll;
   }
-  return false;
+  if (Halted())
+    return EraseEnd::Halted;
+  return answered ? EraseEnd::StillBusy : EraseEnd::Unreadable;
 }
 
-void FlashWorkers::ClearStatusRegister() {
+std::optional<uint8_t> FlashWorkers::ClearStatusRegister() {
   static_cast<void>(
       chip_.FlashReadStatus()); // read only to begin the sequence the part expects; the value does not matter
   static_cast<void>(
       chip_.FlashWriteEnable()); // a status left protecting the flash shows in the blank check after the erase
   static_cast<void>(
-      chip_.FlashWriteStatus(0));     // a status left protecting the flash shows in the blank check after the erase
-  static_cast<void>(WaitWhileBusy()); // a status left protecting the flash shows in the blank check after the erase
+      chip_.FlashWriteStatus(0)); // a status left protecting the flash shows in the blank check after the erase
+  return WaitWhileBusy();
+}
+
+FlashWorkers::EraseSent FlashWorkers::SendChipErase(const EraseClearance &) {
+  // A not-busy status after a lost erase command proves nothing.
+  if (!chip_.FlashWriteEnable())
+    return EraseSent::NotEnabled;
+  return chip_.FlashChipErase() ? EraseSent::Sent : EraseSent::Failed;
 }
 
 std::optional<uint8_t> FlashWorkers::ProtectFlash() {

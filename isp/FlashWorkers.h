@@ -1,20 +1,27 @@
 #pragma once
 
+#include "isp/EraseClearance.h"
 #include "isp/FlashState.h"
 #include "isp/ImageRecord.h"
 #include "isp/IspView.h"
+#include "isp/SilenceRecovery.h"
 #include "usb/ChipCommands.h"
 
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace orvane {
 
 // The flash walks and waits shared by the ISP page's buttons and the update
 // sequences. The device handle must be open. Flash addresses are byte
 // addresses, end exclusive; the flash byte at address a holds the image
-// byte at a - imageBase.
+// byte at a - imageBase. With a silence recovery set, a device that stops
+// answering in the middle of a walk or wait is handed to it, and the walk
+// goes on from the block or chunk it was at; time spent there does not
+// count against the wait's own limit.
 class FlashWorkers {
 public:
   static constexpr uint32_t kBlockBytes = 64;
@@ -24,6 +31,8 @@ public:
 
   FlashWorkers(ChipCommands &chip, const ImageRecord &image, FlashState &flash, IspView &view)
       : chip_(chip), image_(image), flash_(flash), view_(view) {}
+
+  void SetSilenceRecovery(SilenceRecovery *recovery) { recovery_ = recovery; }
 
   [[nodiscard]] bool BlankCheckRange(uint32_t start, uint32_t end);
   [[nodiscard]] bool VerifyRange(uint32_t start, uint32_t end, uint32_t imageBase);
@@ -39,32 +48,76 @@ public:
   // part's status write may take, while a write is in progress; the status
   // that showed it finished, nullopt when none did.
   [[nodiscard]] std::optional<uint8_t> WaitWhileBusy();
+  enum class EraseEnd {
+    Finished,   // a status read showed the erase done
+    StillBusy,  // the flash said busy until the limit: the erase failed
+    Unreadable, // no status read went through: how the erase went is unknown
+    Halted,     // the device went away or the deadline passed
+  };
   // The erase wait: 10 ms, then up to 1000 status reads 10 ms apart, and
   // no longer than the part's chip erase may take, until the
   // write-in-progress bit clears; onPoll sees each poll and its status.
-  [[nodiscard]] bool WaitForErase(const std::function<void(int poll, uint8_t status)> &onPoll);
-  // Write enable, write status 0, wait.
-  void ClearStatusRegister();
+  [[nodiscard]] EraseEnd WaitForEraseEnd(const std::function<void(int poll, uint8_t status)> &onPoll);
+  [[nodiscard]] bool WaitForErase(const std::function<void(int poll, uint8_t status)> &onPoll) {
+    return WaitForEraseEnd(onPoll) == EraseEnd::Finished;
+  }
+  // Write enable, write status 0, wait; the status that showed the flash
+  // idle after it, nullopt when none did.
+  std::optional<uint8_t> ClearStatusRegister();
+  enum class EraseSent {
+    NotEnabled, // the write enable did not go through, so no erase was sent
+    Failed,     // the erase was sent but did not go through: it may have reached the flash
+    Sent,
+  };
+  // Write enable and chip erase, on an attempt's proven grounds.
+  [[nodiscard]] EraseSent SendChipErase(const EraseClearance &clearance);
   // The device is gone, or the update's deadline has passed: every walk
   // and wait ends at once, as failed.
   bool Halted() const;
+  // Whether a walk may go on: the deadline has not passed and the device
+  // answers, after a recovery if it had stopped.
+  [[nodiscard]] bool Resume();
+  // How many times the device was brought back since these workers began.
+  uint64_t Recoveries() const { return recoveries_; }
+  // Why the last walk or wait failed, in words, when it could tell:
+  // "Verifying Fail at 0x001000", "the flash stayed busy before 0x000100".
+  const std::string &LastFailure() const { return lastFailure_; }
   // Write enable, the protecting status value for this part, wait; the
   // status the wait ended on, nullopt when the flash never finished.
   [[nodiscard]] std::optional<uint8_t> ProtectFlash();
 
 private:
   enum class Expect { Erased, Image };
+  // When a wait began, and how long recoveries had taken by then.
+  struct WaitStart {
+    uint64_t us;
+    uint64_t recoveredUs;
+  };
+
   [[nodiscard]] bool CheckBlocks(uint32_t start, uint32_t end, uint32_t imageBase, Expect expect);
+  [[nodiscard]] bool ProgramPages(const std::vector<uint32_t> &order, uint32_t imageBase);
+  [[nodiscard]] bool ProgramWords(const std::vector<uint32_t> &order, uint32_t imageBase);
+  // Takes the image's chunk at flash address a into chunk_; false when it
+  // is all 0xFF (nothing to program).
+  bool TakeChunk(uint32_t a, uint32_t imageBase);
   uint8_t ImageByte(uint32_t flashAddress, uint32_t imageBase) const;
   // Up to 101 status reads, 1 ms apart, until no write is in progress.
   [[nodiscard]] bool WaitProgramIdle();
-  // Whether a wait begun at startUs has run past limitMs, or must end anyway.
-  bool WaitOver(uint64_t startUs, uint32_t limitMs) const;
+  WaitStart StartWait() const { return {chip_.Time().NowUs(), recoveredUs_}; }
+  // Whether a wait has run past limitMs, not counting recoveries, or must end anyway.
+  bool WaitOver(const WaitStart &start, uint32_t limitMs) const;
+  bool Lost() const { return chip_.Usb().Loss() != DeviceLoss::None; }
+  void Fail(std::string why) { lastFailure_ = std::move(why); }
 
   ChipCommands &chip_;
   const ImageRecord &image_;
   FlashState &flash_;
   IspView &view_;
+  SilenceRecovery *recovery_ = nullptr;
+  uint64_t recoveries_ = 0;
+  uint64_t recoveredUs_ = 0;
+  std::string lastFailure_;
+  std::vector<uint8_t> chunk_;
 };
 
 // Serial-flash instructions carry 24-bit addresses: beyond 16 MB they

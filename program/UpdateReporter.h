@@ -60,9 +60,11 @@ public:
   virtual void Progress(const WalkProgress &progress) = 0;
   virtual void AttemptFailed(int attempt, int attempts, const std::string &reason) = 0;
   virtual void Cancelled(const std::string &text) = 0;
-  // reason: why it failed beyond a failed flash step ("the device was
-  // disconnected"); empty when there is none to tell.
-  virtual void Verdict(bool success, const std::string &text, int attempts, const std::string &reason) = 0;
+  // reason: why it failed ("the device was disconnected", "Verifying Fail
+  // at 0x001000"); empty on success. flashChanged: whether the update got as
+  // far as an erase.
+  virtual void Verdict(bool success, const std::string &text, int attempts, const std::string &reason,
+                       bool flashChanged) = 0;
   virtual void DeviceListed(const ListedDevice &device) = 0;
   virtual void ReadBackWritten(const std::string &path, bool consistent, uint32_t bytes) = 0;
   virtual void Problem(ProblemKind kind, const std::string &message) = 0;

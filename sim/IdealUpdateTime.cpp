@@ -183,6 +183,9 @@ UpdateTimeBudget IdealUpdateTime(const FlashPartProfile &part, HostWriting writi
   line.Command(1);
   line.Command(protectValueBytes, part.timings.statusWriteUs);
   line.WaitIdle(kLongPollMs, kLongPollReads);
+  // The erase waits for the identifier read a second time alike: one
+  // answer with a bit turned over would name another part and size.
+  line.ReadId();
 
   line.Command(1);
   line.Command(1, part.timings.chipEraseUs);

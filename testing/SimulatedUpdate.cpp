@@ -53,6 +53,8 @@ bool SimulatedUpdate::Run(IspView &ispView, UpdateStatusView &status) {
   const bool verdict = update.Run();
   attempts_ = update.AttemptsRun();
   reason_ = update.FailureReason();
+  refusal_ = update.Refusal();
+  flashChanged_ = update.FlashChanged();
   return verdict;
 }
 

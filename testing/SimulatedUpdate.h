@@ -34,6 +34,9 @@ public:
   int AttemptsRun() const { return attempts_; }
   // Why the last run failed beyond a flash step (OneButtonUpdate::FailureReason).
   const std::string &FailureReason() const { return reason_; }
+  // Whether the last run got as far as an erase (OneButtonUpdate::FlashChanged).
+  bool FlashChanged() const { return flashChanged_; }
+  const std::string &Refusal() const { return refusal_; }
 
   VirtualClock &Clock() { return devices_.clock; }
   ChipSimulator &Chip() { return chip_; }
@@ -52,6 +55,8 @@ private:
   std::unique_ptr<ChipCommands> commands_;
   int attempts_ = 0;
   std::string reason_;
+  std::string refusal_;
+  bool flashChanged_ = false;
 };
 
 } // namespace orvane::sim

@@ -23,11 +23,19 @@ bool ChipCommands::Out(uint8_t request, uint16_t value, uint16_t index, const ui
   // The driver takes the bytes to send from the caller's buffer, which it
   // may treat as writable; hand it a copy.
   std::vector<uint8_t> copy(data, data + length);
-  return usb_.ControlTransfer(vendor::kRequestTypeOut, request, value, index, copy.data(), length);
+  return NoteAnswer(usb_.ControlTransfer(vendor::kRequestTypeOut, request, value, index, copy.data(), length));
 }
 
 bool ChipCommands::In(uint8_t request, uint16_t value, uint16_t index, uint8_t *data, uint32_t length) {
-  return usb_.ControlTransfer(vendor::kRequestTypeIn, request, value, index, data, length);
+  return NoteAnswer(usb_.ControlTransfer(vendor::kRequestTypeIn, request, value, index, data, length));
+}
+
+bool ChipCommands::NoteAnswer(bool transferred) {
+  if (usb_.LastTransferAnswered())
+    unansweredSinceUs_.reset();
+  else if (!unansweredSinceUs_)
+    unansweredSinceUs_ = clock_.NowUs();
+  return transferred;
 }
 
 bool ChipCommands::ReadRegister(uint8_t address, uint8_t &value) {
@@ -139,15 +147,21 @@ bool ChipCommands::FlashReadId() {
 }
 
 uint8_t ChipCommands::FlashReadStatus() {
+  return ReadStatus().value_or(0xFF);
+}
+
+std::optional<uint8_t> ChipCommands::ReadStatus() {
   if (!FlashQuery(flashop::kReadStatus, 1))
-    return 0xFF;
+    return std::nullopt;
   for (int poll = 0; poll < kStatusPolls && usb_.Loss() == DeviceLoss::None; ++poll) {
     if (FlashReady()) {
       uint8_t status = 0xFF;
-      return FlashFetch(1, &status) ? status : 0xFF;
+      if (!FlashFetch(1, &status))
+        return std::nullopt;
+      return status;
     }
   }
-  return 0xFF;
+  return std::nullopt;
 }
 
 bool ChipCommands::FlashWriteStatus(uint8_t status) {

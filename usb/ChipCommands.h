@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace orvane {
 
@@ -75,7 +76,11 @@ public:
   // length even and at least 2; anything else is refused without a transfer.
   [[nodiscard]] bool FlashWordProgram(uint32_t address, uint16_t length, const uint8_t *data);
   [[nodiscard]] bool FlashReadId();
+  // The status register; 0xFF (busy) when it could not be read.
   [[nodiscard]] uint8_t FlashReadStatus();
+  // The status register as the flash answered it; nullopt when the read
+  // did not go through.
+  [[nodiscard]] std::optional<uint8_t> ReadStatus();
   [[nodiscard]] bool FlashWriteStatus(uint8_t status);
   [[nodiscard]] bool FlashWriteEnable();
   [[nodiscard]] bool FlashWriteDisable();
@@ -88,16 +93,22 @@ public:
                                        uint8_t *data);
 
   const std::array<uint8_t, 3> &FlashId() const { return flashId_; }
+  // When the device left the first of the transfers it has not answered
+  // since its last answer; nullopt while it answers.
+  std::optional<uint64_t> UnansweredSinceUs() const { return unansweredSinceUs_; }
   VantrelUsb &Usb() { return usb_; }
   Clock &Time() { return clock_; }
 
 private:
   [[nodiscard]] bool Out(uint8_t request, uint16_t value, uint16_t index, const uint8_t *data, uint32_t length);
   [[nodiscard]] bool In(uint8_t request, uint16_t value, uint16_t index, uint8_t *data, uint32_t length);
+  // Notes whether the device answered the transfer just made.
+  bool NoteAnswer(bool transferred);
 
   VantrelUsb &usb_;
   Clock &clock_;
   std::array<uint8_t, 3> &flashId_;
+  std::optional<uint64_t> unansweredSinceUs_;
 };
 
 } // namespace orvane

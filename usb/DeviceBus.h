@@ -82,6 +82,10 @@ public:
   std::string LastError() const { return LastDeviceError().text; }
   // nullopt when the bus cannot tell, or no present interface has the path.
   virtual std::optional<InterfacePlace> PlaceOf(const std::string &) { return std::nullopt; }
+  // Whether a device is still attached where the path's device sat,
+  // whether it answers or not: a device that has stopped answering is not
+  // gone, and may answer again. A bus that cannot tell says no.
+  virtual bool StillAttached(const std::string &) { return false; }
 };
 
 } // namespace orvane

@@ -78,6 +78,17 @@ std::optional<std::vector<std::string>> EmulatedDriverBus::ListInterfaces(const 
   return paths;
 }
 
+std::optional<std::pair<UsbTransport *, std::string>> EmulatedDriverBus::TransportPlace(const std::string &path) const {
+  for (UsbTransport *transport : transports_) {
+    const std::string lead = "#" + LowerCase(transport->Name()) + ".";
+    const size_t start = path.find(lead);
+    const size_t end = start == std::string::npos ? start : path.find('#', start + lead.size());
+    if (end != std::string::npos)
+      return std::make_pair(transport, path.substr(start + lead.size(), end - start - lead.size()));
+  }
+  return std::nullopt;
+}
+
 DeviceHandle EmulatedDriverBus::Open(const std::string &path) {
   // Only a path that names a present interface right now opens, and the
   // class in it decides which driver answers on the handle. Only the device
@@ -124,6 +135,11 @@ std::optional<InterfacePlace> EmulatedDriverBus::PlaceOf(const std::string &path
     }
   }
   return std::nullopt;
+}
+
+bool EmulatedDriverBus::StillAttached(const std::string &path) {
+  const auto place = TransportPlace(path);
+  return place && place->first->StillAttached(place->second);
 }
 
 void EmulatedDriverBus::Close(DeviceHandle handle) {

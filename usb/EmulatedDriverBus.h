@@ -5,8 +5,10 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvane {
@@ -40,6 +42,7 @@ public:
   std::vector<std::string> ListingProblems() override;
   DeviceError LastDeviceError() const override { return lastError_; }
   std::optional<InterfacePlace> PlaceOf(const std::string &path) override;
+  bool StillAttached(const std::string &path) override;
 
   // Transfers in a row that fail (time-outs, mostly) before the device
   // counts as no longer answering.
@@ -67,6 +70,9 @@ private:
   // data stage arrived.
   bool Transfer(OpenDevice &device, const SetupPacket &setup, const uint8_t *outData, uint8_t *inData,
                 uint32_t *bytesReturned);
+  // The transport and the location an interface path names; nullopt for a
+  // path of no transport here.
+  std::optional<std::pair<UsbTransport *, std::string>> TransportPlace(const std::string &path) const;
   // A call the driver turns down before any transfer.
   bool Refuse(const std::string &why);
   // A transfer that did not go through, for the reason it gives.

@@ -30,6 +30,7 @@ public:
     return lastError_.kind == DeviceErrorKind::None ? inner_.LastDeviceError() : lastError_;
   }
   std::optional<InterfacePlace> PlaceOf(const std::string &path) override { return inner_.PlaceOf(path); }
+  bool StillAttached(const std::string &path) override { return inner_.StillAttached(path); }
 
 private:
   bool Shown(const std::string &path);

@@ -61,6 +61,8 @@ public:
   virtual std::vector<UsbDeviceInfo> Enumerate() = 0;
   // The one device at location, without asking any other device.
   virtual std::optional<UsbDeviceInfo> Describe(const std::string &location);
+  // Whether a device is attached at location, answering or not.
+  virtual bool StillAttached(const std::string &location) { return Describe(location).has_value(); }
   // Why the last Enumerate could not look where devices may be; empty when it could.
   virtual std::string ListingProblem() const { return {}; }
   // nullptr on failure, with what went wrong in *error.

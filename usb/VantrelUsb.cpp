@@ -118,31 +118,66 @@ void VantrelUsb::Close() {
     handle_ = kNullHandle;
   }
   if (lockHolds_ == 0)
-    lock_.Release();
+    lock_.reset();
 }
 
-bool VantrelUsb::Reopen() {
-  if (Open())
-    return true;
-  if (!lockError_.empty())
-    return false;
-  const auto paths = bus_.ListInterfaces(audioDriver_ ? kGuidAudioDriver : kGuidUsbDevice);
-  if (!paths)
-    return false;
-  // Only an identity that names one device: with two alike, the other one
-  // is not the device this action started on.
-  const std::string *only = nullptr;
-  for (const std::string &path : *paths) {
-    if (!PathMatches(path, target_))
-      continue;
-    if (only)
-      return false;
-    only = &path;
+std::optional<DevicePin> VantrelUsb::Pin() {
+  const auto place = bus_.PlaceOf(devicePath_);
+  if (!place)
+    return std::nullopt;
+  DevicePin pin{devicePath_, place->location, place->serial, false};
+  if (!pin.serial.empty()) {
+    int carriers = 0;
+    if (const auto paths = bus_.ListInterfaces(audioDriver_ ? kGuidAudioDriver : kGuidUsbDevice)) {
+      for (const std::string &path : *paths) {
+        const auto other = bus_.PlaceOf(path);
+        carriers += other && other->serial == pin.serial ? 1 : 0;
+      }
+    }
+    pin.serialIsUnique = carriers == 1;
   }
-  if (!only || *only == devicePath_)
-    return false;
-  std::memcpy(devicePath_, only->c_str(), only->size() + 1);
-  return Open();
+  return pin;
+}
+
+bool VantrelUsb::SupportedIdentity(const std::string &path) const {
+  // A device power-cycled in the middle of an action comes back in update
+  // mode when its firmware is not whole.
+  return PathMatches(path, target_) || PathMatches(path, kUpdateId3B5D) || PathMatches(path, kUpdateId0C7E);
+}
+
+VantrelUsb::ReopenOutcome VantrelUsb::ReopenPinned(const DevicePin &pin) {
+  Close();
+  lockError_.clear();
+  const auto paths = bus_.ListInterfaces(audioDriver_ ? kGuidAudioDriver : kGuidUsbDevice);
+  std::optional<std::string> chosen;
+  bool ambiguous = false;
+  bool otherInItsPlace = false;
+  for (const std::string &path : paths ? *paths : std::vector<std::string>{}) {
+    if (!SupportedIdentity(path))
+      continue;
+    const auto place = bus_.PlaceOf(path);
+    if (!place)
+      continue;
+    if (pin.Accepts(*place)) {
+      ambiguous = ambiguous || chosen.has_value();
+      chosen = path;
+    } else if (place->location == pin.location) {
+      otherInItsPlace = true;
+    }
+  }
+  if (ambiguous || (!chosen && otherInItsPlace))
+    return ReopenOutcome::Gone;
+  if (!chosen)
+    return bus_.StillAttached(pin.path) ? ReopenOutcome::NotAnswering : ReopenOutcome::Gone;
+  std::memcpy(devicePath_, chosen->c_str(), chosen->size() + 1);
+  if (!TakeLock())
+    return ReopenOutcome::Refused;
+  handle_ = bus_.Open(devicePath_);
+  if (handle_ != kNullHandle) {
+    closedLoss_ = DeviceLoss::None;
+    return ReopenOutcome::Reopened;
+  }
+  return bus_.StillAttached(pin.path) ? ReopenOutcome::NotAnswering : ReopenOutcome::Gone;
 }
 
 DeviceLoss VantrelUsb::Loss() const {
@@ -161,14 +196,22 @@ std::string VantrelUsb::LockKey(const std::string &path) {
 
 bool VantrelUsb::TakeLock() {
   lockError_.clear();
-  if (lockDirectory_.empty() || lock_.Held())
+  if (lockDirectory_.empty())
     return true;
+  const std::string key = LockKey(devicePath_);
+  if (lock_ && lock_->Held() && lockedKey_ == key)
+    return true;
+  // A lock taken for another path does not cover this one: the device
+  // reached now may be another.
+  auto lock = std::make_unique<DeviceLock>();
   // A lock that cannot be made at all (no usable directory) does not stand
   // between the user and the device; one that another program holds does.
-  if (lock_.TryAcquire(lockDirectory_, LockKey(devicePath_)) == DeviceLock::Outcome::Busy) {
-    lockError_ = lock_.BusyMessage();
+  if (lock->TryAcquire(lockDirectory_, key) == DeviceLock::Outcome::Busy) {
+    lockError_ = lock->BusyMessage();
     return false;
   }
+  lock_ = std::move(lock);
+  lockedKey_ = key;
   return true;
 }
 
@@ -181,7 +224,7 @@ bool VantrelUsb::HoldDeviceLock() {
 
 void VantrelUsb::ReleaseDeviceLock() {
   if (lockHolds_ > 0 && --lockHolds_ == 0 && handle_ == kNullHandle)
-    lock_.Release();
+    lock_.reset();
 }
 
 bool VantrelUsb::ControlTransfer(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, uint8_t *data,
@@ -190,6 +233,7 @@ bool VantrelUsb::ControlTransfer(uint8_t requestType, uint8_t request, uint16_t 
   // nothing to carry them from without a buffer.
   if (handle_ == kNullHandle || length > kMaxControlLength || (length && !data)) {
     ++failedTransfers_;
+    lastAnswered_ = false;
     return false;
   }
   const bool deviceToHost = (requestType & 0x80) != 0;
@@ -209,6 +253,9 @@ bool VantrelUsb::ControlTransfer(uint8_t requestType, uint8_t request, uint16_t 
     succeeded = false;
   if (!succeeded)
     ++failedTransfers_;
+  // A short answer or a rejection still shows a device that listens.
+  const DeviceErrorKind failure = succeeded ? DeviceErrorKind::None : bus_.LastDeviceError().kind;
+  lastAnswered_ = failure != DeviceErrorKind::Failed && failure != DeviceErrorKind::Gone;
   return succeeded;
 }
 

@@ -2,8 +2,11 @@
 
 #include "usb/DeviceBus.h"
 #include "usb/DeviceLock.h"
+#include "usb/DevicePin.h"
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace orvane {
@@ -36,9 +39,18 @@ public:
   // device; LastError() then says who.
   [[nodiscard]] bool Open();
   void Close();
-  // Opens the device again: at its location, or, when it came back
-  // elsewhere (re-enumerated), at the one interface of its identity.
-  [[nodiscard]] bool Reopen();
+  // Where the found device sits and what it calls itself, so that an
+  // action can hold to it; nullopt when the bus cannot tell.
+  [[nodiscard]] std::optional<DevicePin> Pin();
+  enum class ReopenOutcome {
+    Reopened,     // open again, on the pinned device and under its lock
+    NotAnswering, // something is still attached at its place, but it does not answer
+    Gone,         // nothing is there, or another device sits in its place
+    Refused,      // another program holds it (LastError() says who)
+  };
+  // Opens the pinned device again, wherever the pin accepts it, and
+  // nothing else; takes the lock of whatever it reaches before opening it.
+  [[nodiscard]] ReopenOutcome ReopenPinned(const DevicePin &pin);
   // Whether the open handle (or the one closed last) lost its device.
   DeviceLoss Loss() const;
 
@@ -68,11 +80,16 @@ public:
   // Control transfers that did not go through since start: a caller tells
   // a transfer failure from a refusal the device answered with.
   uint64_t FailedTransfers() const { return failedTransfers_; }
+  // Whether the device answered the last control transfer at all: a
+  // completed or rejected request is an answer, a time-out is not.
+  bool LastTransferAnswered() const { return lastAnswered_; }
   DeviceBus &Bus() { return bus_; }
 
 private:
   // false when another program holds the device.
   [[nodiscard]] bool TakeLock();
+  // Whether path names one of the identities this program acts on.
+  bool SupportedIdentity(const std::string &path) const;
 
   DeviceBus &bus_;
   // Kept in this order: found flag, back-end, device path, match text, handle.
@@ -84,10 +101,14 @@ private:
   DeviceHandle handle_ = kNullHandle;
   DeviceLoss closedLoss_ = DeviceLoss::None;
   std::string lockDirectory_;
-  DeviceLock lock_;
+  // The lock held and the device key it was taken for: a device reached
+  // again at another path needs its own.
+  std::unique_ptr<DeviceLock> lock_;
+  std::string lockedKey_;
   int lockHolds_ = 0;
   std::string lockError_;
   uint64_t failedTransfers_ = 0;
+  bool lastAnswered_ = true;
 };
 
 // Holds the device's lock for its lifetime (VantrelUsb::HoldDeviceLock);

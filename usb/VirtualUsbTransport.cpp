@@ -17,22 +17,28 @@ namespace orvane {
 
 namespace {
 
-// One request, one response. nullopt when the peer goes away, takes too
-// long or sends something that is not a frame.
-std::optional<std::vector<uint8_t>> Exchange(int fd, std::span<const uint8_t> body, int timeoutMs) {
+// One request, one response; the body, or why there is none.
+struct Exchanged {
+  std::optional<std::vector<uint8_t>> body;
+  IoOutcome outcome = IoOutcome::Failed;
+};
+
+// nullopt body when the peer goes away, takes too long or sends something
+// that is not a frame.
+Exchanged Exchange(int fd, std::span<const uint8_t> body, int timeoutMs) {
   const IoDeadline deadline(timeoutMs);
-  if (SendAll(fd, vusb::Frame(body), deadline) != IoOutcome::Done)
-    return std::nullopt;
+  if (const IoOutcome sent = SendAll(fd, vusb::Frame(body), deadline); sent != IoOutcome::Done)
+    return {std::nullopt, sent};
   uint8_t header[vusb::kFrameHeaderSize];
-  if (ReceiveExact(fd, header, deadline) != IoOutcome::Done)
-    return std::nullopt;
+  if (const IoOutcome received = ReceiveExact(fd, header, deadline); received != IoOutcome::Done)
+    return {std::nullopt, received};
   const auto length = vusb::ParseFrameHeader(header);
   if (!length)
-    return std::nullopt;
+    return {std::nullopt, IoOutcome::Failed};
   std::vector<uint8_t> response(*length);
-  if (ReceiveExact(fd, response, deadline) != IoOutcome::Done)
-    return std::nullopt;
-  return response;
+  if (const IoOutcome received = ReceiveExact(fd, response, deadline); received != IoOutcome::Done)
+    return {std::nullopt, received};
+  return {std::move(response), IoOutcome::Done};
 }
 
 // Connected to a device served by our own uid, or invalid with the reason.
@@ -80,20 +86,27 @@ public:
   VirtualUsbConnection(UniqueFd fd, int timeoutMs) : fd_(std::move(fd)), timeoutMs_(timeoutMs) {}
 
   TransferResult Control(const SetupPacket &setup, uint8_t *data) override {
-    // A closed connection does not come back: the device is gone for it.
+    // A connection dropped after a time-out stays silent: the device behind
+    // it may still be there and answer a new one.
+    if (silent_)
+      return {TransferStatus::Failed, 0};
+    // A connection the server closed does not come back: the device is gone for it.
     if (!fd_.valid())
       return {TransferStatus::Gone, 0};
     if (setup.length && !data)
       return {TransferStatus::Failed, 0};
     const auto outData = setup.isIn() ? std::span<const uint8_t>{} : std::span<const uint8_t>(data, setup.length);
     const auto request = vusb::EncodeControlRequest(setup, outData);
-    const auto body = request ? Exchange(fd_.get(), *request, timeoutMs_) : std::nullopt;
-    const auto response = body ? vusb::ParseControlResponse(*body, setup) : std::nullopt;
+    if (!request)
+      return {TransferStatus::Failed, 0};
+    const Exchanged exchanged = Exchange(fd_.get(), *request, timeoutMs_);
+    const auto response = exchanged.body ? vusb::ParseControlResponse(*exchanged.body, setup) : std::nullopt;
     if (!response) {
       // Out of step with the server (or it is gone): a late answer must not
       // be taken for the answer of the next request.
       fd_.reset();
-      return {TransferStatus::Failed, 0};
+      silent_ = exchanged.outcome == IoOutcome::TimedOut;
+      return {silent_ ? TransferStatus::Failed : TransferStatus::Gone, 0};
     }
     if (setup.isIn() && !response->inData.empty())
       std::memcpy(data, response->inData.data(), response->inData.size());
@@ -103,6 +116,7 @@ public:
 private:
   UniqueFd fd_;
   int timeoutMs_;
+  bool silent_ = false;
 };
 
 } // namespace
@@ -121,7 +135,7 @@ std::optional<UsbDeviceInfo> VirtualUsbTransport::DescribeIn(const std::string &
   const UniqueFd fd = ConnectToDevice(directory + "/" + name + std::string(kVirtualSocketSuffix), &why);
   if (!fd.valid())
     return std::nullopt; // stale, or not ours
-  const auto body = Exchange(fd.get(), vusb::EncodeDescribeRequest(), timeouts_.describeMs);
+  const auto body = Exchange(fd.get(), vusb::EncodeDescribeRequest(), timeouts_.describeMs).body;
   auto info = body ? vusb::ParseDescribeResponse(*body) : std::nullopt;
   if (info)
     info->location = name;
@@ -148,20 +162,38 @@ std::vector<UsbDeviceInfo> VirtualUsbTransport::Enumerate() {
   return devices;
 }
 
+bool VirtualUsbTransport::SocketListed(int directoryFd, const std::string &location) {
+  struct stat info {};
+  // The same checks as the listing: a socket itself, not a link to one.
+  return IsValidVirtualDeviceName(location) &&
+         ::fstatat(directoryFd, (location + std::string(kVirtualSocketSuffix)).c_str(), &info, AT_SYMLINK_NOFOLLOW) ==
+             0 &&
+         S_ISSOCK(info.st_mode);
+}
+
 std::optional<UsbDeviceInfo> VirtualUsbTransport::Describe(const std::string &location) {
   const std::string directory = Directory();
   std::string why;
-  if (!IsValidVirtualDeviceName(location))
-    return std::nullopt;
   const UniqueFd directoryFd = OpenPrivateDirectory(directory, &why);
-  struct stat info {};
-  // The same checks as the listing: a socket itself, not a link to one.
-  if (!directoryFd.valid() ||
-      ::fstatat(directoryFd.get(), (location + std::string(kVirtualSocketSuffix)).c_str(), &info,
-                AT_SYMLINK_NOFOLLOW) != 0 ||
-      !S_ISSOCK(info.st_mode))
+  if (!directoryFd.valid() || !SocketListed(directoryFd.get(), location))
     return std::nullopt;
   return DescribeIn(directory, location);
+}
+
+bool VirtualUsbTransport::StillAttached(const std::string &location) {
+  // A socket file nobody serves refuses the connection, and a server closes
+  // one to an unplugged device at once; a server busy with a late answer
+  // takes it and says nothing yet.
+  const std::string directory = Directory();
+  std::string why;
+  const UniqueFd directoryFd = OpenPrivateDirectory(directory, &why);
+  if (!directoryFd.valid() || !SocketListed(directoryFd.get(), location))
+    return false;
+  const UniqueFd fd = ConnectToDevice(directory + "/" + location + std::string(kVirtualSocketSuffix), &why);
+  if (!fd.valid())
+    return false;
+  const IoOutcome outcome = Exchange(fd.get(), vusb::EncodeDescribeRequest(), timeouts_.describeMs).outcome;
+  return outcome == IoOutcome::Done || outcome == IoOutcome::TimedOut;
 }
 
 std::unique_ptr<UsbConnection> VirtualUsbTransport::Connect(const std::string &location, DeviceError *error) {

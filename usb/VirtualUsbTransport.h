@@ -25,12 +25,14 @@ public:
   std::string Name() const override { return "vusb"; }
   std::vector<UsbDeviceInfo> Enumerate() override;
   std::optional<UsbDeviceInfo> Describe(const std::string &location) override;
+  bool StillAttached(const std::string &location) override;
   std::unique_ptr<UsbConnection> Connect(const std::string &location, DeviceError *error) override;
   std::string ListingProblem() const override { return listingProblem_; }
 
 private:
   std::string Directory() const;
   std::optional<UsbDeviceInfo> DescribeIn(const std::string &directory, const std::string &name);
+  static bool SocketListed(int directoryFd, const std::string &location);
 
   std::string directory_;
   Timeouts timeouts_;

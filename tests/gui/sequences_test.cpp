@@ -325,7 +325,9 @@ private slots:
 
     VerifyVerdict("Firmware update Fail!", kRed);
     QCOMPARE(chip->Flash().Activity().chipErases, 3u);
-    QCOMPARE(c().lblUSBProcessInfo->text(), QString("Blanking Fail at 0x000800"));
+    // The reason of the last attempt goes with the verdict.
+    QCOMPARE(c().lblUSBProcessInfo->text(), QString("Firmware update Fail! Blanking Fail at 0x000800"));
+    QCOMPARE(c().lblISPProcStatus->toolTip(), QString("Blanking Fail at 0x000800"));
     QCOMPARE(KeptStatus(), ProtectedStatus());
     QVERIFY(!chip->InIspMode());
   }

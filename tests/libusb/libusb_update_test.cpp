@@ -50,7 +50,7 @@ public:
   void Progress(const WalkProgress &) override {}
   void AttemptFailed(int, int, const std::string &) override { ++failedAttempts; }
   void Cancelled(const std::string &) override {}
-  void Verdict(bool success, const std::string &text, int, const std::string &why) override {
+  void Verdict(bool success, const std::string &text, int, const std::string &why, bool) override {
     verdicts.emplace_back(success, text);
     reason = why;
   }

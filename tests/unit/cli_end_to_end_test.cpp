@@ -102,7 +102,7 @@ TEST_F(OrvaneUpdateTest, AFlashThatNeverReadsBackRightEndsInFailAndExitOne) {
   auto devsim = StartDevice({"--model", "Orvane-R62", "--fault", "flip-read:200:04:stuck"});
   const ProcessResult run = Update({"--yes"});
   EXPECT_EQ(run.status, 1) << run.out << run.err;
-  EXPECT_TRUE(run.out.ends_with("\nFirmware update Fail!\n")) << run.out;
+  EXPECT_TRUE(run.out.ends_with("\nFirmware update Fail!\nReason: Blanking Fail at 0x000200\n")) << run.out;
   size_t retries = 0;
   for (size_t at = run.out.find("\nISP Fail and retry\n"); at != std::string::npos;
        at = run.out.find("\nISP Fail and retry\n", at + 1))

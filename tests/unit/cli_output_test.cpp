@@ -177,7 +177,7 @@ TEST(TextUpdateReporterTest, PlainOutputIsTheWindowTextsAndATenthOfProgressALine
       reporter.Progress(Walk(FlashPhase::Program, done, 20, done * 15, 300, done * 100'000, 0));
     reporter.Step("Programming Success");
     reporter.AttemptFailed(1, 3, "Verifying Fail at 0x000040");
-    reporter.Verdict(true, "Firmware update success!", 2, "");
+    reporter.Verdict(true, "Firmware update success!", 2, "", true);
   }
   const std::string expected = "Find Device Orvane-R62\n"
                                "Firmware Update file   Orvane_R62.hex    is Ready!\n"
@@ -252,7 +252,7 @@ TEST(TextUpdateReporterTest, ControlCharactersInNamesAreShownEscaped) {
     reporter.FileLoaded({name, "Firmware Update file   a.bin    is Ready!", 300, 0x0ABC});
     reporter.ReadBackWritten(name, true, 1024);
     reporter.Problem(ProblemKind::InvalidFile, name + " was not loaded");
-    reporter.Verdict(false, "Firmware update Fail!", 1, "the device was disconnected");
+    reporter.Verdict(false, "Firmware update Fail!", 1, "the device was disconnected", true);
   }
   const std::string shown = "/w/a\\x1B]0;owned\\x07b\\x1B[2J\\x0Ac\\xC2\\x9B31m.bin";
   EXPECT_NE(out.str().find("bytes from " + shown + ")\n"), std::string::npos) << out.str();
@@ -278,7 +278,7 @@ TEST(JsonUpdateReporterTest, EveryLineIsOneEventAndProgressComesOncePerPercent) 
                            done ? std::optional<uint64_t>(400 - done) : std::nullopt));
   reporter.AttemptFailed(1, 3, "Blanking Fail at 0x001000");
   reporter.Problem(ProblemKind::CannotOpen, "no access");
-  reporter.Verdict(false, "Firmware update Fail!", 3, "the device was disconnected");
+  reporter.Verdict(false, "Firmware update Fail!", 3, "the device was disconnected", true);
 
   std::vector<JsonValue> events;
   for (const auto &line : ParseJsonLines(out.str())) {
@@ -336,7 +336,7 @@ struct StepLog final : UpdateReporter {
     log.push_back("failed " + std::to_string(attempt) + "/" + std::to_string(attempts) + ": " + reason);
   }
   void Cancelled(const std::string &) override {}
-  void Verdict(bool, const std::string &, int, const std::string &) override {}
+  void Verdict(bool, const std::string &, int, const std::string &, bool) override {}
   void DeviceListed(const ListedDevice &) override {}
   void ReadBackWritten(const std::string &, bool, uint32_t) override {}
   void Problem(ProblemKind, const std::string &) override {}

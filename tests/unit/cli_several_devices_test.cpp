@@ -371,7 +371,7 @@ TEST(ProgressBoardTest, OnATerminalEachDeviceHasOneLineRedrawnInPlace) {
   second->Progress(Walk(FlashPhase::Program, 42));
   EXPECT_EQ(out.str(), "") << "nothing changed, nothing drawn";
   first->Problem(ProblemKind::DeviceBusy, "device busy: another update is running (pid 7)");
-  second->Verdict(true, "Firmware update success!", 1, "");
+  second->Verdict(true, "Firmware update success!", 1, "", true);
   out.str("");
   board.Summary({{BoardDevice("1-4.1"), kExitNothingDone}, {BoardDevice("1-4.2"), kExitSuccess}});
   EXPECT_EQ(out.str(),

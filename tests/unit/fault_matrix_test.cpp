@@ -42,7 +42,9 @@ constexpr uint8_t kFlashQueryRequest = 0x81;
 constexpr uint8_t kReadOpcode = 0x03;
 // The marks for the time to a verdict.
 constexpr uint64_t kUnplugVerdictUs = 2'000'000;
-constexpr uint64_t kWedgedVerdictUs = 30'000'000;
+// A silent device is waited for until 30 s after its first unanswered
+// transfer; the last try to reach it may take a few transfer time-outs more.
+constexpr uint64_t kWedgedVerdictUs = 35'000'000;
 constexpr uint64_t kNoIspVerdictUs = 5'000'000;
 // What a host waits for a transfer that never ends.
 constexpr uint32_t kTransferTimeoutMs = 1000;

@@ -301,8 +301,9 @@ TEST_F(VirtualDeviceTest, ServerThatDiesMidRequestFailsTheTransferAtOnce) {
     ASSERT_TRUE(connection);
     const auto start = std::chrono::steady_clock::now();
     Bytes data{1, 2, 3, 4};
-    EXPECT_EQ(Control(*connection, {0x43, 0x90, 0, 0xA6, 0}, data).status, TransferStatus::Failed);
-    // The connection closed under the request: the device is gone for it.
+    // The connection closed under the request: the device is gone for it,
+    // for this transfer and every later one.
+    EXPECT_EQ(Control(*connection, {0x43, 0x90, 0, 0xA6, 0}, data).status, TransferStatus::Gone);
     EXPECT_EQ(Control(*connection, kRegisterRead, data).status, TransferStatus::Gone);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   }
@@ -318,11 +319,28 @@ TEST_F(VirtualDeviceTest, ServerThatNeverAnswersTimesOut) {
   Bytes data(1);
   EXPECT_EQ(Control(*connection, kRegisterRead, data).status, TransferStatus::Failed);
   // A late answer would be taken for the next request's: the connection is
-  // closed, and the device gone for it, at once.
+  // closed at once. The device behind it is silent, not gone: it may
+  // answer a new connection.
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(Control(*connection, kRegisterRead, data).status, TransferStatus::Gone);
+  EXPECT_EQ(Control(*connection, kRegisterRead, data).status, TransferStatus::Failed);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
   EXPECT_TRUE(transport.Enumerate().empty());
+  EXPECT_TRUE(transport.StillAttached("silent"));
+}
+
+// Whether anything is still there: a server that answers or is only slow
+// is; a socket nobody serves, a server that closes at once (an unplugged
+// device) and a missing socket are not.
+TEST_F(VirtualDeviceTest, StillAttachedTellsASilentDeviceFromAGoneOne) {
+  MakeDirectory(0700);
+  VirtualUsbTransport transport({}, quick);
+  MisbehavingServer closing(directory + "/closing.sock", MisbehavingServer::Mode::CloseOnAccept);
+  ASSERT_TRUE(closing.bound());
+  EXPECT_FALSE(transport.StillAttached("closing"));
+  EXPECT_FALSE(transport.StillAttached("missing"));
+  MisbehavingServer silent(directory + "/silent.sock", MisbehavingServer::Mode::NeverAnswer);
+  ASSERT_TRUE(silent.bound());
+  EXPECT_TRUE(transport.StillAttached("silent"));
 }
 
 // A stopped server among the devices: opening another device does not ask
