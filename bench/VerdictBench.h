@@ -15,15 +15,24 @@ struct VerdictFigures {
   std::string fault; // "unplug during erase", "wedged", ...
   uint64_t markUs = 0;
   uint64_t toVerdictUs = 0;
-  bool success = false; // the verdict: every fault here must end in Fail
+  bool expectSuccess = false; // a fault the update must get past
+  bool success = false;       // the verdict
+  bool flashHoldsImage = false;
+  // Another dongle on the bus heard nothing and kept its flash.
+  bool othersUntouched = true;
   std::string reason;
 
-  bool Kept() const { return !success && toVerdictUs <= markUs; }
+  bool Kept() const {
+    if (!othersUntouched || toVerdictUs > markUs)
+      return false;
+    return expectSuccess ? success && flashHoldsImage : !success;
+  }
 };
 
 // Unplugs during the erase, blank check, program and verify, a device that
-// stops answering, a chip that never enters ISP mode and a flash that is
-// always busy, each in an update of imageBytes on the part.
+// stops answering for good or for seconds, another dongle plugged in after
+// an unplug, a chip that never enters ISP mode and a flash that is always
+// busy, each in an update of imageBytes on the part.
 std::vector<VerdictFigures> TimeToVerdict(const sim::FlashPartProfile &part, uint32_t imageBytes, uint64_t latencyUs);
 
 std::string VerdictTable(const std::vector<VerdictFigures> &figures);

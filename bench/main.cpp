@@ -80,7 +80,9 @@ int main(int argc, char **argv) {
     std::cerr << "timing the verdicts on " << part.name << "\n";
     for (VerdictFigures &figures : TimeToVerdict(part, kSmallImageBytes, kFullSpeedTransferUs)) {
       if (!figures.Kept())
-        shortfalls.push_back(figures.part + ", " + figures.fault + ": no failure verdict within the mark");
+        shortfalls.push_back(figures.part + ", " + figures.fault + ": " +
+                             (figures.othersUntouched ? "not the verdict it must have within the mark"
+                                                      : "another dongle was written to"));
       verdicts.push_back(std::move(figures));
     }
   }

@@ -1,12 +1,8 @@
 #include "cli/ReportingViews.h"
 
-#include "isp/OneButtonUpdate.h"
-
 namespace orvane {
 
 namespace {
-
-constexpr const char *kAttemptStart = "Clear Status register";
 
 bool IsFailureText(const std::string &text) {
   return text.find("Fail") != std::string::npos;
@@ -14,25 +10,20 @@ bool IsFailureText(const std::string &text) {
 
 } // namespace
 
-void ReportingViews::ShowStatus(const std::string &text, StatusTone tone) {
-  const std::string interrupted = steps_.CurrentStep();
+void ReportingViews::ShowStatus(const std::string &text, StatusTone) {
   if (!steps_.NewStep(text))
     return;
-  if (text == kAttemptStart)
-    failure_.clear();
   reporter_.Step(text);
-  if (tone == StatusTone::Retry) {
-    ++failedAttempts_;
-    reporter_.AttemptFailed(failedAttempts_, OneButtonUpdate::kAttempts,
-                            failure_.empty() ? interrupted + " did not succeed" : failure_);
-  } else if (IsFailureText(text)) {
-    failure_ = text;
-  }
+}
+
+void ReportingViews::AttemptFailed(int attempt, int attempts, const std::string &reason) {
+  failedAttempts_ = attempt;
+  reporter_.AttemptFailed(attempt, attempts, reason);
 }
 
 void ReportingViews::ShowProcessInfo(const std::string &text) {
   // The ISP page's own step names are not the update panel's; its failure
-  // texts say why an attempt failed.
+  // texts say why a read-back failed.
   if (IsFailureText(text))
     failure_ = text;
 }

@@ -13,7 +13,7 @@ namespace orvane {
 // The update panel's status line and the ISP page's labels, as events for
 // a reporter: each status text once (the erase's growing dots are progress,
 // not steps), the blocks done as progress, a failed attempt with the
-// reason the flash step gave.
+// reason the update gave.
 class ReportingViews final : public UpdateStatusView, public IspView {
 public:
   // spanBytes: bytes the block walks cover; flash: for the program chunk size.
@@ -21,6 +21,7 @@ public:
       : reporter_(reporter), steps_(clock, flash, spanBytes) {}
 
   void ShowStatus(const std::string &text, StatusTone tone) override;
+  void AttemptFailed(int attempt, int attempts, const std::string &reason) override;
   void ShowProcessInfo(const std::string &text) override;
   void ShowProcessAddress(const std::string &) override {}
   void ShowStatusRegister(const std::string &) override {}
@@ -28,7 +29,8 @@ public:
   void Progress(FlashPhase phase, uint32_t done, uint32_t total) override;
 
   int FailedAttempts() const { return failedAttempts_; }
-  // The last failure text a flash step showed; empty when none.
+  // The last failure text a flash walk showed ("Verifying Fail at
+  // 0x000040"); empty when none.
   const std::string &LastFailure() const { return failure_; }
 
 private:

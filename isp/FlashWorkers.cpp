@@ -127,8 +127,13 @@ bool FlashWorkers::WaitProgramIdle() {
   const WaitStart start = StartWait();
   const uint32_t limit = TimeLimitsFor(flash_.FlashId).pageProgramMs;
   for (int read = 0; read < kIdleReads; ++read) {
-    if ((chip_.FlashReadStatus() & kWriteInProgress) == 0)
+    const std::optional<uint8_t> status = chip_.ReadStatus();
+    if (status && (*status & kWriteInProgress) == 0)
       return true;
+    // A read nobody answered says nothing of the flash, and its time-out
+    // is not the flash's time.
+    if (!status && !Halted() && !chip_.Usb().LastTransferAnswered())
+      continue;
     if (WaitOver(start, limit))
       return false;
     chip_.Time().SleepMs(1);
@@ -153,6 +158,15 @@ bool FlashWorkers::ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase
   chunk_.assign(chunk, 0xFF);
   const std::vector<uint32_t> order = ProgramOrder(start, end, chunk);
   return flash_.WordProgramMode ? ProgramWords(order, imageBase) : ProgramPages(order, imageBase);
+}
+
+bool FlashWorkers::ChunkDone(uint32_t a, bool chunkSent, bool &sent) {
+  if (Lost())
+    return false;
+  if (!chunkSent && sent)
+    Fail("the program write at 0x" + Hex6(a) + " did not go through");
+  sent = chunkSent && sent;
+  return true;
 }
 
 // A write that did not go through fails the walk at its end, after the
@@ -186,11 +200,8 @@ bool FlashWorkers::ProgramPages(const std::vector<uint32_t> &order, uint32_t ima
         if (chip_.FlashReady())
           break;
       }
-      if (Lost())
+      if (!ChunkDone(a, chunkSent, sent))
         continue;
-      if (!chunkSent && sent)
-        Fail("the program write at 0x" + Hex6(a) + " did not go through");
-      sent = chunkSent && sent;
     }
     view_.Progress(FlashPhase::Program, ++done, total);
   }
@@ -227,11 +238,8 @@ bool FlashWorkers::ProgramWords(const std::vector<uint32_t> &order, uint32_t ima
       }
       bool chunkSent = chip_.FlashWordProgram(a, chunk, chunk_.data()) && enabled;
       chunkSent = chip_.FlashWriteDisable() && chunkSent;
-      if (Lost())
+      if (!ChunkDone(a, chunkSent, sent))
         continue;
-      if (!chunkSent && sent)
-        Fail("the program write at 0x" + Hex6(a) + " did not go through");
-      sent = chunkSent && sent;
     }
     view_.Progress(FlashPhase::Program, ++done, total);
   }
@@ -268,6 +276,10 @@ std::optional<uint8_t> FlashWorkers::WaitWhileBusy() {
         break;
       continue;
     }
+    if (!status && !Halted() && !chip_.Usb().LastTransferAnswered()) {
+      ++read;
+      continue;
+    }
     if (WaitOver(start, limit))
       break;
     // A flash that stays busy holds this loop for ten seconds.
@@ -295,6 +307,10 @@ FlashWorkers::EraseEnd FlashWorkers::WaitForEraseEnd(const std::function<void(in
     view_.Progress(FlashPhase::Erase, static_cast<uint32_t>(poll), kEraseReads);
     if (status && (*status & kWriteInProgress) == 0)
       return EraseEnd::Finished;
+    if (!status && !Halted() && !chip_.Usb().LastTransferAnswered()) {
+      ++poll;
+      continue;
+    }
     if (WaitOver(start, limit))
       break;
     chip_.Time().SleepMs(kErasePollMs);

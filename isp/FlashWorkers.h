@@ -97,6 +97,10 @@ private:
   [[nodiscard]] bool CheckBlocks(uint32_t start, uint32_t end, uint32_t imageBase, Expect expect);
   [[nodiscard]] bool ProgramPages(const std::vector<uint32_t> &order, uint32_t imageBase);
   [[nodiscard]] bool ProgramWords(const std::vector<uint32_t> &order, uint32_t imageBase);
+  // Whether the walk moves on from the chunk at a, noting in sent whether
+  // its writes went through; not when the device was lost during it, so
+  // that it is written again once the device answers.
+  bool ChunkDone(uint32_t a, bool chunkSent, bool &sent);
   // Takes the image's chunk at flash address a into chunk_; false when it
   // is all 0xFF (nothing to program).
   bool TakeChunk(uint32_t a, uint32_t imageBase);

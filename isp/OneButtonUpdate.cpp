@@ -91,6 +91,11 @@ bool OneButtonUpdate::Run() {
 
 void OneButtonUpdate::RetryPause() {
   status_.ShowStatus("ISP Fail and retry", StatusTone::Retry);
+  const std::string lost = LossReason();
+  status_.AttemptFailed(attempts_, kAttempts,
+                        !lost.empty()             ? lost
+                        : attemptFailure_.empty() ? std::string("the attempt did not succeed")
+                                                  : attemptFailure_);
   status_.ProcessMessages();
   // The red text stays for a second; the window keeps turning meanwhile.
   for (uint32_t paused = 0; paused < kRetryPauseMs; paused += kRetryPauseStepMs) {
@@ -127,6 +132,22 @@ OneButtonUpdate::AttemptEnd OneButtonUpdate::Attempt(bool again, uint64_t startU
       Show(kIspEntryFail);
     return FailedStep(kReasonNoIspMode);
   }
+  // Another flash than an earlier attempt's, twice: another device, which
+  // is not touched at all.
+  if (evidence.flashId && IdentifierAnswered(*evidence.flashId) && session_.PinnedFlash() &&
+      *evidence.flashId != *session_.PinnedFlash()) {
+    evidence.flashIdAgain = IdentifySteadily();
+    if (evidence.flashIdAgain == evidence.flashId) {
+      session_.NoteChanged(ProveEraseClearance(evidence, image_.ImageLength, session_.PinnedFlash()).reason);
+      return AttemptEnd::Ended;
+    }
+    evidence.flashId = evidence.flashIdAgain;
+    evidence.flashIdAgain.reset();
+  }
+  // Without the flash's identifier nothing can be erased in this attempt,
+  // and its status register is left as it is.
+  if (!evidence.flashId || !IdentifierAnswered(*evidence.flashId))
+    return FailedStep(ProveEraseClearance(evidence, image_.ImageLength, session_.PinnedFlash()).reason);
   // An image larger than the flash would wrap onto its start: the device is
   // left as it was, before its status register is even touched, on an
   // identifier the flash gave twice.
@@ -258,9 +279,9 @@ bool OneButtonUpdate::Protect() {
       return false;
     const auto status = workers_.ProtectFlash();
     // A flash that never finished the write will not finish another; a
-    // device that stopped answering is asked again once it answers.
+    // device that did not answer the wait is asked again.
     if (!status) {
-      if (Lost())
+      if (Lost() || chip_.UnansweredSinceUs())
         continue;
       return false;
     }

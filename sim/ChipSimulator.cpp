@@ -132,7 +132,16 @@ TransferResult ChipSimulator::Control(const SetupPacket &setup, uint8_t *data) {
   time_.ChargeTransfer(setup.length);
   TransferResult result;
   const auto fault = faults_.Hit(setup);
-  if (fault && fault->action == FaultAction::Unplug) {
+  if (fault && fault->action == FaultAction::Silence) {
+    silentUntilUs_ = time_.Source().NowUs() + uint64_t{fault->delayMs} * 1000;
+    silenceTimeoutMs_ = fault->hostTimeoutMs;
+  }
+  if (time_.Source().NowUs() < silentUntilUs_) {
+    // Silent: the host waits its time-out, or until the silence ends and
+    // its next try is answered.
+    time_.Source().SleepMs(silenceTimeoutMs_);
+    result = {TransferStatus::Failed, 0};
+  } else if (fault && fault->action == FaultAction::Unplug) {
     Unplug();
     result = {TransferStatus::Gone, 0};
   } else if (fault && fault->action == FaultAction::Timeout) {
@@ -143,12 +152,14 @@ TransferResult ChipSimulator::Control(const SetupPacket &setup, uint8_t *data) {
   } else if (fault && fault->action == FaultAction::Stall) {
     result = Stalled();
   } else {
-    if (fault && fault->action == FaultAction::Delay)
+    if (fault && (fault->action == FaultAction::Delay || fault->action == FaultAction::Late))
       time_.Source().SleepMs(fault->delayMs);
     firmware_.Advance();
     result = Dispatch(setup, data);
     if (fault && fault->action == FaultAction::Flip && setup.isIn() && result.ok() && result.actual > 0)
       data[0] ^= fault->flipMask;
+    if (fault && fault->action == FaultAction::Late)
+      result = {TransferStatus::Failed, 0};
   }
   if (observer_)
     observer_(setup, data, result);

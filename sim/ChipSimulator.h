@@ -90,6 +90,10 @@ private:
   ParameterStore parameters_;
   DeviceFirmware firmware_;
   TransferFaults faults_;
+  // A silence armed by a fault lasts until then, each transfer costing the
+  // host silenceTimeoutMs_.
+  uint64_t silentUntilUs_ = 0;
+  uint32_t silenceTimeoutMs_ = 1000;
   TransferObserver observer_;
   std::array<uint64_t, 256> counts_{};
   uint64_t total_ = 0;

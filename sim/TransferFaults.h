@@ -18,6 +18,13 @@ enum class FaultAction : uint8_t {
   Timeout,
   // The device is unplugged as this transfer arrives.
   Unplug,
+  // The device does what was asked, but answers only after delayMs of the
+  // clock, past the host's time-out: the host sees a transport error.
+  Late,
+  // From this transfer on, for delayMs of the clock, the device answers
+  // nothing while it stays attached; each transfer meanwhile costs the host
+  // hostTimeoutMs. Then it answers again, as before.
+  Silence,
 };
 
 // Which transfers a fault hits: all, or those of one request code and/or
@@ -31,6 +38,7 @@ struct TransferFault {
   uint32_t delayMs = 0;
   uint64_t seen = 0;
   uint8_t flipMask = 0x01;
+  uint32_t hostTimeoutMs = 1000;
 };
 
 // The transfer-level faults of a simulated device, and when it is unplugged.
@@ -45,6 +53,14 @@ public:
   void FlipNthAnswer(uint64_t nth, uint8_t mask) { Add({FaultAction::Flip, std::nullopt, true, nth, 0, 0, mask}); }
   // From now on no transfer is answered; each costs the host timeoutMs.
   void Wedge(uint32_t timeoutMs) { Add({FaultAction::Timeout, std::nullopt, std::nullopt, 0, timeoutMs}); }
+  // From the nth transfer on, nothing is answered for durationMs; each
+  // transfer meanwhile costs the host timeoutMs.
+  void SilenceFrom(uint64_t nth, uint32_t durationMs, uint32_t timeoutMs) {
+    Add({FaultAction::Silence, std::nullopt, std::nullopt, nth, durationMs, 0, 0x01, timeoutMs});
+  }
+  // The nth transfer is carried out but answered after delayMs, which the
+  // host has given up waiting for.
+  void LateNth(uint64_t nth, uint32_t delayMs) { Add({FaultAction::Late, std::nullopt, std::nullopt, nth, delayMs}); }
   // After count more transfers have been answered, the device is gone.
   void UnplugAfter(uint64_t count) { unplugAfter_ = count; }
   void Clear();

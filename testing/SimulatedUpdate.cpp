@@ -15,8 +15,8 @@ SimConfig WithoutWireTime(SimConfig config) {
   return config;
 }
 
-std::string UpdateTarget(uint16_t vendorId) {
-  return MatchTextOf({vendorId, kUpdateProductId}).data();
+std::string TargetOf(const UsbDeviceInfo &device) {
+  return MatchTextOf({device.vendorId, device.productId}).data();
 }
 
 } // namespace
@@ -35,8 +35,8 @@ bool SimulatedUpdate::Connect(VirtualDevice *device, DeviceBus *driverBus) {
     devices_.Plug(chip_.Config().location, *device);
   usb_ = std::make_unique<VantrelUsb>(driverBus ? *driverBus : devices_.bus);
   commands_ = std::make_unique<ChipCommands>(*usb_, devices_.clock, flash_.FlashId);
-  static_cast<void>(usb_->SetTarget(UpdateTarget(chip_.Config().updateVendorId))); // a constant that fits
-  static_cast<void>(usb_->FindDevice());                                           // what it found stays in IsFound()
+  static_cast<void>(usb_->SetTarget(TargetOf(chip_.Describe()))); // a match text always fits
+  static_cast<void>(usb_->FindDevice());                          // what it found stays in IsFound()
   return usb_->IsFound();
 }
 

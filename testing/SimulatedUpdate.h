@@ -22,7 +22,8 @@ public:
   // The simulator charges no wire time of its own: the latency stands in for it.
   SimulatedUpdate(SimConfig config, uint64_t transferLatencyUs);
 
-  // Puts the device on the bus and finds it. device, when given, is what
+  // Puts the device on the bus and finds it by the identity it shows now
+  // (its model, or update mode). device, when given, is what
   // the bus serves in place of the chip (a model that passes to it);
   // driverBus, when given, is what the device-access object talks to in
   // place of the emulated driver (a bus that passes to it).
@@ -39,6 +40,8 @@ public:
   const std::string &Refusal() const { return refusal_; }
 
   VirtualClock &Clock() { return devices_.clock; }
+  // The bus the update's device sits on, to plug other devices beside it.
+  SimulatedDeviceStack &Devices() { return devices_; }
   ChipSimulator &Chip() { return chip_; }
   EmulatedDriverBus &DriverBus() { return devices_.bus; }
   const ImageRecord &Image() const { return image_; }

@@ -122,12 +122,14 @@ bool ChipCommands::FlashWordProgram(uint32_t address, uint16_t length, const uin
     return false;
   const auto head = AddressedInstruction(flashop::kWordProgram, address);
   const uint8_t first[6] = {head[0], head[1], head[2], head[3], data[0], data[1]};
-  bool last = Out(vendor::kFlashWrite, 0, 1, first, sizeof first);
+  // A word lost in the middle shifts every word after it: the chip erred
+  // if any write did not go through, not only the last.
+  bool sent = Out(vendor::kFlashWrite, 0, 1, first, sizeof first);
   for (uint16_t i = 2; i + 1 < length; i += 2) {
     const uint8_t pair[3] = {flashop::kWordProgram, data[i], data[i + 1]};
-    last = Out(vendor::kFlashWrite, 0, 1, pair, sizeof pair);
+    sent = Out(vendor::kFlashWrite, 0, 1, pair, sizeof pair) && sent;
   }
-  return last;
+  return sent;
 }
 
 bool ChipCommands::FlashReadId() {

@@ -100,7 +100,7 @@ bool FitsSocketAddress(const std::string &path) {
   return !path.empty() && path.size() < sizeof(sockaddr_un::sun_path) && path.find('\0') == std::string::npos;
 }
 
-UniqueFd ConnectUnixSocket(const std::string &path, std::string *error) {
+UniqueFd ConnectUnixSocket(const std::string &path, std::string *error, int *errorNumber) {
   if (!FitsSocketAddress(path)) {
     *error = "socket path too long: " + path;
     return {};
@@ -118,6 +118,8 @@ UniqueFd ConnectUnixSocket(const std::string &path, std::string *error) {
     result = ::connect(fd.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address);
   } while (result != 0 && errno == EINTR);
   if (result != 0) {
+    if (errorNumber)
+      *errorNumber = errno;
     *error = path + ": " + ErrnoText(errno);
     return {};
   }

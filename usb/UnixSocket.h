@@ -61,7 +61,9 @@ std::optional<uid_t> PeerUid(int fd);
 // Whether path fits a Unix socket address; a longer one is never cut short.
 bool FitsSocketAddress(const std::string &path);
 // A non-blocking stream socket connected to path; invalid, with the reason
-// in *error, when nobody accepts there.
-UniqueFd ConnectUnixSocket(const std::string &path, std::string *error);
+// in *error (and the errno in *errorNumber, when given), when nobody
+// accepts there. EAGAIN: a server that is there has too many connections
+// waiting to take another.
+UniqueFd ConnectUnixSocket(const std::string &path, std::string *error, int *errorNumber = nullptr);
 
 } // namespace orvane

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace orvane {
@@ -189,8 +190,15 @@ bool VirtualUsbTransport::StillAttached(const std::string &location) {
   const UniqueFd directoryFd = OpenPrivateDirectory(directory, &why);
   if (!directoryFd.valid() || !SocketListed(directoryFd.get(), location))
     return false;
-  const UniqueFd fd = ConnectToDevice(directory + "/" + location + std::string(kVirtualSocketSuffix), &why);
+  const std::string socketPath = directory + "/" + location + std::string(kVirtualSocketSuffix);
+  int connectError = 0;
+  UniqueFd fd = ConnectUnixSocket(socketPath, &why, &connectError);
+  // A server stuck on a late answer leaves new connections waiting until
+  // its queue is full.
   if (!fd.valid())
+    return connectError == EAGAIN;
+  const auto peer = PeerUid(fd.get());
+  if (!peer || *peer != ::geteuid())
     return false;
   const IoOutcome outcome = Exchange(fd.get(), vusb::EncodeDescribeRequest(), timeouts_.describeMs).outcome;
   return outcome == IoOutcome::Done || outcome == IoOutcome::TimedOut;

@@ -20,6 +20,7 @@ struct FakeChip {
   bool stallQuery = false;
   bool stallFetch = false;
   bool stallInstruction = false; // the flash instruction that opens a page program
+  int stallNthDataWrite = 0;     // counted from 1 among the writes with index 1; 0 for none
   bool stallRegisterWrite = false;
   uint8_t fill = 0xA5;
   std::map<uint8_t, uint8_t> registers;
@@ -38,6 +39,8 @@ struct FakeChip {
       return {TransferStatus::Completed, s.length};
     case 0x80:
       if (stallInstruction && s.index == 0)
+        return {TransferStatus::Stalled, 0};
+      if (s.index == 1 && stallNthDataWrite > 0 && --stallNthDataWrite == 0)
         return {TransferStatus::Stalled, 0};
       return {TransferStatus::Completed, s.length};
     case 0x90:
@@ -97,6 +100,15 @@ TEST_F(ChipCommandsTest, APageProgramWhoseInstructionFailedIsAFailureAfterTheSam
   std::array<uint8_t, 256> page{};
   EXPECT_FALSE(rig.chip.FlashPageProgram(0x000100, 256, page.data()));
   EXPECT_EQ(rig.Wire().size(), 2u);
+}
+
+// The flash takes each word at the next address: a word lost in the middle
+// shifts all after it, so it fails the whole chunk, not only a lost last one.
+TEST_F(ChipCommandsTest, AWordProgramWithALostWordInTheMiddleIsAFailureAfterTheSameTransfers) {
+  fake.stallNthDataWrite = 5;
+  std::array<uint8_t, 32> data{};
+  EXPECT_FALSE(rig.chip.FlashWordProgram(0x000100, 32, data.data()));
+  EXPECT_EQ(rig.Wire().size(), 16u);
 }
 
 TEST_F(ChipCommandsTest, EnteringIspModeFailsWhenTheIspBankCannotBeSetUp) {

@@ -215,6 +215,36 @@ TEST_F(UpdateCommandTest, ThreeFailedAttemptsEndInTheFailVerdict) {
   EXPECT_EQ(stack.transport.OpenConnections(), 0);
 }
 
+// A failure before the first erase left the flash as it was, and says so:
+// exit 3, flash_changed false, and the reason ends in the note.
+TEST_F(UpdateCommandTest, AFailureBeforeAnyEraseExitsThreeAndSaysTheDeviceWasNotChanged) {
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  const std::vector<uint8_t> before = chip.Flash().Contents();
+  WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(4096, 13));
+  chip.Faults().StallEvery(0x82); // no read of the flash ever answers
+  EXPECT_EQ(Run({"--yes"}), kExitUnchanged);
+  const auto verdict = EventsOf("verdict");
+  ASSERT_EQ(verdict.size(), 1u);
+  EXPECT_FALSE(verdict[0]["success"].flag);
+  EXPECT_FALSE(verdict[0]["flash_changed"].flag);
+  EXPECT_EQ(verdict[0]["reason"].text, "the flash did not give its identifier");
+  EXPECT_EQ(chip.Flash().Activity().chipErases, 0u);
+  EXPECT_EQ(chip.Flash().Contents(), before);
+}
+
+// After an erase the exit status says the device was touched, and the
+// verdict that its flash changed.
+TEST_F(UpdateCommandTest, AFailureAfterTheEraseExitsOneWithTheFlashChanged) {
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(4096, 14));
+  chip.Flash().Faults().FlipOnRead(0x100, 0x01, true);
+  EXPECT_EQ(Run({"--yes"}), kExitFailed);
+  const auto verdict = EventsOf("verdict");
+  ASSERT_EQ(verdict.size(), 1u);
+  EXPECT_TRUE(verdict[0]["flash_changed"].flag);
+  EXPECT_EQ(verdict[0]["reason"].text, "Blanking Fail at 0x000100");
+}
+
 TEST_F(UpdateCommandTest, ProgressOfEachWalkOnlyGrowsAndEndsAtOneHundred) {
   Plug("bench", ModelWithFirmware("Orvane-R62"));
   WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(10000, 13));

@@ -10,6 +10,7 @@
 #include "sim_devsim_process.h"
 #include "testing/FlashChecks.h"
 #include "usb/DeviceLock.h"
+#include "usb/VirtualUsbTransport.h"
 #include "version/ProgramVersion.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,8 @@
 #include <iterator>
 #include <map>
 #include <random>
+#include <sstream>
+#include <thread>
 
 namespace orvane::cli_test {
 namespace {
@@ -161,6 +164,106 @@ TEST_F(OrvaneUpdateTest, ASecondUpdaterOnTheSameDeviceIsRefusedWithExitTwo) {
   run = Update({"--yes"});
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_TRUE(HoldsOnlyImage(StopAndDump(*devsim), image));
+}
+
+// One late or lost answer to the identifier read used to switch the size
+// check off: a 256 KB image went onto a 128 KB flash and was called a
+// success. It is refused before anything is erased.
+TEST_F(OrvaneUpdateTest, ALateOrLostIdentifierAnswerStillRefusesAnImageLargerThanTheFlash) {
+  const auto before = Image(128 * 1024, 21);
+  WriteBytes(File("before.bin"), before);
+  WriteBytes(File("big.bin"), Image(256 * 1024, 22));
+  for (const char *fault : {"fail:7", "delay:7:1500"}) {
+    SCOPED_TRACE(fault);
+    auto devsim = StartDevice(
+        {"--model", "Orvane-R62", "--flash-part", "C22011", "--flash-file", File("before.bin"), "--fault", fault});
+    const ProcessResult run = Update({"--yes", "--file", "big.bin"});
+    EXPECT_EQ(run.status, 2) << run.out << run.err;
+    EXPECT_NE(run.err.find("is larger than the flash of this device (131072 bytes"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("success"), std::string::npos) << run.out;
+    EXPECT_EQ(StopAndDump(*devsim), before);
+  }
+}
+
+// The position of the n-th transfer of request code request in a device
+// trace (one line a transfer after the heading), counted from 1.
+uint64_t TransferPosition(const std::string &tracePath, const std::string &request, int nth) {
+  std::ifstream trace(tracePath);
+  std::string line;
+  uint64_t position = 0;
+  int seen = 0;
+  while (std::getline(trace, line)) {
+    if (line.empty() || line[0] == '#')
+      continue;
+    ++position;
+    std::istringstream fields(line);
+    std::string time, direction, type, code;
+    fields >> time >> direction >> type >> code;
+    if (code == request && ++seen == nth)
+      return position;
+  }
+  return 0;
+}
+
+// A device that stays attached but answers nothing for seconds in the middle
+// of programming is waited for, and the update succeeds.
+TEST_F(OrvaneUpdateTest, ASilenceOfSecondsMidProgramEndsInSuccess) {
+  const auto image = Image(24 * 1024, 23);
+  WriteBytes(File("Orvane_R62.bin"), image);
+  const std::string trace = runtime.Path() + "/trace.txt";
+  {
+    auto clean = StartDevice({"--model", "Orvane-R62", "--trace", trace});
+    ASSERT_EQ(Update({"--yes"}).status, 0);
+    StopAndDump(*clean);
+  }
+  // Half-way through the page programs.
+  const uint64_t at = TransferPosition(trace, "80", 100);
+  ASSERT_GT(at, 0u);
+  for (const int silenceMs : {2'500, 10'000}) {
+    SCOPED_TRACE(std::to_string(silenceMs) + " ms");
+    auto devsim = StartDevice(
+        {"--model", "Orvane-R62", "--fault", "delay:" + std::to_string(at) + ":" + std::to_string(silenceMs)});
+    const ProcessResult run = RunOrvaneUpdate({"--yes", "--json"}, runtime.Path(), work(), 60'000);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    const auto lines = ParseJsonLines(run.out);
+    ASSERT_FALSE(lines.empty());
+    ASSERT_TRUE(lines.back());
+    EXPECT_TRUE((*lines.back())["success"].flag);
+    EXPECT_TRUE(HoldsOnlyImage(StopAndDump(*devsim), image));
+  }
+}
+
+// Dongle A pulled in the middle of programming, dongle B of the same model
+// plugged in 0.3 s later: the update ends as disconnected and B is never
+// written, not even asked.
+TEST_F(OrvaneUpdateTest, ADonglePluggedInAfterTheFirstIsPulledIsNeverWritten) {
+  const auto image = Image(24 * 1024, 24);
+  WriteBytes(File("Orvane_R62.bin"), image);
+  auto first = StartDevice(
+      {"--model", "Orvane-R62", "--name", "dongle-a", "--serial", "DONGLE-A", "--fault", "unplug-request:80:50"});
+  ProcessResult run;
+  std::thread updater([&] { run = Update({"--yes", "--json"}); });
+  VirtualUsbTransport look(runtime.Path() + "/vantrel-vusb");
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  while (look.StillAttached("dongle-a") && std::chrono::steady_clock::now() < giveUp)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const std::string traceB = runtime.Path() + "/trace-b.txt";
+  const std::string dumpB = runtime.Path() + "/flash-b.bin";
+  DevsimProcess second(runtime.Path(), {"--model", "Orvane-R62", "--name", "dongle-b", "--serial", "DONGLE-B",
+                                        "--speed", "1000", "--trace", traceB, "--dump-flash", dumpB});
+  EXPECT_FALSE(second.WaitReady().empty());
+  updater.join();
+
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  const auto lines = ParseJsonLines(run.out);
+  ASSERT_FALSE(lines.empty());
+  ASSERT_TRUE(lines.back());
+  EXPECT_EQ((*lines.back())["reason"].text, "the device was disconnected");
+  second.Signal(SIGTERM);
+  EXPECT_EQ(second.Wait(), 0);
+  EXPECT_EQ(TransferPosition(traceB, "", 1), 0u) << "dongle B heard a control transfer";
+  EXPECT_EQ(ReadBytes(dumpB), SampleFlash("Orvane-R62"));
 }
 
 TEST_F(OrvaneUpdateTest, NoDeviceIsExitTwoWithAMessage) {

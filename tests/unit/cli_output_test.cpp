@@ -357,21 +357,20 @@ TEST(ReportingViewsTest, EachStepOnceAndAFailedAttemptWithItsReason) {
   views.Progress(FlashPhase::Program, 1, 4);
   views.Progress(FlashPhase::Program, 4, 4);
   views.ShowStatus("ISP Fail and retry", StatusTone::Retry);
+  views.AttemptFailed(1, 3, "the program write at 0x000020 did not go through");
   views.ShowStatus("ISP Fail and retry", StatusTone::Normal);
   views.ShowStatus("Clear Status register", StatusTone::Normal);
   views.ShowStatus("Start Verifying Check", StatusTone::Normal);
   views.ShowProcessInfo("Verifying Fail at 0x000010");
   views.ShowStatus("ISP Fail and retry", StatusTone::Retry);
-  views.ShowStatus("Clear Status register", StatusTone::Normal);
-  views.ShowStatus("Erase Flash Fail", StatusTone::Normal);
-  views.ShowStatus("ISP Fail and retry", StatusTone::Retry);
-  EXPECT_EQ(log.log,
-            (std::vector<std::string>{
-                "Clear Status register", "Flash Erase All ", "Start Programming", "program 32", "program 100",
-                "ISP Fail and retry", "failed 1/3: Start Programming did not succeed", "Clear Status register",
-                "Start Verifying Check", "ISP Fail and retry", "failed 2/3: Verifying Fail at 0x000010",
-                "Clear Status register", "Erase Flash Fail", "ISP Fail and retry", "failed 3/3: Erase Flash Fail"}));
-  EXPECT_EQ(views.FailedAttempts(), 3);
+  views.AttemptFailed(2, 3, "Verifying Fail at 0x000010");
+  EXPECT_EQ(log.log, (std::vector<std::string>{"Clear Status register", "Flash Erase All ", "Start Programming",
+                                               "program 32", "program 100", "ISP Fail and retry",
+                                               "failed 1/3: the program write at 0x000020 did not go through",
+                                               "Clear Status register", "Start Verifying Check", "ISP Fail and retry",
+                                               "failed 2/3: Verifying Fail at 0x000010"}));
+  EXPECT_EQ(views.FailedAttempts(), 2);
+  EXPECT_EQ(views.LastFailure(), "Verifying Fail at 0x000010");
 }
 
 } // namespace
