@@ -24,6 +24,8 @@ const char *ProblemKey(ProblemKind kind) {
     return "cannot_open";
   case ProblemKind::DeviceBusy:
     return "device_busy";
+  case ProblemKind::LockFailed:
+    return "lock_failed";
   case ProblemKind::NoUpdateFile:
     return "no_update_file";
   case ProblemKind::InvalidFile:

@@ -180,7 +180,13 @@ private:
     // Held to the end of the command: no other program may act on the
     // device between this one's steps.
     if (!state_.usb.HoldDeviceLock()) {
-      Refuse(ProblemKind::DeviceBusy, state_.usb.LastError());
+      const DeviceError error = state_.usb.LastDeviceError();
+      if (error.kind == DeviceErrorKind::Busy)
+        Refuse(ProblemKind::DeviceBusy, error.text);
+      else if (error.kind == DeviceErrorKind::LockFailed)
+        Refuse(ProblemKind::LockFailed, error.text);
+      else
+        Refuse(ProblemKind::CannotOpen, CannotOpenMessage(found_.device, error));
       return false;
     }
     if (!state_.usb.Open()) {

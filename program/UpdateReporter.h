@@ -43,6 +43,7 @@ enum class ProblemKind {
   SeveralDevices,
   CannotOpen,
   DeviceBusy,
+  LockFailed, // the device's lock cannot be taken, so it is not used
   NoUpdateFile,
   InvalidFile,
   OutputFile

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "usb/DeviceError.h"
+#include "usb/DeviceLock.h"
 
 #include <array>
 #include <cstddef>
@@ -82,6 +83,12 @@ public:
   std::string LastError() const { return LastDeviceError().text; }
   // nullopt when the bus cannot tell, or no present interface has the path.
   virtual std::optional<InterfacePlace> PlaceOf(const std::string &) { return std::nullopt; }
+  // Locks the device behind path into lock, against every other program,
+  // user and environment on this host, on a file the device has for it
+  // (its device node, a lock file beside it). nullopt when the bus has no
+  // such file, so the caller locks by the device's name in a folder of its
+  // own. Unreachable leaves why in LastDeviceError().
+  virtual std::optional<DeviceLock::Outcome> LockDevice(const std::string &, DeviceLock &) { return std::nullopt; }
 };
 
 } // namespace orvane

@@ -30,6 +30,7 @@ public:
     return lastError_.kind == DeviceErrorKind::None ? inner_.LastDeviceError() : lastError_;
   }
   std::optional<InterfacePlace> PlaceOf(const std::string &path) override { return inner_.PlaceOf(path); }
+  std::optional<DeviceLock::Outcome> LockDevice(const std::string &path, DeviceLock &lock) override;
 
 private:
   bool Shown(const std::string &path);

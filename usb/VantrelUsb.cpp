@@ -161,15 +161,27 @@ std::string VantrelUsb::LockKey(const std::string &path) {
 
 bool VantrelUsb::TakeLock() {
   lockError_.clear();
-  if (lockDirectory_.empty() || lock_.Held())
+  if (lockDirectory_.empty())
     return true;
-  // A lock that cannot be made at all (no usable directory) does not stand
-  // between the user and the device; one that another program holds does.
-  if (lock_.TryAcquire(lockDirectory_, LockKey(devicePath_)) == DeviceLock::Outcome::Busy) {
+  // Fail closed: only a lock this program holds lets it at the device.
+  std::optional<DeviceLock::Outcome> outcome = bus_.LockDevice(devicePath_, lock_);
+  if (!outcome)
+    outcome = lock_.TryAcquire(lockDirectory_, LockKey(devicePath_));
+  switch (*outcome) {
+  case DeviceLock::Outcome::Acquired:
+    return true;
+  case DeviceLock::Outcome::Busy:
+    lockErrorKind_ = DeviceErrorKind::Busy;
     lockError_ = lock_.BusyMessage();
     return false;
+  case DeviceLock::Outcome::Failed:
+    lockErrorKind_ = DeviceErrorKind::LockFailed;
+    lockError_ = lock_.Error() + "; without its lock the device is left alone";
+    return false;
+  case DeviceLock::Outcome::Unreachable:
+    break; // the bus's own error says why, as a failed open would
   }
-  return true;
+  return false;
 }
 
 bool VantrelUsb::HoldDeviceLock() {
@@ -213,7 +225,7 @@ bool VantrelUsb::ControlTransfer(uint8_t requestType, uint8_t request, uint16_t 
 }
 
 DeviceError VantrelUsb::LastDeviceError() const {
-  return lockError_.empty() ? bus_.LastDeviceError() : DeviceError{DeviceErrorKind::Busy, lockError_};
+  return lockError_.empty() ? bus_.LastDeviceError() : DeviceError{lockErrorKind_, lockError_};
 }
 
 } // namespace orvane

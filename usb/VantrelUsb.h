@@ -42,12 +42,15 @@ public:
   // Whether the open handle (or the one closed last) lost its device.
   DeviceLoss Loss() const;
 
-  // From now on every open takes the device's lock in directory (empty:
-  // no locking) and every close gives it back, unless a hold keeps it.
+  // From now on every open takes the device's lock and every close gives
+  // it back, unless a hold keeps it. The lock is on the file the bus has
+  // for the device; a device without one is locked by name in directory.
+  // Empty: no locking.
   void UseDeviceLocks(std::string directory) { lockDirectory_ = std::move(directory); }
   // Keeps the lock across opens and closes until the matching release, so
   // no other program slips in between the steps of one action. False, with
-  // the reason in LastError(), while another program holds the device.
+  // the reason in LastError(), while another program holds the device or
+  // when its lock cannot be taken at all.
   [[nodiscard]] bool HoldDeviceLock();
   void ReleaseDeviceLock();
   // The lock's name for an interface path: the device part, not the class,
@@ -71,7 +74,8 @@ public:
   DeviceBus &Bus() { return bus_; }
 
 private:
-  // false when another program holds the device.
+  // false when another program holds the device, its lock cannot be
+  // taken, or the device cannot be reached to lock it.
   [[nodiscard]] bool TakeLock();
 
   DeviceBus &bus_;
@@ -87,6 +91,7 @@ private:
   DeviceLock lock_;
   int lockHolds_ = 0;
   std::string lockError_;
+  DeviceErrorKind lockErrorKind_ = DeviceErrorKind::Busy;
   uint64_t failedTransfers_ = 0;
 };
 

@@ -477,5 +477,28 @@ TEST_F(UpdateCommandTest, ReadBackToAFileThatCannotBeMadeTouchesNothing) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("flash.txt")));
 }
 
+// A lock that cannot be taken keeps the command off the device, and says why.
+TEST_F(UpdateCommandTest, ALockThatCannotBeTakenRefusesTheDevice) {
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  const auto before = chip.Flash().Contents();
+  WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(800, 22));
+  const std::string locks = dir.File("locks");
+  std::filesystem::create_directories(locks + "/" + DeviceLock::FileName("mem.bench"));
+
+  std::string error;
+  const auto options = ParseUpdateCommandOptions({"--yes"}, &error);
+  ASSERT_TRUE(options) << error;
+  JsonUpdateReporter reporter(out, err);
+  UpdateCommandContext context{stack.bus, clock, dir.path().string(), reporter, confirm, {}, locks};
+  EXPECT_EQ(RunUpdateCommand(*options, context), kExitNothingDone);
+  EXPECT_EQ(Error()["kind"].text, "lock_failed");
+#ifndef _WIN32
+  EXPECT_EQ(Error()["message"].text, "cannot use the device lock " + locks + "/" + DeviceLock::FileName("mem.bench") +
+                                         ": Is a directory; without its lock the device is left alone");
+#endif
+  EXPECT_EQ(IspTransferCount(chip), 0u);
+  EXPECT_EQ(chip.Flash().Contents(), before);
+}
+
 } // namespace
 } // namespace orvane

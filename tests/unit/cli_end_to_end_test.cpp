@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <chrono>
 #include <fstream>
@@ -147,7 +149,8 @@ TEST_F(OrvaneUpdateTest, ASecondUpdaterOnTheSameDeviceIsRefusedWithExitTwo) {
   WriteBytes(File("Orvane_R62.bin"), image);
   auto devsim = StartDevice({"--model", "Orvane-R62", "--name", "r62"});
   auto lock = std::make_unique<DeviceLock>();
-  ASSERT_EQ(lock->TryAcquire(runtime.Path(), "vusb.r62"), DeviceLock::Outcome::Acquired);
+  const std::string lockFile = runtime.Path() + "/vantrel-vusb/r62.lock";
+  ASSERT_EQ(lock->TryAcquireIn(AT_FDCWD, lockFile, lockFile), DeviceLock::Outcome::Acquired);
   ProcessResult run = Update({"--yes"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out, "Find Device Orvane-R62\n");
@@ -161,6 +164,26 @@ TEST_F(OrvaneUpdateTest, ASecondUpdaterOnTheSameDeviceIsRefusedWithExitTwo) {
   run = Update({"--yes"});
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_TRUE(HoldsOnlyImage(StopAndDump(*devsim), image));
+}
+
+// Something put where the device's lock file belongs keeps every program
+// off the device, with the reason; it is neither followed nor changed.
+TEST_F(OrvaneUpdateTest, ALinkAtTheDevicesLockFileRefusesTheUpdateWithExitTwo) {
+  WriteBytes(File("Orvane_R62.bin"), Image(4 * 1024, 9));
+  auto devsim = StartDevice({"--model", "Orvane-R62", "--name", "r62"});
+  const std::string lockFile = runtime.Path() + "/vantrel-vusb/r62.lock";
+  const std::string victim = runtime.Path() + "/victim";
+  ASSERT_EQ(::symlink(victim.c_str(), lockFile.c_str()), 0);
+  ProcessResult run = Update({"--yes"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "Find Device Orvane-R62\n");
+  EXPECT_EQ(run.err, "orvane-update: cannot use the device lock " + lockFile +
+                         ": it is a symbolic link; without its lock the device is left alone\n");
+  run = Update({"--yes", "--json"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.out.find("\"kind\":\"lock_failed\""), std::string::npos) << run.out;
+  EXPECT_FALSE(std::filesystem::exists(victim));
+  EXPECT_EQ(StopAndDump(*devsim), SampleFlash("Orvane-R62"));
 }
 
 TEST_F(OrvaneUpdateTest, NoDeviceIsExitTwoWithAMessage) {
