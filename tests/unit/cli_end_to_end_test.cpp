@@ -325,6 +325,12 @@ TEST_F(RefusedUpdateTest, BadFilesAreRefusedAndTheFlashIsExactlyAsItWas) {
   ExpectRefused({"--yes", "--file", "fw.hex.bak"},
                 "fw.hex.bak was not loaded: the file holds Intel HEX text, not a binary image");
 
+  // Behind a byte-order mark and a comment line, HEX text is still HEX text.
+  const std::string marked = "\xEF\xBB\xBF; release 2\r\n" + good;
+  WriteBytes(File("fw.bin"), std::vector<uint8_t>(marked.begin(), marked.end()));
+  ExpectRefused({"--yes", "--file", "fw.bin"},
+                "fw.bin was not loaded: the file holds Intel HEX text, not a binary image");
+
   WriteBytes(File("erased.bin"), std::vector<uint8_t>(64 * 1024, 0xFF));
   ExpectRefused({"--yes", "--file", "erased.bin"}, "erased.bin was not loaded: the image holds only 0xFF bytes");
 
