@@ -13,13 +13,9 @@
 #include "program/ProgramState.h"
 #include "program/SupportedDevices.h"
 #include "usb/DeviceTable.h"
-#include "usb/ErrnoText.h"
 #include "usb/OneDeviceBus.h"
 
-#include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
 namespace orvane {
 
@@ -98,19 +94,12 @@ public:
 
   int ReadBack() {
     const std::string &path = options_.readBackFile;
-    // The file is made first: a path that cannot be written costs no device traffic.
-    std::error_code ignored;
-    const bool existed = std::filesystem::exists(PathFromUtf8(path), ignored);
-    {
-      std::ofstream probe(PathFromUtf8(path), std::ios::binary | std::ios::app);
-      if (!probe)
-        return Refuse(ProblemKind::OutputFile, "cannot create " + path + ": " + ErrnoText(errno));
-    }
-    if (!FindUsableDevice()) {
-      if (!existed)
-        std::filesystem::remove(PathFromUtf8(path), ignored);
+    // A path that cannot be written costs no device traffic; the look at it
+    // makes nothing there, the rows are written only once they are read.
+    if (const std::string refusal = ReadBackTargetRefusal(path); !refusal.empty())
+      return Refuse(ProblemKind::OutputFile, "cannot create " + path + ": " + refusal);
+    if (!FindUsableDevice())
       return kExitNothingDone;
-    }
 
     ReportingViews views(reporter_, c_.clock, state_.flash, kReadBackEnd);
     ChipCommands chip(state_.usb, c_.clock, state_.flash.FlashId);

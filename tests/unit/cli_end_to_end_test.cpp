@@ -287,6 +287,36 @@ TEST_F(OrvaneUpdateTest, ReadBackWritesTheWindowsTextFile) {
   EXPECT_EQ(StopAndDump(*devsim), SampleFlash("Orvane-R61"));
 }
 
+// In a folder others write to, the read-back writes the file it was asked
+// to and nothing else: a planted link is neither followed nor made a target.
+TEST_F(OrvaneUpdateTest, ReadBackFollowsNoLinkPlantedInASharedFolder) {
+  std::filesystem::create_directory(File("shared"));
+  WriteBytes(File("victim.txt"), {'m', 'i', 'n', 'e'});
+  std::filesystem::create_symlink("../victim.txt", File("shared/out.txt.part"));
+  auto devsim = StartDevice({"--model", "Orvane-R61"});
+  ProcessResult run = Update({"--read-back", "shared/out.txt"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadBytes(File("victim.txt")), (std::vector<uint8_t>{'m', 'i', 'n', 'e'}));
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(File("shared/out.txt"))));
+  const std::string expected = ReadBackText(SampleFlash("Orvane-R61"), kReadBackEnd);
+  EXPECT_EQ(ReadBytes(File("shared/out.txt")), std::vector<uint8_t>(expected.begin(), expected.end()));
+
+  // A link at the name itself is replaced, as mv replaces it.
+  std::filesystem::remove(File("shared/out.txt"));
+  std::filesystem::create_symlink("../victim.txt", File("shared/out.txt"));
+  run = Update({"--read-back", "shared/out.txt"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadBytes(File("victim.txt")), (std::vector<uint8_t>{'m', 'i', 'n', 'e'}));
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(File("shared/out.txt"))));
+  devsim.reset();
+
+  // Without a device nothing is made, not even through a link.
+  std::filesystem::remove(File("victim.txt"));
+  run = Update({"--read-back", "shared/out.txt"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(File("victim.txt"))));
+}
+
 // Tried as a new user would: each file that cannot give a good update is
 // refused with exit 2 and its reason before the flash is touched.
 class RefusedUpdateTest : public OrvaneUpdateTest {
