@@ -1,0 +1,16 @@
+#pragma once
+
+#include "isp/ImageRecord.h"
+#include "usb/DeviceTable.h"
+
+#include <string>
+
+namespace orvane {
+
+// What the update's confirmation says below its question: the file Start
+// programs with its checksum ("File: Orvane_R62.hex, checksum 0x1A2B").
+// attached is the model found; nullptr for a chip in update mode, which
+// does not say which model it is.
+std::string UpdateConfirmationDetails(const ImageRecord &image, const ModelRow *attached);
+
+} // namespace orvane
