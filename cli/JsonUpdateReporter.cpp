@@ -30,6 +30,8 @@ const char *ProblemKey(ProblemKind kind) {
     return "no_update_file";
   case ProblemKind::InvalidFile:
     return "invalid_file";
+  case ProblemKind::OtherModel:
+    return "other_model";
   case ProblemKind::OutputFile:
     return "output_file";
   }

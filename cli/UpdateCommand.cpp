@@ -7,6 +7,7 @@
 #include "isp/FlashTimeLimits.h"
 #include "isp/ImageFileOpen.h"
 #include "isp/OneButtonUpdate.h"
+#include "isp/OtherModelFile.h"
 #include "isp/ProgramFileLoad.h"
 #include "isp/UpdateFileLookup.h"
 #include "program/ConnectionMonitor.h"
@@ -69,7 +70,7 @@ public:
                                              "Run with --yes to update without asking.");
     if (!FindUsableDevice() || !LoadImage())
       return kExitNothingDone;
-    if (!options_.yes && !c_.confirm(unknownModelWarning_ + kUpdateQuestion)) {
+    if (!options_.yes && !c_.confirm(unknownModelWarning_ + otherModelWarning_ + kUpdateQuestion)) {
       reporter_.Cancelled(kUpdateAbort);
       return kExitNothingDone;
     }
@@ -196,6 +197,8 @@ private:
         Refuse(ProblemKind::InvalidFile, load.message);
         return false;
       }
+      if (found_.device.audioDriver && !OtherModelAccepted())
+        return false;
       caption = kUpdateFileLead + FileNameOf(image.ImageFileName) + kUpdateFileReady;
     } else if (!found_.wantsUpdateFile) {
       Refuse(ProblemKind::NoUpdateFile, found_.device.caption +
@@ -240,12 +243,30 @@ private:
     return true;
   }
 
+  // A file named for another model than the one found is asked about
+  // interactively and refused unattended unless the user allowed it.
+  bool OtherModelAccepted() {
+    const ModelRow &attached = kModels[state_.DeviceRow];
+    const ModelRow *named = OtherModelNamed(state_.image.ImageFileName, attached);
+    if (!named || (options_.yes && options_.allowOtherModel))
+      return true;
+    const std::string warning = OtherModelWarning(*named, attached);
+    if (options_.yes) {
+      Refuse(ProblemKind::OtherModel,
+             warning + ", so --yes does not program it. Give --allow-other-model to program it all the same.");
+      return false;
+    }
+    otherModelWarning_ = "Warning: " + warning + ".\n";
+    return true;
+  }
+
   const UpdateCommandOptions &options_;
   UpdateCommandContext &c_;
   UpdateReporter &reporter_;
   ProgramState state_;
   DeviceSearchResult found_;
   std::string unknownModelWarning_;
+  std::string otherModelWarning_;
 };
 
 int RunOnBus(const UpdateCommandOptions &options, UpdateCommandContext &context) {

@@ -2,6 +2,7 @@
 
 #include "isp/HexText.h"
 #include "isp/ImageFileOpen.h"
+#include "isp/OtherModelFile.h"
 
 namespace orvane {
 
@@ -14,7 +15,9 @@ std::string UpdateConfirmationDetails(const ImageRecord &image, const ModelRow *
   }
   std::string details =
       "File: " + name + ", checksum 0x" + HexDigits(ImageChecksum(image.ImageBuffer, image.ImageLength), 4);
-  static_cast<void>(attached);
+  if (attached)
+    if (const ModelRow *named = OtherModelNamed(image.ImageFileName, *attached))
+      details += "\n" + OtherModelWarning(*named, *attached) + ".";
   return details;
 }
 

@@ -46,6 +46,7 @@ enum class ProblemKind {
   LockFailed, // the device's lock cannot be taken, so it is not used
   NoUpdateFile,
   InvalidFile,
+  OtherModel, // the file is named for another model than the device
   OutputFile
 };
 

@@ -302,6 +302,25 @@ private slots:
                         [](uint8_t b) { return b == 0xFF; }));
   }
 
+  // A file dropped or given that is named for another model is warned of
+  // by name in the question.
+  void theQuestionWarnsOfAFileNamedForAnotherModel() {
+    StartWindow(false);
+    ReadyToStart("C22012", ImageBytes(0x1000, 0x21));
+    const auto r61 = ImageBytes(0x800, 0x61);
+    WriteFile(workDir.filePath("orvane_r61.hex"), sim::WriteIntelHex(r61.data(), r61.size()));
+    QCOMPARE(form->UseUpdateSource(workDir.filePath("orvane_r61.hex")), QString());
+    QVERIFY(c().btnSimpleAuto->isEnabled());
+    recorded->dialogs.confirmAnswer = false;
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+    QCOMPARE(recorded->dialogs.confirmDetails.size(), 1);
+    const QStringList lines = recorded->dialogs.confirmDetails.first().split('\n');
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(lines[0].startsWith("File: orvane_r61.hex, checksum 0x"));
+    QCOMPARE(lines[1], QString("This file is named for Orvane-R61; the attached device is an Orvane-R62."));
+    QVERIFY(FlashHolds(oldFirmware));
+  }
+
   void cancelSendsNothingAndTheMonitorGoesOn() {
     StartWindow(true);
     ReadyToStart("C22012", ImageBytes(0x1000, 0x21));

@@ -186,6 +186,23 @@ TEST_F(OrvaneUpdateTest, ALinkAtTheDevicesLockFileRefusesTheUpdateWithExitTwo) {
   EXPECT_EQ(StopAndDump(*devsim), SampleFlash("Orvane-R62"));
 }
 
+// A file named for another model is not programmed unattended unless the
+// user says so.
+TEST_F(OrvaneUpdateTest, AnotherModelsFileIsRefusedWithYesUnlessAllowed) {
+  const auto image = Image(4 * 1024, 10);
+  WriteBytes(File("Orvane_R61.bin"), image);
+  auto devsim = StartDevice({"--model", "Orvane-R62"});
+  ProcessResult run = Update({"--yes", "--file", "Orvane_R61.bin"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "orvane-update: This file is named for Orvane-R61; the attached device is an Orvane-R62, so "
+                     "--yes does not program it. Give --allow-other-model to program it all the same.\n");
+  run = Update({"--yes", "--json", "--file", "Orvane_R61.bin"});
+  EXPECT_NE(run.out.find("\"kind\":\"other_model\""), std::string::npos) << run.out;
+  run = Update({"--yes", "--allow-other-model", "--file", "Orvane_R61.bin"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_TRUE(HoldsOnlyImage(StopAndDump(*devsim), image));
+}
+
 TEST_F(OrvaneUpdateTest, NoDeviceIsExitTwoWithAMessage) {
   WriteBytes(File("Orvane_R62.bin"), Image(1024, 3));
   const ProcessResult run = Update({"--yes"});
