@@ -26,8 +26,9 @@ void QtDialogs::Message(QWidget *parent, const QString &caption, const QString &
   box.exec();
 }
 
-bool QtDialogs::Confirm(QWidget *parent, const QString &caption, const QString &text) {
+bool QtDialogs::Confirm(QWidget *parent, const QString &caption, const QString &text, const QString &details) {
   QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok | QMessageBox::Cancel, parent);
+  box.setInformativeText(details);
   return box.exec() == QMessageBox::Ok;
 }
 

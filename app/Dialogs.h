@@ -13,8 +13,9 @@ public:
   virtual ~Dialogs() = default;
   // Refusal before any device traffic: caption "Dialog", OK.
   virtual void Message(QWidget *parent, const QString &caption, const QString &text) = 0;
-  // Warning icon, OK and Cancel; true for OK.
-  virtual bool Confirm(QWidget *parent, const QString &caption, const QString &text) = 0;
+  // Warning icon, OK and Cancel; true for OK. details, when not empty, is
+  // shown below the text.
+  virtual bool Confirm(QWidget *parent, const QString &caption, const QString &text, const QString &details) = 0;
   // An exception that escaped a handler, reported as the toolkit does.
   virtual void Exception(QWidget *parent, const QString &text) = 0;
   // Empty when the user cancels.
@@ -25,7 +26,7 @@ public:
 class QtDialogs final : public Dialogs {
 public:
   void Message(QWidget *parent, const QString &caption, const QString &text) override;
-  bool Confirm(QWidget *parent, const QString &caption, const QString &text) override;
+  bool Confirm(QWidget *parent, const QString &caption, const QString &text, const QString &details) override;
   void Exception(QWidget *parent, const QString &text) override;
   QString OpenFileName(QWidget *parent, const QString &filter, const QString &defaultSuffix) override;
   QString SaveFileName(QWidget *parent, const QString &filter, const QString &defaultSuffix) override;

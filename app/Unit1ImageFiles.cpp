@@ -40,6 +40,9 @@ void TForm1::ReadProgramFile1() {
     return;
   const UpdateFileLookupResult result =
       LookUpUpdateFile(state_.image, DeviceTable[state_.DeviceRow], state_.updateSource);
+  // The pages share the loaded image; Start keeps its own copy of the file
+  // the panel names.
+  state_.panelImage = result.startEnabled ? state_.image : ImageRecord{};
   ShowUpdateFileLine(*ui_->lblUpdaeFileStatus, QString::fromStdString(result.statusCaption),
                      QString::fromStdString(result.refusal));
   locks_.SetEnabled(ui_->btnSimpleAuto, result.startEnabled);

@@ -7,10 +7,13 @@
 #include "isp/FlashReadBack.h"
 #include "isp/OneButtonUpdate.h"
 #include "isp/ProgramFileLoad.h"
+#include "isp/UpdateFileLookup.h"
 #include "panels/DeviceActionGuard.h"
 #include "program/BusyScope.h"
+#include "program/UpdateConfirmation.h"
 #include "ui_Unit1.h"
 #include "usb/ChipCommands.h"
+#include "usb/DeviceTable.h"
 
 namespace orvane {
 namespace {
@@ -51,8 +54,18 @@ void TForm1::btnSimpleAutoClick(QObject *) {
     return;
   WindowUpdateStatusView status(*ui_->lblISPProcStatus, *pump_);
   state_.flash.IspFailed = false;
+  // The update programs the file the panel names, as it was loaded and
+  // checksummed, and nothing else: not what the pages have put in their
+  // image since, nor anything clicked while the message loop turns.
+  const ImageRecord image = state_.panelImage;
+  if (!image.UpdateFileLoaded) {
+    status.ShowStatus(kNoUpdatedFile, StatusTone::Failure);
+    return;
+  }
+  const ModelRow *attached = state_.usb.GetAudioDriver() ? &kModels[state_.DeviceRow] : nullptr;
   BusyScope busy(state_.monitor); // also while the question is open
-  if (!dialogs_.Confirm(this, "Warning", kUpdateQuestion)) {
+  if (!dialogs_.Confirm(this, "Warning", kUpdateQuestion,
+                        QString::fromStdString(UpdateConfirmationDetails(image, attached)))) {
     status.ShowStatus(kUpdateAbort, StatusTone::Failure);
     return;
   }
@@ -70,9 +83,6 @@ void TForm1::btnSimpleAutoClick(QObject *) {
 
   ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
   WindowIspView view(*ui_, *pump_);
-  // The update programs and verifies the image as it was when the user
-  // said yes, whatever is clicked while the message loop turns.
-  const ImageRecord image = state_.image;
   bool updated = false;
   std::string refusal;
   std::string failureReason;

@@ -54,6 +54,9 @@ public:
     inner_.Close(handle);
   }
   DeviceError LastDeviceError() const override { return inner_.LastDeviceError(); }
+  std::optional<DeviceLock::Outcome> LockDevice(const std::string &path, DeviceLock &lock) override {
+    return inner_.LockDevice(path, lock);
+  }
 
   const LayerTime &Time() const { return time_; }
 

@@ -24,10 +24,14 @@ const char *ProblemKey(ProblemKind kind) {
     return "cannot_open";
   case ProblemKind::DeviceBusy:
     return "device_busy";
+  case ProblemKind::LockFailed:
+    return "lock_failed";
   case ProblemKind::NoUpdateFile:
     return "no_update_file";
   case ProblemKind::InvalidFile:
     return "invalid_file";
+  case ProblemKind::OtherModel:
+    return "other_model";
   case ProblemKind::OutputFile:
     return "output_file";
   }

@@ -7,19 +7,16 @@
 #include "isp/FlashTimeLimits.h"
 #include "isp/ImageFileOpen.h"
 #include "isp/OneButtonUpdate.h"
+#include "isp/OtherModelFile.h"
 #include "isp/ProgramFileLoad.h"
 #include "isp/UpdateFileLookup.h"
 #include "program/ConnectionMonitor.h"
 #include "program/ProgramState.h"
 #include "program/SupportedDevices.h"
 #include "usb/DeviceTable.h"
-#include "usb/ErrnoText.h"
 #include "usb/OneDeviceBus.h"
 
-#include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
 namespace orvane {
 
@@ -73,7 +70,7 @@ public:
                                              "Run with --yes to update without asking.");
     if (!FindUsableDevice() || !LoadImage())
       return kExitNothingDone;
-    if (!options_.yes && !c_.confirm(unknownModelWarning_ + kUpdateQuestion)) {
+    if (!options_.yes && !c_.confirm(unknownModelWarning_ + otherModelWarning_ + kUpdateQuestion)) {
       reporter_.Cancelled(kUpdateAbort);
       return kExitNothingDone;
     }
@@ -101,19 +98,12 @@ public:
 
   int ReadBack() {
     const std::string &path = options_.readBackFile;
-    // The file is made first: a path that cannot be written costs no device traffic.
-    std::error_code ignored;
-    const bool existed = std::filesystem::exists(PathFromUtf8(path), ignored);
-    {
-      std::ofstream probe(PathFromUtf8(path), std::ios::binary | std::ios::app);
-      if (!probe)
-        return Refuse(ProblemKind::OutputFile, "cannot create " + path + ": " + ErrnoText(errno));
-    }
-    if (!FindUsableDevice()) {
-      if (!existed)
-        std::filesystem::remove(PathFromUtf8(path), ignored);
+    // A path that cannot be written costs no device traffic; the look at it
+    // makes nothing there, the rows are written only once they are read.
+    if (const std::string refusal = ReadBackTargetRefusal(path); !refusal.empty())
+      return Refuse(ProblemKind::OutputFile, "cannot create " + path + ": " + refusal);
+    if (!FindUsableDevice())
       return kExitNothingDone;
-    }
 
     ReportingViews views(reporter_, c_.clock, state_.flash, kReadBackEnd);
     ChipCommands chip(state_.usb, c_.clock, state_.flash.FlashId);
@@ -183,7 +173,13 @@ private:
     // Held to the end of the command: no other program may act on the
     // device between this one's steps.
     if (!state_.usb.HoldDeviceLock()) {
-      Refuse(ProblemKind::DeviceBusy, state_.usb.LastError());
+      const DeviceError error = state_.usb.LastDeviceError();
+      if (error.kind == DeviceErrorKind::Busy)
+        Refuse(ProblemKind::DeviceBusy, error.text);
+      else if (error.kind == DeviceErrorKind::LockFailed)
+        Refuse(ProblemKind::LockFailed, error.text);
+      else
+        Refuse(ProblemKind::CannotOpen, CannotOpenMessage(found_.device, error));
       return false;
     }
     if (!state_.usb.Open()) {
@@ -204,6 +200,8 @@ private:
         Refuse(ProblemKind::InvalidFile, load.message);
         return false;
       }
+      if (found_.device.audioDriver && !OtherModelAccepted())
+        return false;
       caption = kUpdateFileLead + FileNameOf(image.ImageFileName) + kUpdateFileReady;
     } else if (!found_.wantsUpdateFile) {
       Refuse(ProblemKind::NoUpdateFile, found_.device.caption +
@@ -248,12 +246,30 @@ private:
     return true;
   }
 
+  // A file named for another model than the one found is asked about
+  // interactively and refused unattended unless the user allowed it.
+  bool OtherModelAccepted() {
+    const ModelRow &attached = kModels[state_.DeviceRow];
+    const ModelRow *named = OtherModelNamed(state_.image.ImageFileName, attached);
+    if (!named || (options_.yes && options_.allowOtherModel))
+      return true;
+    const std::string warning = OtherModelWarning(*named, attached);
+    if (options_.yes) {
+      Refuse(ProblemKind::OtherModel,
+             warning + ", so --yes does not program it. Give --allow-other-model to program it all the same.");
+      return false;
+    }
+    otherModelWarning_ = "Warning: " + warning + ".\n";
+    return true;
+  }
+
   const UpdateCommandOptions &options_;
   UpdateCommandContext &c_;
   UpdateReporter &reporter_;
   ProgramState state_;
   DeviceSearchResult found_;
   std::string unknownModelWarning_;
+  std::string otherModelWarning_;
 };
 
 int RunOnBus(const UpdateCommandOptions &options, UpdateCommandContext &context) {

@@ -78,6 +78,8 @@ bool Consistent(const Actions &actions, UpdateCommandOptions &options, std::stri
       return Fail(error, std::string("--file belongs to an update, not to ") + action);
     if (options.yes)
       return Fail(error, std::string("--yes belongs to an update, not to ") + action);
+    if (options.allowOtherModel)
+      return Fail(error, std::string("--allow-other-model belongs to an update, not to ") + action);
     options.action = list ? UpdateCommandOptions::Action::List : UpdateCommandOptions::Action::ReadBack;
   }
   return true;
@@ -93,6 +95,7 @@ std::optional<UpdateCommandOptions> ParseUpdateCommandOptions(const std::vector<
   reader.Flag("-h,--help", actions.help);
   reader.Flag("--version", actions.version);
   reader.Flag("-y,--yes", options.yes);
+  reader.Flag("--allow-other-model", options.allowOtherModel);
   reader.Flag("--json", options.json);
   reader.Flag("--list", actions.list);
   reader.Flag("--all", options.all);
@@ -138,8 +141,8 @@ std::string UpdateCommandHelp() {
   return R"(orvane-update: updates the firmware of an attached Orvane USB audio device,
 the way the Orvane Firmware Update Tool window does, from a terminal or a script.
 
-Usage: orvane-update [--yes] [--device ID] [--file PATH] [--wait SECONDS] [--json]
-       orvane-update --all [--yes] [--file PATH] [--wait SECONDS] [--json]
+Usage: orvane-update [--yes] [--device ID] [--file PATH] [--allow-other-model] [--wait SECONDS] [--json]
+       orvane-update --all [--yes] [--file PATH] [--allow-other-model] [--wait SECONDS] [--json]
        orvane-update --list [--wait SECONDS] [--json]
        orvane-update --read-back FILE [--device ID] [--wait SECONDS] [--json]
        orvane-update --help | --version
@@ -155,6 +158,10 @@ Options:
   -y, --yes          update without asking (needed when stdin is not a terminal)
   --file PATH        program this image (.hex Intel HEX or .bin raw binary)
                      instead of the model's update file
+  --allow-other-model  with --yes, program a file whose name is another
+                     model's update file name (e.g. Orvane_R61.hex on an
+                     Orvane-R62); without it such a file is refused, and
+                     the question warns of it
   --wait SECONDS     wait up to SECONDS for a device to appear (default 0: look once);
                      with --all, keep updating devices as they are plugged in
                      until SECONDS pass without a new one

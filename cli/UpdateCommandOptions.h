@@ -12,7 +12,9 @@ struct UpdateCommandOptions {
   enum class Action { Update, List, ReadBack, Help, Version };
 
   Action action = Action::Update;
-  bool yes = false;                // update without asking
+  bool yes = false; // update without asking
+  // With --yes, program a file named for another model than the device's.
+  bool allowOtherModel = false;
   bool json = false;               // one JSON object per event
   std::optional<std::string> file; // this image instead of the model's update file
   std::string readBackFile;

@@ -35,6 +35,7 @@ set(ORVANE_LINUX_ONLY_TESTS
   bench_program_test.cpp
   cli_all_end_to_end_test.cpp
   cli_end_to_end_test.cpp
+  isp_read_back_file_test.cpp
   packaging_files_test.cpp
   sim_devsim_test.cpp
   usb_device_lock_test.cpp

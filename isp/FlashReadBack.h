@@ -1,6 +1,7 @@
 #pragma once
 
 #include "isp/IspView.h"
+#include "isp/ReadBackFile.h"
 #include "usb/ChipCommands.h"
 
 #include <cstdint>
@@ -26,14 +27,5 @@ public:
 private:
   std::vector<uint8_t> &buffer_;
 };
-
-// Rows of sixteen "0xHH, " entries, each row ending in one carriage return.
-std::string ReadBackText(const std::vector<uint8_t> &buffer, uint32_t end);
-
-// Writes the text file through a temporary file beside it ("<path>.part")
-// renamed over it at the end; on failure returns false with the reason in
-// *error and any earlier file at path is left as it was.
-[[nodiscard]] bool WriteReadBackFile(const std::string &path, const std::vector<uint8_t> &buffer, uint32_t end,
-                                     std::string *error);
 
 } // namespace orvane

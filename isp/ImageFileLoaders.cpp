@@ -1,14 +1,13 @@
 #include "isp/ImageFileLoaders.h"
 
 #include "isp/ErasedImage.h"
-#include "isp/ImageFileCheck.h"
 #include "isp/ImageFileKind.h"
 #include "isp/ImageFileOpen.h"
 #include "isp/IntelHexParser.h"
 #include "isp/IntelHexSniff.h"
 
-#include <fstream>
-#include <optional>
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,53 +33,40 @@ std::vector<uint8_t> ErasedBuffer() {
   return buffer;
 }
 
-constexpr const char *kCannotOpen = "the file cannot be opened";
 constexpr const char *kEmpty = "the file is empty";
-constexpr const char *kCannotRead = "the file cannot be read";
-
-// Opens the file for reading; why not, when it is no regular file of a
-// readable size (those are not opened at all) or cannot be opened.
-std::optional<ImageLoadResult> OpenRefusal(const std::string &path, std::ifstream &in) {
-  if (const std::string refusal = ImageFileRefusal(path); !refusal.empty())
-    return Refused(refusal);
-  if (!OpenImageFile(path, in))
-    return Refused(kCannotOpen);
-  return std::nullopt;
-}
+constexpr const char *kNeitherKind = "the name does not end in a binary (.bin) or HEX (.hex) extension";
 
 } // namespace
 
 ImageLoadResult LoadBinaryImage(ImageRecord &image, const std::string &path) {
-  std::ifstream in;
-  if (auto refused = OpenRefusal(path, in))
-    return *refused;
-  std::vector<uint8_t> fresh = ErasedBuffer();
-  in.read(reinterpret_cast<char *>(fresh.data()), static_cast<std::streamsize>(fresh.size()));
-  const auto length = static_cast<uint32_t>(in.gcount());
-  if (in.bad())
-    return Refused(kCannotRead);
-  if (length == 0)
-    return Refused(kEmpty);
-  if (length == kImageBufferSize && in.peek() != std::ifstream::traits_type::eof())
-    return Refused("the file is longer than the " + std::to_string(kImageBufferSize) + "-byte image");
-  if (in.bad())
-    return Refused(kCannotRead);
-  if (LooksLikeIntelHexText(fresh.data(), length))
-    return Refused("the file holds Intel HEX text, not a binary image; give it a name ending in .hex");
-  return Replace(image, fresh, length);
+  const ImageFileBytes file = ReadImageFile(path);
+  return file.refusal.empty() ? LoadImageBytes(image, file.bytes, ImageFileKind::Binary) : Refused(file.refusal);
 }
 
 ImageLoadResult LoadHexImage(ImageRecord &image, const std::string &path) {
-  std::ifstream in;
-  if (auto refused = OpenRefusal(path, in))
-    return *refused;
-  if (in.peek() == std::ifstream::traits_type::eof())
-    return Refused(in.bad() ? kCannotRead : kEmpty);
+  const ImageFileBytes file = ReadImageFile(path);
+  return file.refusal.empty() ? LoadImageBytes(image, file.bytes, ImageFileKind::Hex) : Refused(file.refusal);
+}
+
+ImageLoadResult LoadImageBytes(ImageRecord &image, const std::vector<uint8_t> &bytes, ImageFileKind kind) {
+  if (bytes.empty())
+    return Refused(kEmpty);
   std::vector<uint8_t> fresh = ErasedBuffer();
-  const IntelHexOutcome outcome = ParseIntelHex(in, fresh);
-  if (!outcome.ok)
-    return Refused(outcome.error);
-  return Replace(image, fresh, outcome.length);
+  if (kind == ImageFileKind::Hex) {
+    std::istringstream text(std::string(bytes.begin(), bytes.end()));
+    const IntelHexOutcome outcome = ParseIntelHex(text, fresh);
+    if (!outcome.ok)
+      return Refused(outcome.error);
+    return Replace(image, fresh, outcome.length);
+  }
+  if (kind != ImageFileKind::Binary)
+    return Refused(kNeitherKind);
+  if (bytes.size() > kImageBufferSize)
+    return Refused("the file is longer than the " + std::to_string(kImageBufferSize) + "-byte image");
+  if (const std::string text = TextImageRefusal(bytes.data(), bytes.size()); !text.empty())
+    return Refused(text);
+  std::copy(bytes.begin(), bytes.end(), fresh.begin());
+  return Replace(image, fresh, static_cast<uint32_t>(bytes.size()));
 }
 
 ImageLoadResult LoadImageFile(ImageRecord &image, const std::string &path) {
@@ -92,7 +78,7 @@ ImageLoadResult LoadImageFile(ImageRecord &image, const std::string &path) {
   case ImageFileKind::Unknown:
     break;
   }
-  return Refused("the name does not end in a binary (.bin) or HEX (.hex) extension");
+  return Refused(kNeitherKind);
 }
 
 } // namespace orvane

@@ -2,13 +2,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace orvane {
 
-// Whether bytes read as a raw binary image are in fact Intel HEX text: after
-// any blanks and line ends, a colon and a line of at least one record's
-// worth of hexadecimal digits. Firmware whose first bytes spell that is not
-// to be expected; HEX text renamed (fw.hex.bak) is.
-bool LooksLikeIntelHexText(const uint8_t *bytes, size_t length);
+// Why bytes meant as a raw binary image are text and no firmware, as a
+// phrase for the refusal; empty when they may be firmware. Intel HEX text
+// is found behind a byte-order mark, blanks, blank or comment lines before
+// its first record, in UTF-8 or UTF-16 (renamed HEX text, fw.hex.bak, is
+// to be expected); any other text that is wholly printable and has line
+// ends is no image either. Firmware that looks like that is not to be
+// expected.
+std::string TextImageRefusal(const uint8_t *bytes, size_t length);
 
 } // namespace orvane

@@ -1,12 +1,10 @@
 #include "isp/UpdateFileLookup.h"
 
-#include "isp/ImageFileCheck.h"
 #include "isp/ImageFileLoaders.h"
 #include "isp/ImageFileOpen.h"
 #include "isp/UpdateFileName.h"
 
 #include <cstring>
-#include <fstream>
 
 namespace orvane {
 
@@ -30,10 +28,10 @@ bool IsHexExtension(const std::string &extension) {
   return FoldedFileName(extension) == ".hex";
 }
 
-// ImageFileName names the file that opened; name is how the caption shows it.
-UpdateFileLookupResult LoadFoundFile(ImageRecord &image, const std::string &name, bool hex) {
-  const ImageLoadResult load =
-      hex ? LoadHexImage(image, image.ImageFileName) : LoadBinaryImage(image, image.ImageFileName);
+// The file as read once; name is how the caption shows it.
+UpdateFileLookupResult LoadFoundFile(ImageRecord &image, const std::string &name, const std::vector<uint8_t> &bytes,
+                                     bool hex) {
+  const ImageLoadResult load = LoadImageBytes(image, bytes, hex ? ImageFileKind::Hex : ImageFileKind::Binary);
   if (!load.loaded)
     return NotValid(image, name, load.error);
   image.ImageReady = true;
@@ -62,15 +60,10 @@ UpdateFileLookupResult LookUpUpdateFile(ImageRecord &image, const DeviceTableRow
     // there to be used.
     if (names.size() > 1)
       return NotValid(image, wanted, "several files differ from it only in case (" + Joined(names) + ")");
-    std::string refusal = ImageFileRefusal(image.ImageFileName);
-    std::ifstream probe;
-    if (refusal.empty() && !OpenImageFile(image.ImageFileName, probe))
-      refusal = "the file cannot be read";
-    probe.close();
-    if (!refusal.empty())
-      return NotValid(image, name, refusal);
-
-    return LoadFoundFile(image, name, std::strcmp(extension, ".hex") == 0);
+    const ImageFileBytes file = ReadImageFile(image.ImageFileName);
+    if (!file.refusal.empty())
+      return NotValid(image, name, file.refusal);
+    return LoadFoundFile(image, name, file.bytes, std::strcmp(extension, ".hex") == 0);
   }
   return {kNoUpdatedFile, false, std::nullopt, {}};
 }
@@ -78,18 +71,14 @@ UpdateFileLookupResult LookUpUpdateFile(ImageRecord &image, const DeviceTableRow
 UpdateFileLookupResult LookUpGivenUpdateFile(ImageRecord &image, const std::string &path) {
   image.ImageFileName = path;
   const std::string name = Utf8FromPath(PathFromUtf8(path).filename());
-  std::string refusal = ImageFileRefusal(path);
-  std::ifstream probe;
-  if (refusal.empty() && !OpenImageFile(path, probe))
-    refusal = "the file cannot be read";
-  probe.close();
-  if (!refusal.empty())
-    return {kNoUpdatedFile, false, std::nullopt, name + " cannot be used: " + refusal + "."};
+  const ImageFileBytes file = ReadImageFile(path);
+  if (!file.refusal.empty())
+    return {kNoUpdatedFile, false, std::nullopt, name + " cannot be used: " + file.refusal + "."};
   const std::string extension = Utf8FromPath(PathFromUtf8(path).extension());
   if (!IsUpdateFileExtension(extension))
     return {kUpdateFileLead + name + kUpdateFileNotValid, false, IndicatorColour::ButtonFace,
             name + " is neither a .hex nor a .bin file."};
-  return LoadFoundFile(image, name, IsHexExtension(extension));
+  return LoadFoundFile(image, name, file.bytes, IsHexExtension(extension));
 }
 
 } // namespace orvane

@@ -32,7 +32,12 @@ struct ProgramState {
   std::string caption = kWindowCaption;
   MonitorFlags monitor;
   uint8_t DeviceRow = 0;
+  // The image the engineering pages work on and change (" Save", "Current
+  // File", the ISP page's loads).
   ImageRecord image;
+  // The update panel's file as its lookup loaded and checksummed it: what
+  // Start programs, whatever the pages have done to image since.
+  ImageRecord panelImage;
   UpdateFileSource updateSource;
   FlashState flash;
   // The last flash read-back, kept until the next one.

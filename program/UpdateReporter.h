@@ -43,8 +43,10 @@ enum class ProblemKind {
   SeveralDevices,
   CannotOpen,
   DeviceBusy,
+  LockFailed, // the device's lock cannot be taken, so it is not used
   NoUpdateFile,
   InvalidFile,
+  OtherModel, // the file is named for another model than the device
   OutputFile
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "usb/DeviceError.h"
+#include "usb/DeviceLock.h"
 
 #include <array>
 #include <cstddef>
@@ -86,6 +87,12 @@ public:
   // whether it answers or not: a device that has stopped answering is not
   // gone, and may answer again. A bus that cannot tell says no.
   virtual bool StillAttached(const std::string &) { return false; }
+  // Locks the device behind path into lock, against every other program,
+  // user and environment on this host, on a file the device has for it
+  // (its device node, a lock file beside it). nullopt when the bus has no
+  // such file, so the caller locks by the device's name in a folder of its
+  // own. Unreachable leaves why in LastDeviceError().
+  virtual std::optional<DeviceLock::Outcome> LockDevice(const std::string &, DeviceLock &) { return std::nullopt; }
 };
 
 } // namespace orvane

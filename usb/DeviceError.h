@@ -11,6 +11,7 @@ enum class DeviceErrorKind : uint8_t {
   None,         // nothing failed
   AccessDenied, // the system refuses this user the USB device
   Busy,         // another program holds the device
+  LockFailed,   // the device's lock cannot be taken at all, so nothing may use it
   NoDevice,     // no present device answers to the path or location
   Gone,         // the device went away: unplugged or re-enumerated
   Stalled,      // the device rejected the request

@@ -94,12 +94,10 @@ DeviceHandle EmulatedDriverBus::Open(const std::string &path) {
   // class in it decides which driver answers on the handle. Only the device
   // the path names is asked: a slow device elsewhere does not hold up the open.
   for (UsbTransport *transport : transports_) {
-    const std::string lead = "#" + LowerCase(transport->Name()) + ".";
-    const size_t start = path.find(lead);
-    const size_t end = start == std::string::npos ? start : path.find('#', start + lead.size());
-    if (end == std::string::npos)
+    const auto location = LocationIn(path, *transport);
+    if (!location)
       continue;
-    const auto device = transport->Describe(path.substr(start + lead.size(), end - start - lead.size()));
+    const auto device = transport->Describe(*location);
     if (!device)
       continue;
     const bool generic = path == InterfacePath(transport->Name(), *device, kGuidUsbDevice);
@@ -122,6 +120,32 @@ DeviceHandle EmulatedDriverBus::Open(const std::string &path) {
   }
   lastError_ = {DeviceErrorKind::NoDevice, "no such device: " + path};
   return kNullHandle;
+}
+
+std::optional<std::string> EmulatedDriverBus::LocationIn(const std::string &path, const UsbTransport &transport) {
+  const std::string lead = "#" + LowerCase(transport.Name()) + ".";
+  const size_t start = path.find(lead);
+  const size_t end = start == std::string::npos ? start : path.find('#', start + lead.size());
+  if (end == std::string::npos)
+    return std::nullopt;
+  return path.substr(start + lead.size(), end - start - lead.size());
+}
+
+std::optional<DeviceLock::Outcome> EmulatedDriverBus::LockDevice(const std::string &path, DeviceLock &lock) {
+  for (UsbTransport *transport : transports_) {
+    const auto location = LocationIn(path, *transport);
+    if (!location)
+      continue;
+    DeviceError error;
+    const auto outcome = transport->LockDevice(*location, lock, &error);
+    if (outcome == DeviceLock::Outcome::Unreachable)
+      lastError_ = error.kind == DeviceErrorKind::None
+                       ? DeviceError{DeviceErrorKind::NoDevice, "no such device: " + path}
+                       : std::move(error);
+    return outcome;
+  }
+  lastError_ = {DeviceErrorKind::NoDevice, "no such device: " + path};
+  return DeviceLock::Outcome::Unreachable;
 }
 
 std::optional<InterfacePlace> EmulatedDriverBus::PlaceOf(const std::string &path) {

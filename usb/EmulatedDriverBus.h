@@ -43,6 +43,8 @@ public:
   DeviceError LastDeviceError() const override { return lastError_; }
   std::optional<InterfacePlace> PlaceOf(const std::string &path) override;
   bool StillAttached(const std::string &path) override;
+  // The transport that path names locks its device.
+  std::optional<DeviceLock::Outcome> LockDevice(const std::string &path, DeviceLock &lock) override;
 
   // Transfers in a row that fail (time-outs, mostly) before the device
   // counts as no longer answering.
@@ -51,6 +53,10 @@ public:
   size_t OpenHandleCount() const { return handles_.size(); }
 
 private:
+  // The location in "#<transport>.<location>#" of path, if it is the
+  // transport's path form at all.
+  static std::optional<std::string> LocationIn(const std::string &path, const UsbTransport &transport);
+
   struct OpenDevice {
     bool audioDriver;
     std::unique_ptr<UsbConnection> connection;

@@ -1,8 +1,14 @@
 #include "usb/LibusbTransport.h"
 
 #include "usb/DeviceTable.h"
+#include "usb/ErrnoText.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <fstream>
 
 namespace orvane {
@@ -177,6 +183,43 @@ std::unique_ptr<UsbConnection> LibusbTransport::Connect(const std::string &locat
   }
   *error = {DeviceErrorKind::Gone, "USB device " + location + " is gone"};
   return nullptr;
+}
+
+std::optional<DeviceLock::Outcome> LibusbTransport::LockDevice(const std::string &location, DeviceLock &lock,
+                                                               DeviceError *error) {
+  DeviceError ignored;
+  if (!error)
+    error = &ignored;
+  const auto context = GetContext();
+  if (!context) {
+    *error = {DeviceErrorKind::Failed, "USB access is not available on this system"};
+    return DeviceLock::Outcome::Unreachable;
+  }
+  const DeviceList list(context->context);
+  for (libusb_device *device : list.devices()) {
+    if (LocationOf(device) != location)
+      continue;
+    const std::string node = UsbfsNodePath(libusb_get_bus_number(device), libusb_get_device_address(device));
+    const int fd = ::open(node.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0)
+      return lock.TryAcquireOpened(fd, node);
+    const int why = errno;
+    if (why == EACCES || why == EPERM)
+      *error = {DeviceErrorKind::AccessDenied, "permission denied on USB device " + location};
+    else if (why == ENOENT || why == ENODEV || why == ENXIO)
+      *error = {DeviceErrorKind::Gone, "USB device " + location + " is gone"};
+    else
+      *error = {DeviceErrorKind::Failed, "cannot open USB device " + location + " (" + node + "): " + ErrnoText(why)};
+    return DeviceLock::Outcome::Unreachable;
+  }
+  *error = {DeviceErrorKind::Gone, "USB device " + location + " is gone"};
+  return DeviceLock::Outcome::Unreachable;
+}
+
+std::string UsbfsNodePath(uint8_t busNumber, uint8_t address) {
+  char path[32];
+  std::snprintf(path, sizeof path, "/dev/bus/usb/%03u/%03u", unsigned{busNumber}, unsigned{address});
+  return path;
 }
 
 std::string LibusbLocation(uint8_t busNumber, std::span<const uint8_t> portPath) {

@@ -27,6 +27,10 @@ public:
   std::string Name() const override { return "usb"; }
   std::vector<UsbDeviceInfo> Enumerate() override;
   std::unique_ptr<UsbConnection> Connect(const std::string &location, DeviceError *error) override;
+  // On the device's usbfs node, which everyone who may open the device can
+  // open and lock, whatever their environment.
+  std::optional<DeviceLock::Outcome> LockDevice(const std::string &location, DeviceLock &lock,
+                                                DeviceError *error) override;
 
   struct Context;
 
@@ -42,6 +46,9 @@ private:
 // "<bus>-<port>.<port>..." as the kernel names USB devices; "usb<bus>" for a
 // root hub, which has no port.
 std::string LibusbLocation(uint8_t busNumber, std::span<const uint8_t> portPath);
+
+// "/dev/bus/usb/001/005": the node through which the device is opened.
+std::string UsbfsNodePath(uint8_t busNumber, uint8_t address);
 
 // Whether any alternate setting of the configuration is of the audio class.
 bool HasAudioInterface(const libusb_config_descriptor &config);

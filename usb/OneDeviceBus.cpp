@@ -24,4 +24,14 @@ DeviceHandle OneDeviceBus::Open(const std::string &path) {
   return inner_.Open(path);
 }
 
+std::optional<DeviceLock::Outcome> OneDeviceBus::LockDevice(const std::string &path, DeviceLock &lock) {
+  // Only the named device is locked, as only it is opened.
+  if (!Shown(path)) {
+    lastError_ = {DeviceErrorKind::NoDevice, "no device " + id_ + " at " + path};
+    return DeviceLock::Outcome::Unreachable;
+  }
+  lastError_ = {};
+  return inner_.LockDevice(path, lock);
+}
+
 } // namespace orvane

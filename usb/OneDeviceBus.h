@@ -31,6 +31,7 @@ public:
   }
   std::optional<InterfacePlace> PlaceOf(const std::string &path) override { return inner_.PlaceOf(path); }
   bool StillAttached(const std::string &path) override { return inner_.StillAttached(path); }
+  std::optional<DeviceLock::Outcome> LockDevice(const std::string &path, DeviceLock &lock) override;
 
 private:
   bool Shown(const std::string &path);

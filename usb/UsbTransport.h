@@ -1,6 +1,7 @@
 #pragma once
 
 #include "usb/DeviceError.h"
+#include "usb/DeviceLock.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -67,6 +68,12 @@ public:
   virtual std::string ListingProblem() const { return {}; }
   // nullptr on failure, with what went wrong in *error.
   virtual std::unique_ptr<UsbConnection> Connect(const std::string &location, DeviceError *error) = 0;
+  // Locks the device at location on a file it has for that (see
+  // DeviceBus::LockDevice); Unreachable with why in *error. nullopt: the
+  // transport has no such file.
+  virtual std::optional<DeviceLock::Outcome> LockDevice(const std::string &, DeviceLock &, DeviceError *) {
+    return std::nullopt;
+  }
 };
 
 inline std::optional<UsbDeviceInfo> UsbTransport::Describe(const std::string &location) {

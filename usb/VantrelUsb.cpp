@@ -118,7 +118,7 @@ void VantrelUsb::Close() {
     handle_ = kNullHandle;
   }
   if (lockHolds_ == 0)
-    lock_.reset();
+    lock_.Release();
 }
 
 std::optional<DevicePin> VantrelUsb::Pin() {
@@ -170,8 +170,12 @@ VantrelUsb::ReopenOutcome VantrelUsb::ReopenPinned(const DevicePin &pin) {
   if (!chosen)
     return bus_.StillAttached(pin.path) ? ReopenOutcome::NotAnswering : ReopenOutcome::Gone;
   std::memcpy(devicePath_, chosen->c_str(), chosen->size() + 1);
-  if (!TakeLock())
-    return ReopenOutcome::Refused;
+  if (!TakeLock()) {
+    // A device that could not be reached to lock it is not another program's.
+    if (!lockError_.empty())
+      return ReopenOutcome::Refused;
+    return bus_.StillAttached(pin.path) ? ReopenOutcome::NotAnswering : ReopenOutcome::Gone;
+  }
   handle_ = bus_.Open(devicePath_);
   if (handle_ != kNullHandle) {
     closedLoss_ = DeviceLoss::None;
@@ -198,21 +202,25 @@ bool VantrelUsb::TakeLock() {
   lockError_.clear();
   if (lockDirectory_.empty())
     return true;
-  const std::string key = LockKey(devicePath_);
-  if (lock_ && lock_->Held() && lockedKey_ == key)
+  // Fail closed: only a lock this program holds lets it at the device.
+  std::optional<DeviceLock::Outcome> outcome = bus_.LockDevice(devicePath_, lock_);
+  if (!outcome)
+    outcome = lock_.TryAcquire(lockDirectory_, LockKey(devicePath_));
+  switch (*outcome) {
+  case DeviceLock::Outcome::Acquired:
     return true;
-  // A lock taken for another path does not cover this one: the device
-  // reached now may be another.
-  auto lock = std::make_unique<DeviceLock>();
-  // A lock that cannot be made at all (no usable directory) does not stand
-  // between the user and the device; one that another program holds does.
-  if (lock->TryAcquire(lockDirectory_, key) == DeviceLock::Outcome::Busy) {
-    lockError_ = lock->BusyMessage();
+  case DeviceLock::Outcome::Busy:
+    lockErrorKind_ = DeviceErrorKind::Busy;
+    lockError_ = lock_.BusyMessage();
     return false;
+  case DeviceLock::Outcome::Failed:
+    lockErrorKind_ = DeviceErrorKind::LockFailed;
+    lockError_ = lock_.Error() + "; without its lock the device is left alone";
+    return false;
+  case DeviceLock::Outcome::Unreachable:
+    break; // the bus's own error says why, as a failed open would
   }
-  lock_ = std::move(lock);
-  lockedKey_ = key;
-  return true;
+  return false;
 }
 
 bool VantrelUsb::HoldDeviceLock() {
@@ -224,7 +232,7 @@ bool VantrelUsb::HoldDeviceLock() {
 
 void VantrelUsb::ReleaseDeviceLock() {
   if (lockHolds_ > 0 && --lockHolds_ == 0 && handle_ == kNullHandle)
-    lock_.reset();
+    lock_.Release();
 }
 
 bool VantrelUsb::ControlTransfer(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, uint8_t *data,
@@ -260,7 +268,7 @@ bool VantrelUsb::ControlTransfer(uint8_t requestType, uint8_t request, uint16_t 
 }
 
 DeviceError VantrelUsb::LastDeviceError() const {
-  return lockError_.empty() ? bus_.LastDeviceError() : DeviceError{DeviceErrorKind::Busy, lockError_};
+  return lockError_.empty() ? bus_.LastDeviceError() : DeviceError{lockErrorKind_, lockError_};
 }
 
 } // namespace orvane

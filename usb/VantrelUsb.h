@@ -5,7 +5,6 @@
 #include "usb/DevicePin.h"
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -54,12 +53,15 @@ public:
   // Whether the open handle (or the one closed last) lost its device.
   DeviceLoss Loss() const;
 
-  // From now on every open takes the device's lock in directory (empty:
-  // no locking) and every close gives it back, unless a hold keeps it.
+  // From now on every open takes the device's lock and every close gives
+  // it back, unless a hold keeps it. The lock is on the file the bus has
+  // for the device; a device without one is locked by name in directory.
+  // Empty: no locking.
   void UseDeviceLocks(std::string directory) { lockDirectory_ = std::move(directory); }
   // Keeps the lock across opens and closes until the matching release, so
   // no other program slips in between the steps of one action. False, with
-  // the reason in LastError(), while another program holds the device.
+  // the reason in LastError(), while another program holds the device or
+  // when its lock cannot be taken at all.
   [[nodiscard]] bool HoldDeviceLock();
   void ReleaseDeviceLock();
   // The lock's name for an interface path: the device part, not the class,
@@ -86,7 +88,8 @@ public:
   DeviceBus &Bus() { return bus_; }
 
 private:
-  // false when another program holds the device.
+  // false when another program holds the device, its lock cannot be
+  // taken, or the device cannot be reached to lock it.
   [[nodiscard]] bool TakeLock();
   // Whether path names one of the identities this program acts on.
   bool SupportedIdentity(const std::string &path) const;
@@ -101,12 +104,10 @@ private:
   DeviceHandle handle_ = kNullHandle;
   DeviceLoss closedLoss_ = DeviceLoss::None;
   std::string lockDirectory_;
-  // The lock held and the device key it was taken for: a device reached
-  // again at another path needs its own.
-  std::unique_ptr<DeviceLock> lock_;
-  std::string lockedKey_;
+  DeviceLock lock_;
   int lockHolds_ = 0;
   std::string lockError_;
+  DeviceErrorKind lockErrorKind_ = DeviceErrorKind::Busy;
   uint64_t failedTransfers_ = 0;
   bool lastAnswered_ = true;
 };

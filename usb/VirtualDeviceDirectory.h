@@ -10,6 +10,10 @@ namespace orvane {
 // VirtualDeviceDirectory() itself is declared in usb/VirtualUsbServer.h.
 
 inline constexpr std::string_view kVirtualSocketSuffix = ".sock";
+// "<name>.lock" beside a device's socket: the file every client locks
+// before it acts on the device. Clients make it; nobody removes it, as a
+// lock file made anew under a holder would let a second holder in.
+inline constexpr std::string_view kVirtualLockSuffix = ".lock";
 
 // [A-Za-z0-9_.-]{1,64}
 bool IsValidVirtualDeviceName(std::string_view name);

@@ -224,4 +224,32 @@ std::unique_ptr<UsbConnection> VirtualUsbTransport::Connect(const std::string &l
   return std::make_unique<VirtualUsbConnection>(std::move(fd), timeouts_.controlMs);
 }
 
+std::optional<DeviceLock::Outcome> VirtualUsbTransport::LockDevice(const std::string &location, DeviceLock &lock,
+                                                                   DeviceError *error) {
+  DeviceError ignored;
+  if (!error)
+    error = &ignored;
+  const DeviceError absent{DeviceErrorKind::NoDevice, "no virtual device named \"" + location + "\""};
+  if (!IsValidVirtualDeviceName(location)) {
+    *error = absent;
+    return DeviceLock::Outcome::Unreachable;
+  }
+  const std::string directory = Directory();
+  std::string why;
+  const UniqueFd directoryFd = OpenPrivateDirectory(directory, &why);
+  if (!directoryFd.valid()) {
+    *error = {DeviceErrorKind::Failed, why};
+    return DeviceLock::Outcome::Unreachable;
+  }
+  struct stat info {};
+  if (::fstatat(directoryFd.get(), (location + std::string(kVirtualSocketSuffix)).c_str(), &info,
+                AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISSOCK(info.st_mode)) {
+    *error = absent;
+    return DeviceLock::Outcome::Unreachable;
+  }
+  const std::string name = location + std::string(kVirtualLockSuffix);
+  return lock.TryAcquireIn(directoryFd.get(), name, directory + "/" + name);
+}
+
 } // namespace orvane

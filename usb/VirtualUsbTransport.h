@@ -27,6 +27,10 @@ public:
   std::optional<UsbDeviceInfo> Describe(const std::string &location) override;
   bool StillAttached(const std::string &location) override;
   std::unique_ptr<UsbConnection> Connect(const std::string &location, DeviceError *error) override;
+  // On the lock file beside the device's socket, so whoever reaches the
+  // device meets its lock there.
+  std::optional<DeviceLock::Outcome> LockDevice(const std::string &location, DeviceLock &lock,
+                                                DeviceError *error) override;
   std::string ListingProblem() const override { return listingProblem_; }
 
 private:

@@ -59,9 +59,24 @@ private slots:
           QCOMPARE(box.standardButtons(), QMessageBox::Ok | QMessageBox::Cancel);
         },
         QMessageBox::Ok);
-    QVERIFY(dialogs.Confirm(nullptr, "Warning", "Start?"));
+    QVERIFY(dialogs.Confirm(nullptr, "Warning", "Start?", ""));
     WhenBoxOpens([](QMessageBox &) {}, QMessageBox::Cancel);
-    QVERIFY(!dialogs.Confirm(nullptr, "Warning", "Start?"));
+    QVERIFY(!dialogs.Confirm(nullptr, "Warning", "Start?", ""));
+  }
+
+  // The question stays as it is; what it is about goes below it.
+  void confirmShowsTheDetailsBelowTheQuestion() {
+    QtDialogs dialogs;
+    QString text, details;
+    WhenBoxOpens(
+        [&](QMessageBox &box) {
+          text = box.text();
+          details = box.informativeText();
+        },
+        QMessageBox::Cancel);
+    QVERIFY(!dialogs.Confirm(nullptr, "Warning", "Start?", "File: Orvane_R62.hex, checksum 0x1A2B"));
+    QCOMPARE(text, QString("Start?"));
+    QCOMPARE(details, QString("File: Orvane_R62.hex, checksum 0x1A2B"));
   }
 
   void exceptionIsACriticalBoxTitledWithTheProgramName() {

@@ -3,6 +3,7 @@
 #include "app/Unit1.h"
 #include "app/WindowUpdateStatusView.h"
 #include "isp/FlashParts.h"
+#include "isp/HexText.h"
 #include "isp/OneButtonUpdate.h"
 #include "program/MessagePump.h"
 #include "sim/IntelHexWriter.h"
@@ -12,6 +13,7 @@
 #include "usb/ChipCommands.h"
 #include "usb/DeviceLock.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
@@ -25,6 +27,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -260,6 +263,62 @@ private slots:
     devices->Unplug("r62");
     Tick(3);
     QCOMPARE(c().lblDetectDevice->text(), QString("Find Device Orvane-R62"));
+  }
+
+  // What the service pages do to their image before Start does not reach
+  // the update: it programs the file the panel names, and the question
+  // says which file that is.
+  void startProgramsTheNamedFileWhateverThePagesLoadedBefore_data() {
+    QTest::addColumn<QString>("page");
+    QTest::newRow("the ISP page's Save") << QString("Button1");
+    QTest::newRow("Current File") << QString("CurrentFileBitBtn");
+  }
+  void startProgramsTheNamedFileWhateverThePagesLoadedBefore() {
+    QFETCH(QString, page);
+    StartWindow(false);
+    recorded->dialogs.confirmAnswer = true;
+    form->SetServiceView(true);
+    const auto image = ImageBytes(0x1000, 0x21);
+    ReadyToStart("C22012", image);
+    QCOMPARE(c().lblUpdaeFileStatus->text(), QString("Firmware Update file   Orvane_R62.hex    is Ready!"));
+
+    const auto other = ImageBytes(0x2000, 0x77);
+    WriteFile(workDir.filePath("other.bin"), std::string(other.begin(), other.end()));
+    recorded->dialogs.openAnswer = workDir.filePath("other.bin");
+    auto *button = form->findChild<QAbstractButton *>(page);
+    QVERIFY(button && button->isEnabled());
+    button->click();
+    QVERIFY(state->image.ImageBuffer != state->panelImage.ImageBuffer);
+    QCOMPARE(c().lblUpdaeFileStatus->text(), QString("Firmware Update file   Orvane_R62.hex    is Ready!"));
+
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+    QCOMPARE(recorded->dialogs.confirms, QStringList{QString("Warning: ") + kUpdateQuestion});
+    const std::string checksum = HexDigits(ImageChecksum(image, static_cast<uint32_t>(image.size())), 4);
+    QCOMPARE(recorded->dialogs.confirmDetails,
+             QStringList{QString::fromStdString("File: Orvane_R62.hex, checksum 0x" + checksum)});
+    VerifyVerdict("Firmware update success!", kBlue);
+    QVERIFY(FlashHolds(image));
+    QVERIFY(std::all_of(chip->Flash().Contents().begin() + image.size(), chip->Flash().Contents().end(),
+                        [](uint8_t b) { return b == 0xFF; }));
+  }
+
+  // A file dropped or given that is named for another model is warned of
+  // by name in the question.
+  void theQuestionWarnsOfAFileNamedForAnotherModel() {
+    StartWindow(false);
+    ReadyToStart("C22012", ImageBytes(0x1000, 0x21));
+    const auto r61 = ImageBytes(0x800, 0x61);
+    WriteFile(workDir.filePath("orvane_r61.hex"), sim::WriteIntelHex(r61.data(), r61.size()));
+    QCOMPARE(form->UseUpdateSource(workDir.filePath("orvane_r61.hex")), QString());
+    QVERIFY(c().btnSimpleAuto->isEnabled());
+    recorded->dialogs.confirmAnswer = false;
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+    QCOMPARE(recorded->dialogs.confirmDetails.size(), 1);
+    const QStringList lines = recorded->dialogs.confirmDetails.first().split('\n');
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(lines[0].startsWith("File: orvane_r61.hex, checksum 0x"));
+    QCOMPARE(lines[1], QString("This file is named for Orvane-R61; the attached device is an Orvane-R62."));
+    QVERIFY(FlashHolds(oldFirmware));
   }
 
   void cancelSendsNothingAndTheMonitorGoesOn() {

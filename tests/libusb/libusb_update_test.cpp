@@ -10,6 +10,7 @@
 #include "sim/SampleFirmware.h"
 #include "testing/FlashChecks.h"
 #include "usb/ChipCommands.h"
+#include "usb/DeviceLock.h"
 #include "usb/EmulatedDriverBus.h"
 #include "usb/LibusbTransport.h"
 
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -91,11 +93,11 @@ protected:
     return image;
   }
 
-  int Run(const std::vector<std::string> &args) {
+  int Run(const std::vector<std::string> &args, const std::string &lockDirectory = {}) {
     std::string error;
     const auto options = ParseUpdateCommandOptions(args, &error);
     EXPECT_TRUE(options) << error;
-    UpdateCommandContext context{drivers, clock, dir.path().string(), reporter, {}, {}, {}};
+    UpdateCommandContext context{drivers, clock, dir.path().string(), reporter, {}, {}, lockDirectory};
     return options ? RunUpdateCommand(*options, context) : -1;
   }
 
@@ -189,6 +191,30 @@ TEST_F(LibusbProgramTest, TheOneButtonUpdateWritesTheModelsUpdateFileAndTheModel
   const DeviceSearchResult again = Search();
   EXPECT_TRUE(again.found);
   EXPECT_EQ(again.device.caption, "Find Device Orvane-R62");
+}
+
+// A USB device is locked on its own node, which every program and user
+// that may open it can lock: nothing is made in the folder for devices
+// without one, and a device that is gone cannot be locked.
+TEST_F(LibusbProgramTest, AUsbDeviceIsLockedOnItsNodeNotByNameInTheLockFolder) {
+  sim::ChipSimulator &chip = Chip(sim::FirmwareConfig(OldFirmware()));
+  bus.Plug("1-3", chip);
+  const auto image = WriteUpdateFile();
+  const std::string locks = dir.File("locks");
+  std::filesystem::create_directory(locks);
+
+  EXPECT_EQ(Run({"--yes"}, locks), kExitSuccess);
+  EXPECT_TRUE(HoldsOnlyImage(chip, image));
+  EXPECT_TRUE(std::filesystem::is_empty(locks));
+
+  DeviceLock lock;
+  DeviceError error;
+  EXPECT_EQ(transport.LockDevice("1-3", lock, &error), DeviceLock::Outcome::Acquired) << error.text;
+  EXPECT_TRUE(lock.Held());
+  lock.Release();
+  EXPECT_EQ(transport.LockDevice("1-9", lock, &error), DeviceLock::Outcome::Unreachable);
+  EXPECT_EQ(error, (DeviceError{DeviceErrorKind::Gone, "USB device 1-9 is gone"}));
+  EXPECT_FALSE(lock.Held());
 }
 
 class LibusbUpdateModeTest : public LibusbProgramTest, public ::testing::WithParamInterface<uint16_t> {};

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -127,7 +129,8 @@ TEST_F(UpdateAllTest, ADeviceUnpluggedMidUpdateFailsAloneWhileTheOthersSucceed) 
 TEST_F(UpdateAllTest, ADeviceAnotherProgramHoldsIsLeftAloneAndTheOthersAreUpdated) {
   auto devsim = Start({"--count", "3", "--name", "dev", "--speed", "1000", "--dump-flash", Dump("dev")}, 3);
   DeviceLock other;
-  ASSERT_EQ(other.TryAcquire(runtime.Path(), "vusb.dev-2"), DeviceLock::Outcome::Acquired);
+  const std::string lockFile = runtime.Path() + "/vantrel-vusb/dev-2.lock";
+  ASSERT_EQ(other.TryAcquireIn(AT_FDCWD, lockFile, lockFile), DeviceLock::Outcome::Acquired);
 
   const ProcessResult run = Update({"--all", "--yes", "--json"});
   EXPECT_EQ(run.status, 1) << run.out << run.err;

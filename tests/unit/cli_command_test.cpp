@@ -507,5 +507,65 @@ TEST_F(UpdateCommandTest, ReadBackToAFileThatCannotBeMadeTouchesNothing) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("flash.txt")));
 }
 
+// A file named for another model: unattended it is refused, asked about
+// interactively, and programmed unattended only when the user allows it.
+TEST_F(UpdateCommandTest, AFileNamedForAnotherModelIsAskedAboutAndRefusedWithYes) {
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  const auto before = chip.Flash().Contents();
+  const std::vector<uint8_t> r61 = RandomBytes(800, 21);
+  WriteFile(dir.File("orvane_r61.bin"), r61);
+
+  EXPECT_EQ(Run({"--yes", "--file", dir.File("orvane_r61.bin")}), kExitNothingDone);
+  EXPECT_EQ(Error()["kind"].text, "other_model");
+  EXPECT_EQ(Error()["message"].text, "This file is named for Orvane-R61; the attached device is an Orvane-R62, so "
+                                     "--yes does not program it. Give --allow-other-model to program it all the same.");
+  EXPECT_EQ(IspTransferCount(chip), 0u);
+  EXPECT_EQ(chip.Flash().Contents(), before);
+
+  out.str("");
+  std::string asked;
+  confirm = [&](const std::string &question) {
+    asked = question;
+    return false;
+  };
+  EXPECT_EQ(Run({"--file", dir.File("orvane_r61.bin")}), kExitNothingDone);
+  EXPECT_EQ(asked, "Warning: This file is named for Orvane-R61; the attached device is an Orvane-R62.\n" +
+                       std::string(kUpdateQuestion));
+  EXPECT_EQ(chip.Flash().Contents(), before);
+
+  // A name of no model is not asked about; the device's own name neither.
+  asked.clear();
+  WriteFile(dir.File("firmware.bin"), r61);
+  EXPECT_EQ(Run({"--file", dir.File("firmware.bin")}), kExitNothingDone);
+  EXPECT_EQ(asked, kUpdateQuestion);
+
+  out.str("");
+  EXPECT_EQ(Run({"--yes", "--allow-other-model", "--file", dir.File("orvane_r61.bin")}), kExitSuccess);
+  EXPECT_TRUE(HoldsOnlyImage(chip, r61));
+}
+
+// A lock that cannot be taken keeps the command off the device, and says why.
+TEST_F(UpdateCommandTest, ALockThatCannotBeTakenRefusesTheDevice) {
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  const auto before = chip.Flash().Contents();
+  WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(800, 22));
+  const std::string locks = dir.File("locks");
+  std::filesystem::create_directories(locks + "/" + DeviceLock::FileName("mem.bench"));
+
+  std::string error;
+  const auto options = ParseUpdateCommandOptions({"--yes"}, &error);
+  ASSERT_TRUE(options) << error;
+  JsonUpdateReporter reporter(out, err);
+  UpdateCommandContext context{stack.bus, clock, dir.path().string(), reporter, confirm, {}, locks};
+  EXPECT_EQ(RunUpdateCommand(*options, context), kExitNothingDone);
+  EXPECT_EQ(Error()["kind"].text, "lock_failed");
+#ifndef _WIN32
+  EXPECT_EQ(Error()["message"].text, "cannot use the device lock " + locks + "/" + DeviceLock::FileName("mem.bench") +
+                                         ": Is a directory; without its lock the device is left alone");
+#endif
+  EXPECT_EQ(IspTransferCount(chip), 0u);
+  EXPECT_EQ(chip.Flash().Contents(), before);
+}
+
 } // namespace
 } // namespace orvane

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <chrono>
 #include <fstream>
@@ -150,7 +152,8 @@ TEST_F(OrvaneUpdateTest, ASecondUpdaterOnTheSameDeviceIsRefusedWithExitTwo) {
   WriteBytes(File("Orvane_R62.bin"), image);
   auto devsim = StartDevice({"--model", "Orvane-R62", "--name", "r62"});
   auto lock = std::make_unique<DeviceLock>();
-  ASSERT_EQ(lock->TryAcquire(runtime.Path(), "vusb.r62"), DeviceLock::Outcome::Acquired);
+  const std::string lockFile = runtime.Path() + "/vantrel-vusb/r62.lock";
+  ASSERT_EQ(lock->TryAcquireIn(AT_FDCWD, lockFile, lockFile), DeviceLock::Outcome::Acquired);
   ProcessResult run = Update({"--yes"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out, "Find Device Orvane-R62\n");
@@ -266,6 +269,43 @@ TEST_F(OrvaneUpdateTest, ADonglePluggedInAfterTheFirstIsPulledIsNeverWritten) {
   EXPECT_EQ(ReadBytes(dumpB), SampleFlash("Orvane-R62"));
 }
 
+// Something put where the device's lock file belongs keeps every program
+// off the device, with the reason; it is neither followed nor changed.
+TEST_F(OrvaneUpdateTest, ALinkAtTheDevicesLockFileRefusesTheUpdateWithExitTwo) {
+  WriteBytes(File("Orvane_R62.bin"), Image(4 * 1024, 9));
+  auto devsim = StartDevice({"--model", "Orvane-R62", "--name", "r62"});
+  const std::string lockFile = runtime.Path() + "/vantrel-vusb/r62.lock";
+  const std::string victim = runtime.Path() + "/victim";
+  ASSERT_EQ(::symlink(victim.c_str(), lockFile.c_str()), 0);
+  ProcessResult run = Update({"--yes"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "Find Device Orvane-R62\n");
+  EXPECT_EQ(run.err, "orvane-update: cannot use the device lock " + lockFile +
+                         ": it is a symbolic link; without its lock the device is left alone\n");
+  run = Update({"--yes", "--json"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.out.find("\"kind\":\"lock_failed\""), std::string::npos) << run.out;
+  EXPECT_FALSE(std::filesystem::exists(victim));
+  EXPECT_EQ(StopAndDump(*devsim), SampleFlash("Orvane-R62"));
+}
+
+// A file named for another model is not programmed unattended unless the
+// user says so.
+TEST_F(OrvaneUpdateTest, AnotherModelsFileIsRefusedWithYesUnlessAllowed) {
+  const auto image = Image(4 * 1024, 10);
+  WriteBytes(File("Orvane_R61.bin"), image);
+  auto devsim = StartDevice({"--model", "Orvane-R62"});
+  ProcessResult run = Update({"--yes", "--file", "Orvane_R61.bin"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "orvane-update: This file is named for Orvane-R61; the attached device is an Orvane-R62, so "
+                     "--yes does not program it. Give --allow-other-model to program it all the same.\n");
+  run = Update({"--yes", "--json", "--file", "Orvane_R61.bin"});
+  EXPECT_NE(run.out.find("\"kind\":\"other_model\""), std::string::npos) << run.out;
+  run = Update({"--yes", "--allow-other-model", "--file", "Orvane_R61.bin"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_TRUE(HoldsOnlyImage(StopAndDump(*devsim), image));
+}
+
 TEST_F(OrvaneUpdateTest, NoDeviceIsExitTwoWithAMessage) {
   WriteBytes(File("Orvane_R62.bin"), Image(1024, 3));
   const ProcessResult run = Update({"--yes"});
@@ -367,6 +407,36 @@ TEST_F(OrvaneUpdateTest, ReadBackWritesTheWindowsTextFile) {
   EXPECT_EQ(StopAndDump(*devsim), SampleFlash("Orvane-R61"));
 }
 
+// In a folder others write to, the read-back writes the file it was asked
+// to and nothing else: a planted link is neither followed nor made a target.
+TEST_F(OrvaneUpdateTest, ReadBackFollowsNoLinkPlantedInASharedFolder) {
+  std::filesystem::create_directory(File("shared"));
+  WriteBytes(File("victim.txt"), {'m', 'i', 'n', 'e'});
+  std::filesystem::create_symlink("../victim.txt", File("shared/out.txt.part"));
+  auto devsim = StartDevice({"--model", "Orvane-R61"});
+  ProcessResult run = Update({"--read-back", "shared/out.txt"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadBytes(File("victim.txt")), (std::vector<uint8_t>{'m', 'i', 'n', 'e'}));
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(File("shared/out.txt"))));
+  const std::string expected = ReadBackText(SampleFlash("Orvane-R61"), kReadBackEnd);
+  EXPECT_EQ(ReadBytes(File("shared/out.txt")), std::vector<uint8_t>(expected.begin(), expected.end()));
+
+  // A link at the name itself is replaced, as mv replaces it.
+  std::filesystem::remove(File("shared/out.txt"));
+  std::filesystem::create_symlink("../victim.txt", File("shared/out.txt"));
+  run = Update({"--read-back", "shared/out.txt"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadBytes(File("victim.txt")), (std::vector<uint8_t>{'m', 'i', 'n', 'e'}));
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(File("shared/out.txt"))));
+  devsim.reset();
+
+  // Without a device nothing is made, not even through a link.
+  std::filesystem::remove(File("victim.txt"));
+  run = Update({"--read-back", "shared/out.txt"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(File("victim.txt"))));
+}
+
 // Tried as a new user would: each file that cannot give a good update is
 // refused with exit 2 and its reason before the flash is touched.
 class RefusedUpdateTest : public OrvaneUpdateTest {
@@ -404,6 +474,12 @@ TEST_F(RefusedUpdateTest, BadFilesAreRefusedAndTheFlashIsExactlyAsItWas) {
   WriteBytes(File("fw.hex.bak"), std::vector<uint8_t>(good.begin(), good.end()));
   ExpectRefused({"--yes", "--file", "fw.hex.bak"},
                 "fw.hex.bak was not loaded: the file holds Intel HEX text, not a binary image");
+
+  // Behind a byte-order mark and a comment line, HEX text is still HEX text.
+  const std::string marked = "\xEF\xBB\xBF; release 2\r\n" + good;
+  WriteBytes(File("fw.bin"), std::vector<uint8_t>(marked.begin(), marked.end()));
+  ExpectRefused({"--yes", "--file", "fw.bin"},
+                "fw.bin was not loaded: the file holds Intel HEX text, not a binary image");
 
   WriteBytes(File("erased.bin"), std::vector<uint8_t>(64 * 1024, 0xFF));
   ExpectRefused({"--yes", "--file", "erased.bin"}, "erased.bin was not loaded: the image holds only 0xFF bytes");

@@ -90,6 +90,7 @@ TEST(UpdateCommandOptionsTest, RefusalsSayWhatIsWrong) {
       {{"--list", "--read-back", "f"}, "--list and --read-back cannot be combined"},
       {{"--list", "--file", "x.hex"}, "--file belongs to an update, not to --list"},
       {{"--read-back", "f", "--yes"}, "--yes belongs to an update, not to --read-back"},
+      {{"--list", "--allow-other-model"}, "--allow-other-model belongs to an update, not to --list"},
       {{"-yes"}, "unknown option -yes"},
       {{"-yh"}, "unknown option -yh"},
       {{"--device=", "--list"}, "option --device needs a value"},
@@ -106,8 +107,8 @@ TEST(UpdateCommandOptionsTest, RefusalsSayWhatIsWrong) {
 
 TEST(UpdateCommandOptionsTest, HelpNamesEveryOptionAndTheExitStatuses) {
   const std::string help = UpdateCommandHelp();
-  for (const char *option :
-       {"--yes", "--file PATH", "--wait SECONDS", "--json", "--list", "--read-back FILE", "--help"})
+  for (const char *option : {"--yes", "--file PATH", "--allow-other-model", "--wait SECONDS", "--json", "--list",
+                             "--read-back FILE", "--help"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
   for (const char *status : {"\n  0  ", "\n  1  ", "\n  2  "})
     EXPECT_NE(help.find(status), std::string::npos) << status;

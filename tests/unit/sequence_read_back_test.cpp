@@ -134,27 +134,6 @@ TEST(ReadBackFileTest, TheFileHoldsTheRowsExactly) {
   std::filesystem::remove_all(dir);
 }
 
-// The rows go to a temporary file renamed at the end: a write that fails
-// leaves the file that was there as it was.
-TEST(ReadBackFileTest, AFailedWriteKeepsTheEarlierFile) {
-  const auto dir = std::filesystem::temp_directory_path() / ("readback-keep-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir / "flash.txt.part"); // the temporary file cannot be made
-  {
-    std::ofstream earlier(dir / "flash.txt", std::ios::binary);
-    earlier << "earlier read-back";
-  }
-  std::string error;
-  EXPECT_FALSE(WriteReadBackFile((dir / "flash.txt").string(), ImageBytes(kImageBufferSize), kReadBackEnd, &error));
-  EXPECT_NE(error.find("flash.txt"), std::string::npos) << error;
-  EXPECT_EQ(FileText(dir / "flash.txt"), "earlier read-back");
-
-  std::filesystem::remove(dir / "flash.txt.part");
-  ASSERT_TRUE(WriteReadBackFile((dir / "flash.txt").string(), ImageBytes(kImageBufferSize), 16, &error)) << error;
-  EXPECT_EQ(FileText(dir / "flash.txt"), Row(ImageBytes(16), 0));
-  EXPECT_FALSE(std::filesystem::exists(dir / "flash.txt.part"));
-  std::filesystem::remove_all(dir);
-}
-
 TEST(ReadBackFileTest, AFileThatCannotBeCreatedOrWrittenIsReported) {
   const std::vector<uint8_t> buffer(kImageBufferSize, 0xFF);
   std::string error;

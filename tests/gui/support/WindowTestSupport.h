@@ -19,8 +19,9 @@ namespace orvane::testing {
 class RecordingDialogs final : public Dialogs {
 public:
   void Message(QWidget *, const QString &caption, const QString &text) override { messages << caption + ": " + text; }
-  bool Confirm(QWidget *, const QString &caption, const QString &text) override {
+  bool Confirm(QWidget *, const QString &caption, const QString &text, const QString &details) override {
     confirms << caption + ": " + text;
+    confirmDetails << details;
     return confirmAnswer;
   }
   void Exception(QWidget *, const QString &text) override { exceptions << text; }
@@ -35,7 +36,7 @@ public:
     return saveAnswer;
   }
 
-  QStringList messages, confirms, exceptions, fileFilters;
+  QStringList messages, confirms, confirmDetails, exceptions, fileFilters;
   bool confirmAnswer = false;
   QString openAnswer, saveAnswer;
   std::function<void()> onSave; // runs while the save dialog would be open

@@ -1,0 +1,24 @@
+#include "program/UpdateConfirmation.h"
+
+#include "isp/HexText.h"
+#include "isp/ImageFileOpen.h"
+#include "isp/OtherModelFile.h"
+
+namespace orvane {
+
+std::string UpdateConfirmationDetails(const ImageRecord &image, const ModelRow *attached) {
+  std::string name;
+  try {
+    name = Utf8FromPath(PathFromUtf8(image.ImageFileName).filename());
+  } catch (const std::exception &) {
+    name = image.ImageFileName;
+  }
+  std::string details =
+      "File: " + name + ", checksum 0x" + HexDigits(ImageChecksum(image.ImageBuffer, image.ImageLength), 4);
+  if (attached)
+    if (const ModelRow *named = OtherModelNamed(image.ImageFileName, *attached))
+      details += "\n" + OtherModelWarning(*named, *attached) + ".";
+  return details;
+}
+
+} // namespace orvane
