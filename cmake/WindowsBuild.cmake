@@ -3,6 +3,13 @@
 # Debian's sources for the target, and the Unix-socket virtual devices
 # left out (see the README, "Windows").
 
+# Every program runs with UTF-8 as its ANSI code page: the command line,
+# the environment and the system's texts then arrive as UTF-8, as on Linux,
+# where they would otherwise come in the user's legacy code page ("Jürgen"
+# unreadable, "日本" as "??").
+enable_language(RC)
+set(ORVANE_WINDOWS_MANIFEST ${CMAKE_SOURCE_DIR}/cmake/windows/utf8-manifest.rc)
+
 # At -O3, MinGW's GCC 12 warns falsely about std::string copies
 # (-Wrestrict), which -Werror turns into a failed build: -O2, as the Linux
 # build has.
@@ -56,7 +63,8 @@ endif()
 
 function(orvane_windows_usb target)
   target_sources(${target} PRIVATE ${ORVANE_WINDOWS_SOURCES})
-  # SetupAPI for the interface lists; Windows 8 for CancelIoEx and friends.
+  # SetupAPI for the interface lists; shell32 and ole32 for the known
+  # folders (uuid holds their ids); Windows 8 for CancelIoEx and friends.
   target_compile_definitions(${target} PUBLIC _WIN32_WINNT=0x0602 WIN32_LEAN_AND_MEAN NOMINMAX)
-  target_link_libraries(${target} PUBLIC setupapi Threads::Threads)
+  target_link_libraries(${target} PUBLIC setupapi shell32 ole32 uuid Threads::Threads)
 endfunction()

@@ -20,7 +20,7 @@ public:
   DeviceLock &operator=(const DeviceLock &) = delete;
 
   // $XDG_RUNTIME_DIR for a user session, /run/lock for root, else /tmp;
-  // on Windows the local application data folder.
+  // on Windows the host-wide ProgramData folder's Orvane folder.
   static std::string DefaultDirectory();
   // The lock file's name for a device key: unsafe characters become '_'.
   static std::string FileName(const std::string &key);
