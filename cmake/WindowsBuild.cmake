@@ -26,6 +26,7 @@ set(ORVANE_LINUX_ONLY_SOURCES
   ${CMAKE_SOURCE_DIR}/usb/VirtualDeviceDirectory.cpp
   ${CMAKE_SOURCE_DIR}/usb/VirtualUsbServer.cpp
   ${CMAKE_SOURCE_DIR}/usb/VirtualUsbTransport.cpp)
+# Their Windows versions, over named pipes, are in usb/windows/.
 file(GLOB ORVANE_WINDOWS_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/usb/windows/*.cpp)
 
 find_package(JPEG)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "usb/UnixSocket.h"
+#include "usb/VirtualDeviceName.h"
 
 #include <string>
 #include <string_view>
@@ -10,9 +11,6 @@ namespace orvane {
 // VirtualDeviceDirectory() itself is declared in usb/VirtualUsbServer.h.
 
 inline constexpr std::string_view kVirtualSocketSuffix = ".sock";
-
-// [A-Za-z0-9_.-]{1,64}
-bool IsValidVirtualDeviceName(std::string_view name);
 
 // Opens the directory only when it may hold devices: a real directory (not
 // a symbolic link), owned by our uid, with no group or other permission
