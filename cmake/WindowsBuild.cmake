@@ -1,7 +1,7 @@
 # The Windows build: the design's own device path (SetupAPI and the
-# vendor's kernel drivers) instead of libusb, GoogleTest built from
-# Debian's sources for the target, and the Unix-socket virtual devices
-# left out (see the README, "Windows").
+# vendor's kernel drivers) instead of libusb, the virtual devices over named
+# pipes instead of Unix sockets, and GoogleTest built from Debian's sources
+# for the target (see the README, "Windows").
 
 # Every program runs with UTF-8 as its ANSI code page: the command line,
 # the environment and the system's texts then arrive as UTF-8, as on Linux,
@@ -38,7 +38,8 @@ if(NOT JPEG_FOUND)
 endif()
 
 # Tests that need what the Windows build leaves out: libusb, Unix sockets,
-# fork and exec of the programs, libjpeg, the Linux install files.
+# fork and exec of the programs, libjpeg, the Linux install files. The
+# programs as processes are tried by scripts/windows-process-tests.
 set(ORVANE_LINUX_ONLY_TESTS
   bench_program_test.cpp
   cli_all_end_to_end_test.cpp

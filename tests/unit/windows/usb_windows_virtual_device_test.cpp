@@ -3,10 +3,10 @@
 // moving control transfers, and what the client refuses to follow.
 
 #include "testing/ScriptedDevice.h"
+#include "tests/unit/usb_test_support.h"
 #include "usb/VirtualUsbServer.h"
 #include "usb/VirtualUsbTransport.h"
 #include "usb/windows/VirtualPipe.h"
-#include "tests/unit/usb_test_support.h"
 
 #include <gtest/gtest.h>
 
