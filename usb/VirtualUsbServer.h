@@ -13,8 +13,8 @@ namespace orvane {
 std::string VirtualDeviceDirectory();
 
 // Serves one VirtualDevice over a Unix-domain socket (on Windows a named
-// pipe, see usb/windows/VirtualPipe.h) with the virtual USB device protocol. Requests of all connections are handled one at a time
-// on the thread that calls Run.
+// pipe, see usb/windows/VirtualPipe.h) with the virtual USB device protocol. Requests of all connections are handled
+// one at a time on the thread that calls Run.
 class VirtualUsbServer {
 public:
   // name must match [A-Za-z0-9_.-]{1,64}; directory empty = VirtualDeviceDirectory().
