@@ -4,8 +4,8 @@ namespace orvane {
 
 namespace {
 
-// Only Linux hands out device access by udev rules; elsewhere a refusal
-// gets the general advice.
+// Only Linux hands out device access by udev rules. On Windows the vendor's
+// driver owns the device, and it refuses an open while someone else has it.
 #ifdef _WIN32
 constexpr bool kUdevGrantsAccess = false;
 #else
@@ -27,6 +27,8 @@ std::string OpenFailureReason(const DeviceError &error) {
 std::string OpenFailureAdvice(const DeviceError &error) {
   if (UdevRuleIsTheRemedy(error))
     return {};
+  if (!kUdevGrantsAccess)
+    return std::string(" ") + kWindowsOpenAdvice;
   return std::string(" If you lack the permission to use it, install ") + kUdevRulesFile +
          " (see \"Device access on Linux\" in the README) and plug the device in again.";
 }

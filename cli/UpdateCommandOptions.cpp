@@ -137,6 +137,30 @@ std::optional<UpdateCommandOptions> ParseUpdateCommandOptions(const std::vector<
   return options;
 }
 
+namespace {
+
+// Where a device sits reads differently per system: a port path on Linux,
+// the device instance id of its interface path on Windows, whose '&'
+// cmd.exe takes for a command separator unless quoted.
+#ifdef _WIN32
+constexpr const char *kDeviceOptionHelp =
+    R"(  --device ID        act on this device only: its location as --list shows it
+                     (a device instance id such as 5&1a2b3c4d&0&2, in quotes
+                     in cmd.exe: --device "5&1a2b3c4d&0&2"; or a virtual
+                     device's name) or its USB serial number. Needed when
+                     more than one supported device is attached
+)";
+#else
+constexpr const char *kDeviceOptionHelp =
+    R"(  --device ID        act on this device only: its location as --list shows it
+                     (a USB port path such as 1-4.2, or a virtual device's
+                     name) or its USB serial number. Needed when more than
+                     one supported device is attached
+)";
+#endif
+
+} // namespace
+
 std::string UpdateCommandHelp() {
   return R"(orvane-update: updates the firmware of an attached Orvane USB audio device,
 the way the Orvane Firmware Update Tool window does, from a terminal or a script.
@@ -165,11 +189,8 @@ Options:
   --wait SECONDS     wait up to SECONDS for a device to appear (default 0: look once);
                      with --all, keep updating devices as they are plugged in
                      until SECONDS pass without a new one
-  --device ID        act on this device only: its location as --list shows it
-                     (a USB port path such as 1-4.2, or a virtual device's
-                     name) or its USB serial number. Needed when more than
-                     one supported device is attached
-  --all              update every attached supported device at once, each with
+)" + std::string(kDeviceOptionHelp) +
+         R"(  --all              update every attached supported device at once, each with
                      its own model's update file (or --file for all), one
                      progress line per device and a verdict for each at the
                      end. A port is served once per run unless a device with

@@ -2,6 +2,7 @@
 // script, on the same device access, image loading and update sequence.
 
 #include "CriticalSignals.h"
+#include "TerminalOutput.h"
 #include "UpdateAllRun.h"
 #include "cli/JsonUpdateReporter.h"
 #include "cli/TextUpdateReporter.h"
@@ -16,8 +17,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -28,23 +27,19 @@ using namespace orvane;
 
 namespace {
 
-bool StdoutIsTerminal() {
-  const char *term = std::getenv("TERM");
-  return ::isatty(STDOUT_FILENO) == 1 && !(term && std::strcmp(term, "dumb") == 0);
-}
-
-std::unique_ptr<UpdateReporter> MakeReporter(bool json) {
+std::unique_ptr<UpdateReporter> MakeReporter(bool json, bool terminal) {
   if (json)
     return std::make_unique<JsonUpdateReporter>(std::cout, std::cerr);
-  return std::make_unique<TextUpdateReporter>(std::cout, std::cerr, StdoutIsTerminal());
+  return std::make_unique<TextUpdateReporter>(std::cout, std::cerr, terminal);
 }
 
 int Run(const std::vector<std::string> &args) {
+  const bool terminal = cli::PrepareTerminalOutput();
   std::string error;
   const auto options = ParseUpdateCommandOptions(args, &error);
   if (!options) {
     const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
-    MakeReporter(json)->Problem(ProblemKind::Usage, error + " (see orvane-update --help)");
+    MakeReporter(json, terminal)->Problem(ProblemKind::Usage, error + " (see orvane-update --help)");
     return kExitNothingDone;
   }
   if (options->action == UpdateCommandOptions::Action::Help) {
@@ -57,8 +52,8 @@ int Run(const std::vector<std::string> &args) {
   }
 
   if (options->all)
-    return cli::RunUpdateAllOnSystem(*options, StdoutIsTerminal());
-  const auto reporter = MakeReporter(options->json);
+    return cli::RunUpdateAllOnSystem(*options, terminal);
+  const auto reporter = MakeReporter(options->json, terminal);
   const std::unique_ptr<DeviceBus> bus = CreateSystemBus();
   SystemClock clock;
   UpdateCommandContext context{

@@ -1,7 +1,14 @@
 # The Windows build: the design's own device path (SetupAPI and the
-# vendor's kernel drivers) instead of libusb, GoogleTest built from
-# Debian's sources for the target, and the Unix-socket virtual devices
-# left out (see the README, "Windows").
+# vendor's kernel drivers) instead of libusb, the virtual devices over named
+# pipes instead of Unix sockets, and GoogleTest built from Debian's sources
+# for the target (see the README, "Windows").
+
+# Every program runs with UTF-8 as its ANSI code page: the command line,
+# the environment and the system's texts then arrive as UTF-8, as on Linux,
+# where they would otherwise come in the user's legacy code page ("Jürgen"
+# unreadable, "日本" as "??").
+enable_language(RC)
+set(ORVANE_WINDOWS_MANIFEST ${CMAKE_SOURCE_DIR}/cmake/windows/utf8-manifest.rc)
 
 # At -O3, MinGW's GCC 12 warns falsely about std::string copies
 # (-Wrestrict), which -Werror turns into a failed build: -O2, as the Linux
@@ -19,6 +26,7 @@ set(ORVANE_LINUX_ONLY_SOURCES
   ${CMAKE_SOURCE_DIR}/usb/VirtualDeviceDirectory.cpp
   ${CMAKE_SOURCE_DIR}/usb/VirtualUsbServer.cpp
   ${CMAKE_SOURCE_DIR}/usb/VirtualUsbTransport.cpp)
+# Their Windows versions, over named pipes, are in usb/windows/.
 file(GLOB ORVANE_WINDOWS_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/usb/windows/*.cpp)
 
 find_package(JPEG)
@@ -30,7 +38,8 @@ if(NOT JPEG_FOUND)
 endif()
 
 # Tests that need what the Windows build leaves out: libusb, Unix sockets,
-# fork and exec of the programs, libjpeg, the Linux install files.
+# fork and exec of the programs, libjpeg, the Linux install files. The
+# programs as processes are tried by scripts/windows-process-tests.
 set(ORVANE_LINUX_ONLY_TESTS
   bench_program_test.cpp
   cli_all_end_to_end_test.cpp
@@ -57,7 +66,8 @@ endif()
 
 function(orvane_windows_usb target)
   target_sources(${target} PRIVATE ${ORVANE_WINDOWS_SOURCES})
-  # SetupAPI for the interface lists; Windows 8 for CancelIoEx and friends.
+  # SetupAPI for the interface lists; shell32 and ole32 for the known
+  # folders (uuid holds their ids); Windows 8 for CancelIoEx and friends.
   target_compile_definitions(${target} PUBLIC _WIN32_WINNT=0x0602 WIN32_LEAN_AND_MEAN NOMINMAX)
-  target_link_libraries(${target} PUBLIC setupapi Threads::Threads)
+  target_link_libraries(${target} PUBLIC setupapi shell32 ole32 uuid Threads::Threads)
 endfunction()

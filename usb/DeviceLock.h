@@ -22,8 +22,8 @@ public:
   DeviceLock &operator=(const DeviceLock &) = delete;
 
   // Where a device without a lock file of its own is locked: one folder
-  // for every user and session on Linux (/run/lock), the local application
-  // data folder on Windows.
+  // for every user and session on Linux (/run/lock), the host-wide
+  // ProgramData folder's Orvane folder on Windows.
   static std::string DefaultDirectory();
   // The lock file's name for a device key: unsafe characters become '_'.
   static std::string FileName(const std::string &key);

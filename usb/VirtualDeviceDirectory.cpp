@@ -20,18 +20,6 @@ std::string VirtualDeviceDirectory() {
   return "/tmp/vantrel-vusb-" + std::to_string(::geteuid());
 }
 
-bool IsValidVirtualDeviceName(std::string_view name) {
-  if (name.empty() || name.size() > 64)
-    return false;
-  for (const char c : name) {
-    const bool allowed =
-        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.' || c == '-';
-    if (!allowed)
-      return false;
-  }
-  return true;
-}
-
 UniqueFd OpenPrivateDirectory(const std::string &path, std::string *why) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!fd.valid()) {

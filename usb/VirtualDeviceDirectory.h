@@ -1,6 +1,7 @@
 #pragma once
 
 #include "usb/UnixSocket.h"
+#include "usb/VirtualDeviceName.h"
 
 #include <string>
 #include <string_view>
@@ -14,9 +15,6 @@ inline constexpr std::string_view kVirtualSocketSuffix = ".sock";
 // before it acts on the device. Clients make it; nobody removes it, as a
 // lock file made anew under a holder would let a second holder in.
 inline constexpr std::string_view kVirtualLockSuffix = ".lock";
-
-// [A-Za-z0-9_.-]{1,64}
-bool IsValidVirtualDeviceName(std::string_view name);
 
 // Opens the directory only when it may hold devices: a real directory (not
 // a symbolic link), owned by our uid, with no group or other permission

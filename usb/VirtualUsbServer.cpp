@@ -1,10 +1,9 @@
 #include "usb/VirtualUsbServer.h"
 
-#include "usb/DeviceDescriptor.h"
 #include "usb/ErrnoText.h"
 #include "usb/UnixSocket.h"
 #include "usb/VirtualDeviceDirectory.h"
-#include "usb/VirtualUsbWire.h"
+#include "usb/VirtualUsbSession.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -12,7 +11,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -34,8 +32,7 @@ constexpr size_t kReceiveChunk = 16384;
 
 struct Connection {
   UniqueFd fd;
-  uint64_t generation = 0;
-  std::vector<uint8_t> input;
+  std::unique_ptr<VirtualUsbSession> session;
 };
 
 } // namespace
@@ -51,8 +48,6 @@ struct VirtualUsbServer::Impl {
   bool AcceptPending();
   // false: the connection is to be closed.
   bool ReadFrom(Connection &connection);
-  std::optional<std::vector<uint8_t>> Answer(Connection &connection, std::span<const uint8_t> body);
-  std::vector<uint8_t> AnswerControl(const Connection &connection, const vusb::Request &request);
   void CloseConnection(size_t position);
   void RemoveSocketFile();
 
@@ -109,34 +104,10 @@ bool VirtualUsbServer::Impl::AcceptPending() {
       continue;
     auto connection = std::make_unique<Connection>();
     connection->fd = std::move(fd);
-    connection->generation = device.Generation();
+    connection->session = std::make_unique<VirtualUsbSession>(device);
     connections.push_back(std::move(connection));
     device.ConnectionOpened();
   }
-}
-
-std::vector<uint8_t> VirtualUsbServer::Impl::AnswerControl(const Connection &connection, const vusb::Request &request) {
-  const SetupPacket &setup = request.setup;
-  if (!device.Present() || device.Generation() != connection.generation)
-    return vusb::EncodeControlResponse(TransferStatus::Gone, 0, {});
-  std::vector<uint8_t> data(setup.length);
-  if (!setup.isIn())
-    std::copy(request.outData.begin(), request.outData.end(), data.begin());
-  const TransferResult result = ServeControl(device, setup, data.data());
-  const auto actual = static_cast<uint16_t>(result.actual);
-  const std::span<const uint8_t> inData =
-      setup.isIn() ? std::span<const uint8_t>(data.data(), actual) : std::span<const uint8_t>{};
-  return vusb::EncodeControlResponse(result.status, actual, inData);
-}
-
-std::optional<std::vector<uint8_t>> VirtualUsbServer::Impl::Answer(Connection &connection,
-                                                                   std::span<const uint8_t> body) {
-  const auto request = vusb::ParseRequest(body);
-  if (!request)
-    return std::nullopt;
-  if (request->opcode == vusb::Opcode::Describe)
-    return vusb::EncodeDescribeResponse(device.Describe());
-  return AnswerControl(connection, *request);
 }
 
 bool VirtualUsbServer::Impl::ReadFrom(Connection &connection) {
@@ -146,25 +117,13 @@ bool VirtualUsbServer::Impl::ReadFrom(Connection &connection) {
     return false;
   if (n < 0)
     return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
-  connection.input.insert(connection.input.end(), chunk, chunk + n);
-
-  size_t consumed = 0;
-  bool keep = true;
-  while (keep && connection.input.size() - consumed >= vusb::kFrameHeaderSize) {
-    const std::span<const uint8_t> pending(connection.input.data() + consumed, connection.input.size() - consumed);
-    const auto bodyLength = vusb::ParseFrameHeader(pending.first(vusb::kFrameHeaderSize));
-    if (!bodyLength)
+  const auto responses = connection.session->Receive(std::span<const uint8_t>(chunk, static_cast<size_t>(n)));
+  if (!responses)
+    return false;
+  for (const auto &response : *responses)
+    if (SendAll(connection.fd.get(), response, IoDeadline(kResponseSendTimeoutMs)) != IoOutcome::Done)
       return false;
-    if (pending.size() < vusb::kFrameHeaderSize + *bodyLength)
-      break;
-    const auto response = Answer(connection, pending.subspan(vusb::kFrameHeaderSize, *bodyLength));
-    if (!response)
-      return false;
-    keep = SendAll(connection.fd.get(), vusb::Frame(*response), IoDeadline(kResponseSendTimeoutMs)) == IoOutcome::Done;
-    consumed += vusb::kFrameHeaderSize + *bodyLength;
-  }
-  connection.input.erase(connection.input.begin(), connection.input.begin() + static_cast<ptrdiff_t>(consumed));
-  return keep;
+  return true;
 }
 
 void VirtualUsbServer::Impl::CloseConnection(size_t position) {

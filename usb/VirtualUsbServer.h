@@ -9,11 +9,12 @@ namespace orvane {
 
 // Where virtual devices publish their sockets: $XDG_RUNTIME_DIR/vantrel-vusb
 // when XDG_RUNTIME_DIR is an absolute path, else /tmp/vantrel-vusb-<uid>.
+// On Windows the folder of their marker files, %LOCALAPPDATA%\vantrel-vusb.
 std::string VirtualDeviceDirectory();
 
-// Serves one VirtualDevice over a Unix-domain socket with the virtual USB
-// device protocol. Requests of all connections are handled one at a time
-// on the thread that calls Run.
+// Serves one VirtualDevice over a Unix-domain socket (on Windows a named
+// pipe, see usb/windows/VirtualPipe.h) with the virtual USB device protocol. Requests of all connections are handled
+// one at a time on the thread that calls Run.
 class VirtualUsbServer {
 public:
   // name must match [A-Za-z0-9_.-]{1,64}; directory empty = VirtualDeviceDirectory().

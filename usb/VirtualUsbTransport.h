@@ -7,7 +7,8 @@
 namespace orvane {
 
 // Client of the virtual USB device protocol: every socket in the virtual
-// device directory that passes the security checks is one device.
+// device directory that passes the security checks is one device (on
+// Windows every marker file whose pipe's server runs as this user).
 // Locations are the device names (the socket names without ".sock").
 class VirtualUsbTransport final : public UsbTransport {
 public:

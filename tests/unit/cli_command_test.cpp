@@ -385,11 +385,35 @@ TEST_F(UpdateCommandTest, ADeviceThatCannotBeOpenedGetsThePermissionsHint) {
   EXPECT_EQ(Run({"--yes"}, &noAccess), kExitNothingDone);
   EXPECT_EQ(EventsOf("device_found").size(), 1u);
   EXPECT_EQ(Error()["kind"].text, "cannot_open");
+#ifdef _WIN32
+  EXPECT_EQ(Error()["message"].text,
+            "Find Device Orvane-R62, but the device cannot be opened: permission denied on USB device 3-1. Another "
+            "program may hold the device (a second updater, or the maker's control panel), its vendor driver may not "
+            "be installed (see \"Windows\" in the README), or the audio system may be using it (stop playback and "
+            "recording on it); then plug the device in again.");
+#else
   EXPECT_EQ(Error()["message"].text,
             "Find Device Orvane-R62, but the device cannot be opened: permission denied on USB device 3-1. If you "
             "lack the permission to use it, install packaging/60-orvane-updater.rules (see \"Device access on "
             "Linux\" in the README) and plug the device in again.");
+#endif
   EXPECT_EQ(chip.TransferCount(), 0u);
+}
+
+TEST_F(UpdateCommandTest, OnWindowsARefusedOpenNamesWhatHoldsADeviceThereAndNoUdevRule) {
+#ifndef _WIN32
+  GTEST_SKIP() << "Linux gives the udev rule for a refusal";
+#endif
+  Plug("bench", ModelWithFirmware("Orvane-R62"));
+  WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(300, 18));
+  NoAccessBus noAccess(stack.bus, DeviceErrorKind::AccessDenied);
+  EXPECT_EQ(Run({"--yes"}, &noAccess), kExitNothingDone);
+  const std::string message = Error()["message"].text;
+  EXPECT_EQ(message.find("udev"), std::string::npos) << message;
+  EXPECT_EQ(message.find("60-orvane-updater.rules"), std::string::npos) << message;
+  for (const char *cause : {"Another program may hold the device", "vendor driver may not be installed",
+                            "the audio system may be using it"})
+    EXPECT_NE(message.find(cause), std::string::npos) << cause;
 }
 
 TEST_F(UpdateCommandTest, AUsbDeviceTheSystemRefusesGetsTheUdevRuleInsteadOfTheGeneralHint) {

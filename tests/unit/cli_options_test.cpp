@@ -114,5 +114,22 @@ TEST(UpdateCommandOptionsTest, HelpNamesEveryOptionAndTheExitStatuses) {
     EXPECT_NE(help.find(status), std::string::npos) << status;
 }
 
+TEST(UpdateCommandOptionsTest, HelpDescribesTheDeviceLocationsOfThisSystem) {
+  const std::string help = UpdateCommandHelp();
+  const size_t device = help.find("\n  --device ID ");
+  ASSERT_NE(device, std::string::npos);
+  const std::string paragraph = help.substr(device, help.find("\n  --all ") - device);
+#ifdef _WIN32
+  EXPECT_NE(paragraph.find("device instance id such as 5&1a2b3c4d&0&2"), std::string::npos) << paragraph;
+  EXPECT_NE(paragraph.find("--device \"5&1a2b3c4d&0&2\""), std::string::npos) << paragraph;
+  EXPECT_EQ(paragraph.find("port path"), std::string::npos) << paragraph;
+#else
+  EXPECT_NE(paragraph.find("a USB port path such as 1-4.2"), std::string::npos) << paragraph;
+  EXPECT_EQ(paragraph.find("instance id"), std::string::npos) << paragraph;
+#endif
+  for (const char *line : {"--device ID", "serial number"})
+    EXPECT_NE(paragraph.find(line), std::string::npos) << line;
+}
+
 } // namespace
 } // namespace orvane

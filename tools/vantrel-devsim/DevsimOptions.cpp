@@ -74,7 +74,7 @@ where marked):
                         after N more bytes (default 0)
 
 Publishing:
-  --name NAME           socket name, 1 to 64 of A-Z a-z 0-9 _ . - (default: the
+  --name NAME           device name, 1 to 64 of A-Z a-z 0-9 _ . - (default: the
                         model's file prefix, or update-<vid> in update mode)
   --serial TEXT         USB serial number, 1 to 64 printable characters
                         (default VXUA170203)
@@ -85,9 +85,7 @@ Publishing:
                         this process, with its own model, flash, faults, trace
                         and dump (--dir is shared); e.g.
                         vantrel-devsim --name a --next --name b --fault unplug-after:900
-  --dir DIR             directory of the socket (default $XDG_RUNTIME_DIR/vantrel-vusb,
-                        else /tmp/vantrel-vusb-<uid>)
-  --trace FILE          write one line per control transfer to FILE
+%DIR%  --trace FILE          write one line per control transfer to FILE
   --help                this text
   --version             print the program's version
 
@@ -98,7 +96,7 @@ Samples:
                         image is the same every time and carries the marker
                         "VXUSB_Table01".
 
-Ctrl+C or SIGTERM ends the program and removes the socket. Exit status: 0 done,
+%END% Exit status: 0 done,
 1 the device could not be published or a file not written, 2 bad options.
 )";
 
@@ -144,6 +142,22 @@ options::Words OutcomeWords() {
 
 } // namespace
 
+// Where devices are published differs: a Unix socket per device on
+// Linux, a named pipe with a marker file on Windows.
+#ifdef _WIN32
+constexpr const char *kDirectoryHelp =
+    R"(  --dir DIR             folder of the marker files that name the devices' pipes
+                        (default %LOCALAPPDATA%\vantrel-vusb)
+)";
+constexpr const char *kEndHelp = "Ctrl+C ends the program and removes the marker.";
+#else
+constexpr const char *kDirectoryHelp =
+    R"(  --dir DIR             directory of the socket (default $XDG_RUNTIME_DIR/vantrel-vusb,
+                        else /tmp/vantrel-vusb-<uid>)
+)";
+constexpr const char *kEndHelp = "Ctrl+C or SIGTERM ends the program and removes the socket.";
+#endif
+
 std::string DevsimHelp() {
   std::string models;
   for (const auto &model : sim::SimModels()) {
@@ -156,7 +170,8 @@ std::string DevsimHelp() {
   std::string parts;
   for (const auto &part : sim::FlashPartProfiles())
     parts += part.name + ": " + part.description + "\n                        ";
-  return Replace(Replace(kHelp, "%MODELS%", models), "%PARTS%\n                        ", parts);
+  const std::string help = Replace(Replace(kHelp, "%MODELS%", models), "%PARTS%\n                        ", parts);
+  return Replace(Replace(help, "%DIR%", kDirectoryHelp), "%END%", kEndHelp);
 }
 
 std::string DefaultDeviceName(const DevsimOptions &options) {

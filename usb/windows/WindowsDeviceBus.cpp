@@ -1,11 +1,14 @@
 #include "usb/windows/WindowsDeviceBus.h"
 
 #include "usb/WindowsErrorReason.h"
+#include "usb/windows/WideText.h"
 
 #include <windows.h>
 
 #include <setupapi.h>
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -24,19 +27,8 @@ GUID ToSystemGuid(const Guid &guid) {
   return system;
 }
 
-std::string SystemText(DWORD code) {
-  char *text = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char *>(&text), 0, nullptr);
-  std::string result = length && text ? std::string(text, length) : std::string();
-  if (text)
-    ::LocalFree(text);
-  return result;
-}
-
 DeviceError Reason(WindowsDeviceCall call, DWORD code, const std::string &path = {}) {
-  return {WindowsErrorKind(call, code), WindowsErrorReason(call, code, SystemText(code), path)};
+  return {WindowsErrorKind(call, code), WindowsErrorReason(call, code, SystemMessage(code), path)};
 }
 
 DeviceError Failure(std::string why) {
@@ -48,36 +40,65 @@ struct DeviceInfoSetCloser {
 };
 using DeviceInfoSet = std::unique_ptr<void, DeviceInfoSetCloser>;
 
-struct HandleCloser {
-  void operator()(void *handle) const { ::CloseHandle(handle); }
+// One driver call's own memory: the driver may write to it until the call
+// is back, so it never belongs to the caller.
+struct DriverCall {
+  OVERLAPPED overlapped{};
+  std::vector<uint8_t> in;
+  std::vector<uint8_t> out;
+  HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ~DriverCall() {
+    if (event)
+      ::CloseHandle(event);
+  }
 };
-using UniqueEvent = std::unique_ptr<void, HandleCloser>;
 
 // The device path of one interface; nullopt when the detail query fails,
 // which skips that interface only.
 std::optional<std::string> InterfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA &interfaceData) {
   DWORD required = 0;
-  ::SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, nullptr, 0, &required, nullptr);
-  if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A))
+  ::SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, nullptr, 0, &required, nullptr);
+  if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
     return std::nullopt;
   // DWORD elements keep the record aligned as the system expects it.
   std::vector<DWORD> storage((required + sizeof(DWORD) - 1) / sizeof(DWORD));
-  auto *detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A *>(storage.data());
+  auto *detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W *>(storage.data());
   // The size of the fixed part, not of the whole record.
-  detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-  if (!::SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, required, nullptr, nullptr))
+  detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+  if (!::SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, required, nullptr, nullptr))
     return std::nullopt;
-  const char *begin = detail->DevicePath;
-  const char *end = reinterpret_cast<const char *>(storage.data()) + required;
+  const wchar_t *begin = detail->DevicePath;
+  const auto *end = reinterpret_cast<const wchar_t *>(reinterpret_cast<const char *>(storage.data()) + required);
   size_t length = 0;
-  while (begin + length < end && begin[length] != '\0')
+  while (begin + length < end && begin[length] != L'\0')
     ++length;
-  return std::string(begin, length);
+  return Utf8FromWide(std::wstring(begin, length));
+}
+
+// Whether the system still has an interface at path: opened for no access
+// at all, which no other holder of the device can refuse.
+bool InterfaceVanished(const std::string &path) {
+  const HANDLE probe = ::CreateFileW(WideFromUtf8(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr);
+  if (probe != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(probe);
+    return false;
+  }
+  return WindowsErrorKind(WindowsDeviceCall::Open, ::GetLastError()) == DeviceErrorKind::Gone;
+}
+
+bool MeansTimeOut(DWORD code) {
+  return code == win32::kSemTimeout || code == win32::kTimeout || code == win32::kOperationAborted;
 }
 
 } // namespace
 
-WindowsDeviceBus::WindowsDeviceBus(unsigned timeoutMs) : timeoutMs_(timeoutMs) {}
+bool WindowsDeviceBus::StillAttached(const std::string &path) {
+  return !InterfaceVanished(path);
+}
+
+WindowsDeviceBus::WindowsDeviceBus(unsigned timeoutMs, unsigned cancelGraceMs)
+    : timeoutMs_(timeoutMs), cancelGraceMs_(cancelGraceMs) {}
 
 bool WindowsDeviceBus::Fail(DeviceError error) {
   lastError_ = std::move(error);
@@ -86,7 +107,7 @@ bool WindowsDeviceBus::Fail(DeviceError error) {
 
 std::optional<std::vector<std::string>> WindowsDeviceBus::ListInterfaces(const Guid &interfaceClass) {
   const GUID classGuid = ToSystemGuid(interfaceClass);
-  const HDEVINFO raw = ::SetupDiGetClassDevsA(&classGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  const HDEVINFO raw = ::SetupDiGetClassDevsW(&classGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   if (raw == INVALID_HANDLE_VALUE)
     return std::nullopt;
   const DeviceInfoSet set(raw);
@@ -106,13 +127,23 @@ std::optional<std::vector<std::string>> WindowsDeviceBus::ListInterfaces(const G
 
 DeviceHandle WindowsDeviceBus::Open(const std::string &path) {
   // Overlapped, so that every driver call can be given a deadline.
-  const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  const HANDLE handle =
+      ::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     lastError_ = Reason(WindowsDeviceCall::Open, ::GetLastError(), path);
     return kNullHandle;
   }
-  return reinterpret_cast<DeviceHandle>(handle);
+  const auto device = reinterpret_cast<DeviceHandle>(handle);
+  open_[device] = OpenInterface{path, {}};
+  return device;
+}
+
+void WindowsDeviceBus::NoteSilence(OpenInterface &device, bool timedOut) {
+  if (!device.path.empty() && InterfaceVanished(device.path))
+    device.watch.Gone();
+  else if (timedOut)
+    device.watch.TimedOut();
 }
 
 bool WindowsDeviceBus::IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out,
@@ -121,42 +152,82 @@ bool WindowsDeviceBus::IoControl(DeviceHandle handle, uint32_t code, const uint8
     *bytesReturned = 0;
   if (handle == kNullHandle)
     return Fail(Failure("invalid handle"));
+  if ((!in && inLength) || (!out && outLength))
+    return Fail(Failure("invalid buffer"));
   if (inLength > std::numeric_limits<DWORD>::max() || outLength > std::numeric_limits<DWORD>::max())
     return Fail(Failure("the driver refused the request block (buffer too long)"));
-  const HANDLE device = reinterpret_cast<HANDLE>(handle);
-  const UniqueEvent event(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  if (!event)
+  // A handle opened elsewhere is still served, only its path is not known.
+  OpenInterface &device = open_[handle];
+  switch (device.watch.Loss()) {
+  case DeviceLoss::Unplugged:
+    return Fail({DeviceErrorKind::Gone, "the device is gone"});
+  case DeviceLoss::StoppedAnswering:
+    return Fail(Failure("the device stopped answering"));
+  case DeviceLoss::None:
+    break;
+  }
+  const HANDLE system = reinterpret_cast<HANDLE>(handle);
+  auto call = std::make_unique<DriverCall>();
+  if (!call->event)
     return Fail(Reason(WindowsDeviceCall::IoControl, ::GetLastError()));
-
-  OVERLAPPED overlapped{};
-  overlapped.hEvent = event.get();
+  call->in.assign(in, in + inLength);
+  call->out.assign(out, out + outLength);
+  call->overlapped.hEvent = call->event;
   DWORD moved = 0;
-  // The drivers take the input block read-only; the API just is not const.
-  const BOOL done = ::DeviceIoControl(device, code, const_cast<uint8_t *>(in), static_cast<DWORD>(inLength), out,
-                                      static_cast<DWORD>(outLength), &moved, &overlapped);
-  if (!done) {
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_IO_PENDING)
-      return Fail(Reason(WindowsDeviceCall::IoControl, error));
-    if (::WaitForSingleObject(event.get(), timeoutMs_) != WAIT_OBJECT_0) {
-      // The buffers belong to the caller: the call must be over before
-      // they are handed back, so wait for the cancellation to land.
-      ::CancelIoEx(device, &overlapped);
-      ::GetOverlappedResult(device, &overlapped, &moved, TRUE);
+  const BOOL done = ::DeviceIoControl(system, code, call->in.data(), static_cast<DWORD>(inLength), call->out.data(),
+                                      static_cast<DWORD>(outLength), &moved, &call->overlapped);
+  DWORD error = done ? ERROR_SUCCESS : ::GetLastError();
+  if (error == ERROR_IO_PENDING) {
+    if (::WaitForSingleObject(call->event, timeoutMs_) != WAIT_OBJECT_0) {
+      ::CancelIoEx(system, &call->overlapped);
+      // The call must be over before its buffers are freed; a driver that
+      // ignores the cancellation keeps them for good, and the handle.
+      if (::WaitForSingleObject(call->event, cancelGraceMs_) != WAIT_OBJECT_0) {
+        static_cast<void>(call.release()); // the driver's now: freeing it would hand it memory in use
+        device.watch.Wedged();
+        return Fail(Failure("the device did not answer in time, and the driver did not give the call back (within " +
+                            std::to_string(timeoutMs_ + cancelGraceMs_) + " ms)"));
+      }
+      ::GetOverlappedResult(system, &call->overlapped, &moved, FALSE);
+      NoteSilence(device, true);
+      if (device.watch.Loss() == DeviceLoss::Unplugged)
+        return Fail({DeviceErrorKind::Gone, "the device is gone"});
       return Fail(
           Failure("the device did not answer in time (no answer within " + std::to_string(timeoutMs_) + " ms)"));
     }
-    if (!::GetOverlappedResult(device, &overlapped, &moved, FALSE))
-      return Fail(Reason(WindowsDeviceCall::IoControl, ::GetLastError()));
+    error = ::GetOverlappedResult(system, &call->overlapped, &moved, FALSE) ? ERROR_SUCCESS : ::GetLastError();
   }
+  if (error != ERROR_SUCCESS) {
+    DeviceError reason = Reason(WindowsDeviceCall::IoControl, error);
+    if (reason.kind == DeviceErrorKind::Gone)
+      device.watch.Gone();
+    else if (reason.kind == DeviceErrorKind::Stalled)
+      device.watch.Answered();
+    else
+      NoteSilence(device, MeansTimeOut(error));
+    if (device.watch.Loss() == DeviceLoss::Unplugged)
+      reason.kind = DeviceErrorKind::Gone;
+    return Fail(std::move(reason));
+  }
+  device.watch.Answered();
+  const size_t answered = std::min<size_t>(moved, outLength);
+  if (answered)
+    std::memcpy(out, call->out.data(), answered);
   if (bytesReturned)
-    *bytesReturned = moved;
+    *bytesReturned = static_cast<uint32_t>(answered);
   return true;
 }
 
+DeviceLoss WindowsDeviceBus::Loss(DeviceHandle handle) const {
+  const auto it = open_.find(handle);
+  return it == open_.end() ? DeviceLoss::None : it->second.watch.Loss();
+}
+
 void WindowsDeviceBus::Close(DeviceHandle handle) {
-  if (handle != kNullHandle)
-    ::CloseHandle(reinterpret_cast<HANDLE>(handle));
+  if (handle == kNullHandle)
+    return;
+  open_.erase(handle);
+  ::CloseHandle(reinterpret_cast<HANDLE>(handle));
 }
 
 } // namespace orvane

@@ -88,3 +88,66 @@ TEST(WindowsDeviceBus, TheDeviceObjectFindsNothingWhereNoVendorDriverRuns) {
 
 } // namespace
 } // namespace orvane
+
+namespace orvane {
+namespace {
+
+constexpr uint32_t kPipeListen = 0x00110008; // FSCTL_PIPE_LISTEN: pending until a client comes
+
+HANDLE ServerPipe(const wchar_t *name) {
+  return ::CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE, 1, 64, 64, 0, nullptr);
+}
+
+TEST(WindowsDeviceBusLoss, ThreeTimeOutsInARowAreASilentDeviceThatFailsAtOnceAfter) {
+  const HANDLE pipe = ServerPipe(L"\\\\.\\pipe\\orvane-silent-driver");
+  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+  const auto handle = reinterpret_cast<DeviceHandle>(pipe);
+  WindowsDeviceBus bus(200, 500);
+  for (int call = 1; call <= 3; ++call) {
+    EXPECT_EQ(bus.Loss(handle), DeviceLoss::None) << call;
+    EXPECT_FALSE(bus.IoControl(handle, kPipeListen, nullptr, 0, nullptr, 0, nullptr));
+  }
+  EXPECT_EQ(bus.Loss(handle), DeviceLoss::StoppedAnswering);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(bus.IoControl(handle, kPipeListen, nullptr, 0, nullptr, 0, nullptr));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150)) << "not asked again";
+  EXPECT_EQ(bus.LastError(), "the device stopped answering");
+  ::CloseHandle(pipe);
+}
+
+TEST(WindowsDeviceBusLoss, AnInterfacePathThatVanishedIsAnUnpluggedDevice) {
+  const wchar_t *name = L"\\\\.\\pipe\\orvane-leaving-device";
+  const HANDLE server = ServerPipe(name);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  WindowsDeviceBus bus(500);
+  const DeviceHandle handle = bus.Open("\\\\.\\pipe\\orvane-leaving-device");
+  ASSERT_NE(handle, kNullHandle) << bus.LastError();
+  // The device leaves: its end closes and its name is gone from the system.
+  ::CloseHandle(server);
+  uint8_t block[24] = {};
+  uint8_t answer[18] = {};
+  EXPECT_FALSE(bus.IoControl(handle, kIoctlControlIn, block, sizeof block, answer, sizeof answer, nullptr));
+  EXPECT_EQ(bus.Loss(handle), DeviceLoss::Unplugged);
+  EXPECT_EQ(bus.LastDeviceError().kind, DeviceErrorKind::Gone) << bus.LastError();
+  EXPECT_FALSE(bus.IoControl(handle, kIoctlControlIn, block, sizeof block, answer, sizeof answer, nullptr));
+  EXPECT_EQ(bus.LastError(), "the device is gone");
+  bus.Close(handle);
+}
+
+TEST(WindowsDeviceBusLoss, ADeviceStillThereThatRefusesARequestIsNotLost) {
+  const auto file = std::filesystem::temp_directory_path() / "orvane-present-device.bin";
+  std::ofstream(file) << "x";
+  WindowsDeviceBus bus(500);
+  const DeviceHandle handle = bus.Open(file.string());
+  ASSERT_NE(handle, kNullHandle) << bus.LastError();
+  uint8_t block[24] = {};
+  uint8_t answer[18] = {};
+  for (int call = 0; call < 4; ++call)
+    EXPECT_FALSE(bus.IoControl(handle, kIoctlControlIn, block, sizeof block, answer, sizeof answer, nullptr));
+  EXPECT_EQ(bus.Loss(handle), DeviceLoss::None);
+  bus.Close(handle);
+  std::filesystem::remove(file);
+}
+
+} // namespace
+} // namespace orvane
