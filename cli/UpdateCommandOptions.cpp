@@ -139,10 +139,10 @@ std::string UpdateCommandHelp() {
 the way the Orvane Firmware Update Tool window does, from a terminal or a script.
 
 Usage: orvane-update [--yes] [--device ID] [--file PATH] [--wait SECONDS] [--json]
-       orvane-update --all [--yes] [--file PATH] [--wait SECONDS] [--json]
-       orvane-update --list [--wait SECONDS] [--json]
-       orvane-update --read-back FILE [--device ID] [--wait SECONDS] [--json]
-       orvane-update --help | --version
+  or:  orvane-update --all [--yes] [--file PATH] [--wait SECONDS] [--json]
+  or:  orvane-update --list [--wait SECONDS] [--json]
+  or:  orvane-update --read-back FILE [--device ID] [--wait SECONDS] [--json]
+  or:  orvane-update --help | --version
 
 With no action option it finds the attached device (the supported models
 through their audio identity, then the firmware-update identities 3b5d:6000
@@ -176,15 +176,16 @@ Options:
   -h, --help         this text
   --version          print the program's version
 
-Exit status (with --all: 0 only when every device succeeded, 1 when any
-failed or was left alone next to others that were updated, 2 when nothing
-was done to any device):
+Exit status:
   0  the update (or list, or read-back) succeeded
   1  the update failed ("Firmware update Fail!"), or the read-back was not
      consistent; the device has been written to or read from
   2  nothing was done to the device: a usage error, no device, a device that
      cannot be opened, no valid update file, several devices and no --device,
      or the question was answered no
+
+With --all: 0 only when every device succeeded, 1 when any failed or was left
+alone next to others that were updated, 2 when nothing was done to any device.
 )";
 }
 
