@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <QTest>
 
 // The window program as a user or a script starts it: its own options
@@ -19,6 +20,10 @@ class ProgramOptionsTest : public QObject {
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
+    // A runtime folder of its own, as a desktop session gives: without one
+    // Qt says on stderr that it makes one up.
+    QTemporaryDir runtime;
+    environment.insert("XDG_RUNTIME_DIR", runtime.path());
     program.setProcessEnvironment(environment);
     program.start(ORVANE_BIN_DIR "/orvane-updater", arguments);
     Run run;
