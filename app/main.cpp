@@ -4,6 +4,7 @@
 #include "usb/Clock.h"
 #include "usb/DeviceLock.h"
 #include "usb/SystemBus.h"
+#include "version/ProgramVersion.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -45,10 +46,12 @@ int main(int argc, char *argv[]) {
   // Lets the desktop match the window to the installed menu entry and icon.
   QGuiApplication::setDesktopFileName(QStringLiteral("orvane-updater"));
   QApplication::setApplicationName("orvane-updater");
+  QApplication::setApplicationVersion(orvane::kProgramVersion);
   // Qt's own options (-platform ...) are taken out by QApplication first.
   QCommandLineParser parser;
   parser.setApplicationDescription("Updates the firmware of Orvane USB audio devices.");
   parser.addHelpOption();
+  parser.addVersionOption();
   parser.addPositionalArgument("FILE or FOLDER",
                                "The update file (.hex or .bin) for the device found, or the folder to look in for "
                                "the model's update file instead of the working directory.",

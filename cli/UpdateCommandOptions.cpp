@@ -166,10 +166,10 @@ std::string UpdateCommandHelp() {
 the way the Orvane Firmware Update Tool window does, from a terminal or a script.
 
 Usage: orvane-update [--yes] [--device ID] [--file PATH] [--allow-other-model] [--wait SECONDS] [--json]
-       orvane-update --all [--yes] [--file PATH] [--allow-other-model] [--wait SECONDS] [--json]
-       orvane-update --list [--wait SECONDS] [--json]
-       orvane-update --read-back FILE [--device ID] [--wait SECONDS] [--json]
-       orvane-update --help | --version
+  or:  orvane-update --all [--yes] [--file PATH] [--allow-other-model] [--wait SECONDS] [--json]
+  or:  orvane-update --list [--wait SECONDS] [--json]
+  or:  orvane-update --read-back FILE [--device ID] [--wait SECONDS] [--json]
+  or:  orvane-update --help | --version
 
 With no action option it finds the attached device (the supported models
 through their audio identity, then the firmware-update identities 3b5d:6000
@@ -204,9 +204,7 @@ Options:
   -h, --help         this text
   --version          print the program's version
 
-Exit status (with --all: 0 only when every device succeeded, 2 when nothing
-was done to any device, 3 when none was updated and no flash was changed,
-else 1):
+Exit status:
   0  the update (or list, or read-back) succeeded
   1  the update failed ("Firmware update Fail!") after erasing the flash, or
      the read-back was not consistent; the device has been written to or
@@ -215,6 +213,9 @@ else 1):
      cannot be opened, no valid update file, several devices and no --device,
      or the question was answered no
   3  the update failed before its first erase: the device was not changed
+
+With --all: 0 only when every device succeeded, 2 when nothing was done to any
+device, 3 when none was updated and no flash was changed, else 1.
 )";
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace orvane {
 namespace {
 
@@ -129,6 +131,26 @@ TEST(UpdateCommandOptionsTest, HelpDescribesTheDeviceLocationsOfThisSystem) {
 #endif
   for (const char *line : {"--device ID", "serial number"})
     EXPECT_NE(paragraph.find(line), std::string::npos) << line;
+}
+
+// The manual page is made from the help by help2man: it takes each "  or:"
+// line after "Usage:" as a form of the command, and the lines under a line
+// "Exit status:" as the page's EXIT STATUS section.
+TEST(UpdateCommandOptionsTest, HelpGivesTheManualPageItsFormsAndExitStatusSection) {
+  const std::string help = UpdateCommandHelp();
+  const size_t usage = help.find("\nUsage: orvane-update ");
+  ASSERT_NE(usage, std::string::npos);
+  const size_t formsEnd = help.find("\n\n", usage);
+  std::istringstream forms(help.substr(usage + 1, formsEnd - usage - 1));
+  std::string line;
+  std::getline(forms, line);
+  int more = 0;
+  while (std::getline(forms, line)) {
+    EXPECT_EQ(line.rfind("  or:  orvane-update ", 0), 0u) << line;
+    ++more;
+  }
+  EXPECT_GE(more, 4);
+  EXPECT_NE(help.find("\n\nExit status:\n  0  "), std::string::npos);
 }
 
 } // namespace

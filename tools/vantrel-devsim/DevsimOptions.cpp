@@ -27,27 +27,34 @@ EEPROM write cycle, mailbox answers) pass in real time, divided by --speed.
 After ISP mode has been left and the last connection has closed, the device
 restarts: as its model when the flash holds firmware (its first bytes are not
 all 0xFF), otherwise in update mode.
+%END%
 
 Usage: vantrel-devsim [options]
   or:  vantrel-devsim --write-sample DIR [--model MODEL]
   or:  vantrel-devsim --help | --version
 
 Identity:
-  --model MODEL         the model, by display name ("Orvane-R62"), file prefix
-                        ("Orvane_R62") or product id ("f0b8"). Default Orvane-R62.
-                        %MODELS%
+  --model MODEL         the model (see Models), by display name ("Orvane-R62"),
+                        file prefix ("Orvane_R62") or product id ("f0b8").
+                        Default Orvane-R62.
   --update-mode VID     come up in the update-mode identity, product id 6000,
                         vendor id 3b5d or 0c7e, without audio interface. The
                         model is what the device becomes once firmware is in.
 
+Models (display name, file prefix, product id):
+%MODELS%
+
 Flash:
-  --flash-part PART     %PARTS%
-                        (also by identifier, e.g. "C2 22 11"). Default C22012.
+  --flash-part PART     the flash part (see Flash parts), by name or identifier
+                        (e.g. "C2 22 11"). Default C22012.
   --blank               start with an erased flash
   --flash-file FILE     start with FILE (raw binary, at most the part's size) from address 0
-  --generate-firmware   start with the model's sample firmware
-                        Default: sample firmware for --model, blank for --update-mode.
+  --generate-firmware   start with the model's sample firmware (the default, but
+                        for --update-mode, which starts blank)
   --dump-flash FILE     write the whole flash to FILE when the program ends
+
+Flash parts:
+%PARTS%
 
 Device:
   --speed FACTOR        device-side durations are divided by FACTOR (default 1;
@@ -56,16 +63,18 @@ Device:
   --stream-status A4,A5,A6
                         stream status registers of bank 0, hexadecimal bytes
                         (e.g. 03,00,01: 96 kHz PCM, connected, playing)
+  --fault FAULT         make the device fail as FAULT says (see Faults); may be
+                        given more than once
 
-Faults (--fault FAULT, may be repeated; counts start at 1, numbers hexadecimal
-where marked):
+Faults (counts start at 1; numbers are hexadecimal where marked):
   fail:N                the N-th transfer fails on the way (transport error)
   stall:N               the N-th transfer is stalled by the device
   fail-request:RR[:N]   every (or the N-th) transfer with request code RR (hex) fails
   stall-request:RR[:N]  the same, stalled
   delay:N:MS            the N-th transfer is answered only after MS milliseconds
   unplug-after:N        after N transfers the device is gone
-  unplug-request:RR[:N] the device is gone as the N-th (or first) request RR arrives
+  unplug-request:RR[:N]
+                        the device is gone as the N-th (or first) request RR arrives
   flip-read:ADDR:MASK[:stuck]
                         reading flash address ADDR (hex) flips the bits MASK (hex),
                         once, or on every read with "stuck"
@@ -96,8 +105,10 @@ Samples:
                         image is the same every time and carries the marker
                         "VXUSB_Table01".
 
-%END% Exit status: 0 done,
-1 the device could not be published or a file not written, 2 bad options.
+Exit status:
+  0  done
+  1  the device could not be published, or a file not written
+  2  bad options
 )";
 
 std::string Replace(std::string text, const std::string &key, const std::string &value) {
@@ -159,18 +170,20 @@ constexpr const char *kEndHelp = "Ctrl+C or SIGTERM ends the program and removes
 #endif
 
 std::string DevsimHelp() {
+  // One line each, the name in the column the options' names use.
+  auto line = [](const std::string &name, const std::string &text) {
+    return "  " + name + std::string(name.size() < 22 ? 22 - name.size() : 1, ' ') + text + "\n";
+  };
   std::string models;
   for (const auto &model : sim::SimModels()) {
     char pid[8];
     std::snprintf(pid, sizeof pid, "%04x", model.productId);
-    if (!models.empty())
-      models += "\n                        ";
-    models += model.displayName + " (" + model.filePrefix + ", " + pid + ")";
+    models += line(model.displayName, model.filePrefix + ", " + pid);
   }
   std::string parts;
   for (const auto &part : sim::FlashPartProfiles())
-    parts += part.name + ": " + part.description + "\n                        ";
-  const std::string help = Replace(Replace(kHelp, "%MODELS%", models), "%PARTS%\n                        ", parts);
+    parts += line(part.name, part.description);
+  const std::string help = Replace(Replace(kHelp, "%MODELS%\n", models), "%PARTS%\n", parts);
   return Replace(Replace(help, "%DIR%", kDirectoryHelp), "%END%", kEndHelp);
 }
 
