@@ -3,11 +3,11 @@
 #include "app/Banner.h"
 #include "app/BusyNotice.h"
 #include "app/FontSubstitutes.h"
+#include "app/PanelFoot.h"
 #include "app/QtMessagePump.h"
 #include "app/ServiceViewLayout.h"
 #include "app/SizeAllowance.h"
 #include "app/StringGrid.h"
-#include "app/UpdateProgressBar.h"
 #include "app/VirtualKeys.h"
 #include "panels/ParameterExchange.h"
 #include "ui_Unit1.h"
@@ -79,7 +79,7 @@ TForm1::TForm1(ProgramState &state, Dialogs &dialogs, QWidget *parent)
   state_.monitor.actionRunningChanged = [this](bool running) { DeviceActionChanged(running); };
   Guarded([this] { FormCreate(this); });
   // Below the top panel as start-up has left it.
-  AddUpdateProgressBar(*this, *ui_->lblISPProcStatus);
+  foot_ = std::make_unique<PanelFoot>(*this, *ui_->lblISPProcStatus);
   timer1_->start();
 }
 
@@ -183,8 +183,8 @@ void TForm1::closeEvent(QCloseEvent *event) {
 void TForm1::SetServiceView(bool on) {
   if (on == serviceView_)
     return;
+  foot_->SetSimpleView(!on);
   if (on) {
-    HideUpdateProgressBar(*this);
     serviceLayout_->Enter(*this, *ui_->MainPageControl, *ui_->pnlUSB, SizeAllowance(logicalDpiX()),
                           IspPageHiddenControls(*ui_));
   } else
