@@ -97,10 +97,15 @@ void TForm1::DeviceActionChanged(bool running) {
                c.Button1, c.btnSaveBin, c.CurrentFileBitBtn, c.USBLoadFileBitBtn,
                // the update and every flash step of the ISP page
                c.btnSimpleAuto, c.btnEnterISP, c.btnUSBChipID, c.btnUSBReadStatus, c.btnUSBWriteEnable,
-               c.btnUSBWriteDisable, c.btnUSBErase, c.btnUSBBlank, c.btnUSBProgram, c.btnUSBVerify, c.btnReadBack,
-               c.btnUSBISPAuto,
+               c.btnUSBWriteDisable, c.lbledtUSBWriteStatus, c.btnUSBErase, c.btnUSBBlank, c.btnUSBProgram,
+               c.btnUSBVerify, c.btnReadBack, c.btnUSBISPAuto,
+               // the register and I2C pages' reads and bit writes
+               c.btnReadAll, c.Panel2, c.btnReadMI2C, c.Panel3, c.btnWriteSpecI2C, c.btnReadSpecI2C,
                // the parameter exchanges
-               c.btnReadPara, c.btnSetPara});
+               c.btnReadPara, c.btnSetPara, c.lbledSysVID, c.lbledSysPID, c.lbledSysStr1, c.lbledSysStr2,
+               c.lbledSysStr3,
+               // the stream status and media keys
+               c.btnUpdateStatus, c.btnHID0, c.btnHID1, c.btnHID2, c.btnHID3, c.btnHID4});
 }
 
 void TForm1::BindShell() {
