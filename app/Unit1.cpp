@@ -145,10 +145,11 @@ void TForm1::FormCreate(QObject *) {
   c.MainPageControl->hide();
   c.MainPageControl->resize(c.MainPageControl->width(), 100 + allowance);
   // The window manager puts its frame around this: the content keeps the
-  // whole size, as the top panel and the progress bar below it need it.
-  // The design's place at (-5, 0) would push the frame off the screen's
-  // edge; the window manager places the window where it places others.
-  resize(606 + allowance, 200 + allowance);
+  // whole size, as the top panel and the strip below it need it, and no
+  // smaller size would show it whole. The design's place at (-5, 0) would
+  // push the frame off the screen's edge; the window manager places the
+  // window where it places others.
+  setFixedSize(606 + allowance, 200 + allowance);
 
   for (QWidget *hidden : IspPageHiddenControls(c))
     hidden->hide();
@@ -191,7 +192,7 @@ void TForm1::SetServiceView(bool on) {
   foot_->SetSimpleView(!on);
   if (on) {
     serviceLayout_->Enter(*this, *ui_->MainPageControl, *ui_->pnlUSB, SizeAllowance(logicalDpiX()),
-                          IspPageHiddenControls(*ui_));
+                          IspPageHiddenControls(*ui_), BusyNoticeRoom());
   } else
     serviceLayout_->Leave(*this, *ui_->MainPageControl);
   serviceView_ = on;
