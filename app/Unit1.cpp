@@ -4,6 +4,7 @@
 #include "app/BusyNotice.h"
 #include "app/FontSubstitutes.h"
 #include "app/PanelFoot.h"
+#include "app/ProgramIcon.h"
 #include "app/QtMessagePump.h"
 #include "app/ServiceViewLayout.h"
 #include "app/SizeAllowance.h"
@@ -59,6 +60,7 @@ TForm1::TForm1(ProgramState &state, Dialogs &dialogs, QWidget *parent)
   ui_->CurrentFileBitBtn->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
   ui_->btnSaveBitBin->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
   ShowBanner(*ui_->Image1);
+  setWindowIcon(ProgramIcon());
 
   timer1_ = new QTimer(this);
   timer1_->setObjectName("Timer1");
