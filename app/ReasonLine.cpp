@@ -46,10 +46,11 @@ ReasonLine::ReasonLine(QWidget *parent) : QLabel(parent) {
   setTextFormat(Qt::PlainText);
   setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   setContextMenuPolicy(Qt::ActionsContextMenu);
-  auto *copy = new QAction(tr("Copy"), this);
-  copy->setObjectName("actCopyReason");
-  connect(copy, &QAction::triggered, this, [this] { QGuiApplication::clipboard()->setText(Reason()); });
-  addAction(copy);
+  copy_ = new QAction(tr("Copy"), this);
+  copy_->setObjectName("actCopyReason");
+  copy_->setEnabled(false); // nothing to copy yet
+  connect(copy_, &QAction::triggered, this, [this] { QGuiApplication::clipboard()->setText(Reason()); });
+  addAction(copy_);
 }
 
 void ReasonLine::ShowReason(ReasonOf of, const QString &reason) {
@@ -62,6 +63,7 @@ void ReasonLine::ShowReason(ReasonOf of, const QString &reason) {
   else if (shown_ == of)
     shown_ = of == ReasonOf::Update ? ReasonOf::UpdateFile : ReasonOf::Update;
   setToolTip(Reason());
+  copy_->setEnabled(!Reason().isEmpty());
   Fit();
 }
 

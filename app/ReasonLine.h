@@ -5,6 +5,8 @@
 
 #include <functional>
 
+class QAction;
+
 namespace orvane {
 
 // text whole when it fits, else shortened in the middle by the fewest
@@ -42,6 +44,7 @@ private:
 
   QString reasons_[2];
   ReasonOf shown_ = ReasonOf::Update;
+  QAction *copy_ = nullptr;
 };
 
 } // namespace orvane
