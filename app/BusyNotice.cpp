@@ -17,6 +17,10 @@ constexpr int kTextPixels = 12;
 const char *const kName = "lblBusyNotice";
 } // namespace
 
+int BusyNoticeRoom() {
+  return kHeight + kBottomMargin;
+}
+
 void ShowBusyNotice(QWidget &window, const MonitorFlags &flags, const QString &text) {
   auto *notice = window.findChild<QLabel *>(kName, Qt::FindDirectChildrenOnly);
   if (!notice) {

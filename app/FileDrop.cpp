@@ -2,6 +2,7 @@
 
 #include "isp/UpdateFileLookup.h"
 
+#include <QCoreApplication>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
@@ -10,9 +11,16 @@
 
 namespace orvane {
 
-FileDrop::FileDrop(QWidget &window, Taken taken) : QObject(&window), taken_(std::move(taken)) {
+FileDrop::FileDrop(QWidget &window, Taken taken) : QObject(&window), window_(window), taken_(std::move(taken)) {
   window.setAcceptDrops(true);
-  window.installEventFilter(this);
+  // A drop reaches the control under the pointer first, and a text box
+  // would paste the file's path: every drop onto the window comes here.
+  QCoreApplication::instance()->installEventFilter(this);
+}
+
+FileDrop::~FileDrop() {
+  if (QCoreApplication *application = QCoreApplication::instance())
+    application->removeEventFilter(this);
 }
 
 QString FileDrop::DroppablePath(const QList<QUrl> &urls) {
@@ -27,12 +35,19 @@ QString FileDrop::DroppablePath(const QList<QUrl> &urls) {
   return {};
 }
 
+bool FileDrop::OnWindow(QObject *watched) const {
+  return watched->isWidgetType() && static_cast<QWidget *>(watched)->window() == &window_;
+}
+
 bool FileDrop::eventFilter(QObject *watched, QEvent *event) {
   switch (event->type()) {
   case QEvent::DragEnter:
   case QEvent::DragMove: {
     auto *drag = static_cast<QDropEvent *>(event);
-    if (drag->mimeData()->hasUrls() && !DroppablePath(drag->mimeData()->urls()).isEmpty())
+    // Text dragged from elsewhere is still the text boxes' own.
+    if (!OnWindow(watched) || !drag->mimeData()->hasUrls())
+      break;
+    if (!DroppablePath(drag->mimeData()->urls()).isEmpty())
       drag->acceptProposedAction();
     else
       drag->ignore();
@@ -40,7 +55,9 @@ bool FileDrop::eventFilter(QObject *watched, QEvent *event) {
   }
   case QEvent::Drop: {
     auto *drop = static_cast<QDropEvent *>(event);
-    const QString path = drop->mimeData()->hasUrls() ? DroppablePath(drop->mimeData()->urls()) : QString();
+    if (!OnWindow(watched) || !drop->mimeData()->hasUrls())
+      break;
+    const QString path = DroppablePath(drop->mimeData()->urls());
     if (path.isEmpty()) {
       drop->ignore();
       return true;

@@ -1,5 +1,7 @@
 #include "app/StringGrid.h"
 
+#include <QApplication>
+#include <QLineEdit>
 #include <QTableWidget>
 
 namespace orvane {
@@ -41,6 +43,13 @@ void SetCell(QTableWidget &grid, int col, int row, const QString &text) {
     item->setText(text);
   else
     grid.setItem(row, col, new QTableWidgetItem(text));
+}
+
+void ShowCellValue(QTableWidget &grid, int col, int row, const QString &text) {
+  SetCell(grid, col, row, text);
+  auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+  if (editor && editor->parent() == grid.viewport() && grid.currentColumn() == col && grid.currentRow() == row)
+    editor->setText(text);
 }
 
 void FillRegisterHeaders(QTableWidget &grid) {

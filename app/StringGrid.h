@@ -16,6 +16,9 @@ namespace orvane {
 void PrepareStringGrid(QTableWidget &grid);
 QString Cell(const QTableWidget &grid, int col, int row);
 void SetCell(QTableWidget &grid, int col, int row, const QString &text);
+// SetCell for a value the program shows: a cell editor open on the cell
+// shows it too, as it would put its own text back when it closes.
+void ShowCellValue(QTableWidget &grid, int col, int row, const QString &text);
 // Column headers "00".."0F" in row 0, row headers "00".."F0" in column 0;
 // the corner cell stays empty.
 void FillRegisterHeaders(QTableWidget &grid);

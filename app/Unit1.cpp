@@ -3,11 +3,12 @@
 #include "app/Banner.h"
 #include "app/BusyNotice.h"
 #include "app/FontSubstitutes.h"
+#include "app/PanelFoot.h"
+#include "app/ProgramIcon.h"
 #include "app/QtMessagePump.h"
 #include "app/ServiceViewLayout.h"
 #include "app/SizeAllowance.h"
 #include "app/StringGrid.h"
-#include "app/UpdateProgressBar.h"
 #include "app/VirtualKeys.h"
 #include "panels/ParameterExchange.h"
 #include "ui_Unit1.h"
@@ -59,6 +60,7 @@ TForm1::TForm1(ProgramState &state, Dialogs &dialogs, QWidget *parent)
   ui_->CurrentFileBitBtn->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
   ui_->btnSaveBitBin->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
   ShowBanner(*ui_->Image1);
+  setWindowIcon(ProgramIcon());
 
   timer1_ = new QTimer(this);
   timer1_->setObjectName("Timer1");
@@ -79,7 +81,7 @@ TForm1::TForm1(ProgramState &state, Dialogs &dialogs, QWidget *parent)
   state_.monitor.actionRunningChanged = [this](bool running) { DeviceActionChanged(running); };
   Guarded([this] { FormCreate(this); });
   // Below the top panel as start-up has left it.
-  AddUpdateProgressBar(*this, *ui_->lblISPProcStatus);
+  foot_ = std::make_unique<PanelFoot>(*this, *ui_->lblISPProcStatus);
   timer1_->start();
 }
 
@@ -97,10 +99,15 @@ void TForm1::DeviceActionChanged(bool running) {
                c.Button1, c.btnSaveBin, c.CurrentFileBitBtn, c.USBLoadFileBitBtn,
                // the update and every flash step of the ISP page
                c.btnSimpleAuto, c.btnEnterISP, c.btnUSBChipID, c.btnUSBReadStatus, c.btnUSBWriteEnable,
-               c.btnUSBWriteDisable, c.btnUSBErase, c.btnUSBBlank, c.btnUSBProgram, c.btnUSBVerify, c.btnReadBack,
-               c.btnUSBISPAuto,
+               c.btnUSBWriteDisable, c.lbledtUSBWriteStatus, c.btnUSBErase, c.btnUSBBlank, c.btnUSBProgram,
+               c.btnUSBVerify, c.btnReadBack, c.btnUSBISPAuto,
+               // the register and I2C pages' reads and bit writes
+               c.btnReadAll, c.Panel2, c.btnReadMI2C, c.Panel3, c.btnWriteSpecI2C, c.btnReadSpecI2C,
                // the parameter exchanges
-               c.btnReadPara, c.btnSetPara});
+               c.btnReadPara, c.btnSetPara, c.lbledSysVID, c.lbledSysPID, c.lbledSysStr1, c.lbledSysStr2,
+               c.lbledSysStr3,
+               // the stream status and media keys
+               c.btnUpdateStatus, c.btnHID0, c.btnHID1, c.btnHID2, c.btnHID3, c.btnHID4});
 }
 
 void TForm1::BindShell() {
@@ -140,10 +147,11 @@ void TForm1::FormCreate(QObject *) {
   c.MainPageControl->hide();
   c.MainPageControl->resize(c.MainPageControl->width(), 100 + allowance);
   // The window manager puts its frame around this: the content keeps the
-  // whole size, as the top panel and the progress bar below it need it.
-  // The design's place at (-5, 0) would push the frame off the screen's
-  // edge; the window manager places the window where it places others.
-  resize(606 + allowance, 200 + allowance);
+  // whole size, as the top panel and the strip below it need it, and no
+  // smaller size would show it whole. The design's place at (-5, 0) would
+  // push the frame off the screen's edge; the window manager places the
+  // window where it places others.
+  setFixedSize(606 + allowance, 200 + allowance);
 
   for (QWidget *hidden : IspPageHiddenControls(c))
     hidden->hide();
@@ -183,10 +191,10 @@ void TForm1::closeEvent(QCloseEvent *event) {
 void TForm1::SetServiceView(bool on) {
   if (on == serviceView_)
     return;
+  foot_->SetSimpleView(!on);
   if (on) {
-    HideUpdateProgressBar(*this);
     serviceLayout_->Enter(*this, *ui_->MainPageControl, *ui_->pnlUSB, SizeAllowance(logicalDpiX()),
-                          IspPageHiddenControls(*ui_));
+                          IspPageHiddenControls(*ui_), BusyNoticeRoom());
   } else
     serviceLayout_->Leave(*this, *ui_->MainPageControl);
   serviceView_ = on;

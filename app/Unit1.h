@@ -20,6 +20,7 @@ class TForm1;
 
 namespace orvane {
 
+class PanelFoot;
 class ServiceViewLayout;
 
 // The main window. Handlers turn widget state into calls on the objects
@@ -176,6 +177,8 @@ public:
   MessagePump &Pump() { return *pump_; }
   // Greys the controls that must wait for a running device action.
   ActionLocks &Locks() { return locks_; }
+  // The strip below the update panel: progress, or the reason line.
+  PanelFoot &Foot() { return *foot_; }
 
 private:
   // While a device action runs, nothing may change the image it works on
@@ -185,6 +188,7 @@ private:
 
   std::unique_ptr<MessagePump> pump_;
   ActionLocks locks_;
+  std::unique_ptr<PanelFoot> foot_;
 };
 
 } // namespace orvane

@@ -6,7 +6,6 @@
 #include "panels/RawI2cGroup.h"
 #include "ui_Unit1.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 
@@ -29,21 +28,20 @@ bool CellRegister(int col, int row, uint8_t &reg) {
 
 class WindowMasterI2cView final : public MasterI2cView {
 public:
-  WindowMasterI2cView(Ui::TForm1 &c, MessagePump &pump) : c_(c), pump_(pump) {}
+  explicit WindowMasterI2cView(TForm1 &form) : c_(form.Controls()), pump_(form.Pump()), locks_(form.Locks()) {}
 
   void ShowReadAllRunning(bool running) override {
     c_.btnReadMI2C->setText(running ? "Stop" : "Read");
     c_.btnReadMI2C->setProperty("Tag", running ? 1 : 0);
+    // Greyed with the other device actions, but it stops its own read.
+    if (running)
+      locks_.Free(c_.btnReadMI2C);
   }
   void ShowRegister(uint8_t reg, const std::string &text) override {
     QTableWidget &grid = *c_.StringGridMIIC;
     const int col = reg % kGridRegisters + 1;
     const int row = reg / kGridRegisters + 1;
-    SetCell(grid, col, row, Text(text));
-    // An open cell editor would put its own text back when it closes.
-    auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
-    if (editor && editor->parent() == grid.viewport() && grid.currentColumn() == col && grid.currentRow() == row)
-      editor->setText(Text(text));
+    ShowCellValue(grid, col, row, Text(text));
   }
   void ShowBits(uint8_t value) override {
     for (int i = 0; i < 8; ++i)
@@ -57,6 +55,7 @@ public:
 private:
   Ui::TForm1 &c_;
   MessagePump &pump_;
+  ActionLocks &locks_;
 };
 
 class WindowRawI2cView final : public RawI2cView {
@@ -85,7 +84,7 @@ private:
 
 // Enter in a slave-address box: the address as edtMI2CAddr shows it.
 void EnterSlaveAddress(TForm1 &form, const QLineEdit &box) {
-  WindowMasterI2cView view(form.Controls(), form.Pump());
+  WindowMasterI2cView view(form);
   const std::string shown = MasterI2cPage(form.State().I2cPanel(), view).EnterSlaveAddress(box.text().toStdString());
   form.Controls().edtMI2CAddr->setText(Text(shown));
 }
@@ -126,7 +125,7 @@ void TForm1::BindI2cPage() {
 void TForm1::MainPageControlChange(QObject *) {
   if (ui_->MainPageControl->currentWidget() != ui_->PageMI2CCtrl)
     return;
-  WindowMasterI2cView view(*ui_, *pump_);
+  WindowMasterI2cView view(*this);
   MasterI2cPage(state_.I2cPanel(), view).SetUpMaster();
 }
 
@@ -142,7 +141,7 @@ void TForm1::edtMI2CAddr1KeyDown(QObject *, int &Key) {
 }
 
 void TForm1::btnReadMI2CClick(QObject *) {
-  WindowMasterI2cView view(*ui_, *pump_);
+  WindowMasterI2cView view(*this);
   MasterI2cPage(state_.I2cPanel(), view).ReadAllClick();
 }
 
@@ -159,7 +158,7 @@ void TForm1::StringGridMIICSelectCell(QObject *, int ACol, int ARow, bool &) {
     if (QTableWidgetItem *header = grid.item(i, 0))
       header->setBackground(i == ARow ? silver : buttonFace);
   }
-  WindowMasterI2cView view(*ui_, *pump_);
+  WindowMasterI2cView view(*this);
   MasterI2cPage(state_.I2cPanel(), view).SelectRegister(reg);
 }
 
@@ -170,7 +169,7 @@ void TForm1::StringGridMIICKeyDown(QObject *, int &Key) {
   uint8_t reg = 0;
   if (!CellRegister(col, row, reg))
     return;
-  WindowMasterI2cView view(*ui_, *pump_);
+  WindowMasterI2cView view(*this);
   MasterI2cPage(state_.I2cPanel(), view).GridKey(reg, Key, Cell(grid, col, row).toStdString());
   // The value has been stepped: the cell editor must not delete a character as well.
   if (Key == vk::Insert || Key == vk::Delete)
@@ -186,7 +185,7 @@ void TForm1::chkMI2CBitMouseUp(QObject *) {
   for (int i = 0; i < 8; ++i)
     if (auto *box = ui_->Panel3->findChild<QCheckBox *>("chkMI2CBit" + QString::number(i)); box && box->isChecked())
       boxes = static_cast<uint8_t>(boxes | (1u << i));
-  WindowMasterI2cView view(*ui_, *pump_);
+  WindowMasterI2cView view(*this);
   MasterI2cPage(state_.I2cPanel(), view).BitBoxesReleased(reg, boxes);
 }
 

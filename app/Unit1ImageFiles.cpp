@@ -1,4 +1,6 @@
 #include "app/Indicator.h"
+#include "app/PanelFoot.h"
+#include "app/ReasonLine.h"
 #include "app/Unit1.h"
 #include "isp/ImageFileNameList.h"
 #include "isp/ImageFileOpen.h"
@@ -45,7 +47,9 @@ void TForm1::ReadProgramFile1() {
   state_.panelImage = result.startEnabled ? state_.image : ImageRecord{};
   ShowUpdateFileLine(*ui_->lblUpdaeFileStatus, QString::fromStdString(result.statusCaption),
                      QString::fromStdString(result.refusal));
-  locks_.SetEnabled(ui_->btnSimpleAuto, result.startEnabled);
+  foot_->Reason().ShowReason(ReasonOf::UpdateFile, QString::fromStdString(result.refusal));
+  // Another program still acting on the device keeps Start off.
+  locks_.SetEnabled(ui_->btnSimpleAuto, result.startEnabled && !state_.startWaitsForDevice);
   if (result.indicator)
     PaintIndicator(*ui_->pnlUSBExist, *result.indicator);
 }

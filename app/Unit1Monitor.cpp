@@ -1,4 +1,6 @@
 #include "app/Indicator.h"
+#include "app/PanelFoot.h"
+#include "app/ReasonLine.h"
 #include "app/Unit1.h"
 #include "program/ConnectionMonitor.h"
 #include "ui_Unit1.h"
@@ -21,9 +23,12 @@ public:
     c_.lblUpdaeFileStatus->setText(QString::fromStdString(text));
     // A refusal's reason belongs to the caption that named the refused file.
     c_.lblUpdaeFileStatus->setToolTip(QString());
+    form_.Foot().Reason().ShowReason(ReasonOf::UpdateFile, QString());
   }
   void SetProcessStatus(const std::string &text) override {
     c_.lblISPProcStatus->setText(QString::fromStdString(text));
+    c_.lblISPProcStatus->setToolTip(QString());
+    form_.Foot().Reason().ShowReason(ReasonOf::Update, QString());
   }
   void SetIndicator(IndicatorColour colour) override { PaintIndicator(*c_.pnlUSBExist, colour); }
   void SetStartEnabled(bool enabled) override { form_.Locks().SetEnabled(c_.btnSimpleAuto, enabled); }

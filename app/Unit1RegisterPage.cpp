@@ -42,7 +42,8 @@ public:
   explicit RegisterPageView(TForm1 &form) : form_(form), c_(form.Controls()) {}
 
   void ShowCell(uint8_t address, uint8_t value) override {
-    SetCell(*c_.RegStringGrid1, address % kGridSide + 1, address / kGridSide + 1, QString::fromStdString(Hex2(value)));
+    ShowCellValue(*c_.RegStringGrid1, address % kGridSide + 1, address / kGridSide + 1,
+                  QString::fromStdString(Hex2(value)));
   }
   void ShowBits(uint8_t value) override {
     for (int bit = 0; bit < 8; ++bit)
@@ -54,6 +55,9 @@ public:
   void ShowReading(bool reading) override {
     c_.btnReadAll->setText(reading ? "Stop" : "Read Bank");
     c_.btnReadAll->setProperty("tag", reading ? 1 : 0);
+    // Greyed with the other device actions, but it stops its own read.
+    if (reading)
+      form_.Locks().Free(c_.btnReadAll);
   }
   void ProcessMessages() override { form_.Pump().ProcessMessages(); }
 

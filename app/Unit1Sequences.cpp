@@ -1,4 +1,6 @@
 #include "app/FileDialogFilters.h"
+#include "app/PanelFoot.h"
+#include "app/ReasonLine.h"
 #include "app/Unit1.h"
 #include "app/UpdateProgressBar.h"
 #include "app/WindowIspView.h"
@@ -11,6 +13,7 @@
 #include "panels/DeviceActionGuard.h"
 #include "program/BusyScope.h"
 #include "program/UpdateConfirmation.h"
+#include "program/UpdatePanelOutcome.h"
 #include "ui_Unit1.h"
 #include "usb/ChipCommands.h"
 #include "usb/DeviceTable.h"
@@ -53,27 +56,44 @@ void TForm1::btnSimpleAutoClick(QObject *) {
   if (!action)
     return;
   WindowUpdateStatusView status(*ui_->lblISPProcStatus, *pump_);
+  const auto show = [&](const PanelOutcome &outcome) {
+    status.ShowStatus(outcome.status, outcome.tone);
+    ui_->lblISPProcStatus->setToolTip(QString::fromStdString(outcome.reason));
+    foot_->Reason().ShowReason(ReasonOf::Update, QString::fromStdString(outcome.reason));
+  };
   state_.flash.IspFailed = false;
   // The update programs the file the panel names, as it was loaded and
   // checksummed, and nothing else: not what the pages have put in their
   // image since, nor anything clicked while the message loop turns.
   const ImageRecord image = state_.panelImage;
   if (!image.UpdateFileLoaded) {
-    status.ShowStatus(kNoUpdatedFile, StatusTone::Failure);
+    show({kNoUpdatedFile, StatusTone::Failure, {}});
     return;
   }
   const ModelRow *attached = state_.usb.GetAudioDriver() ? &kModels[state_.DeviceRow] : nullptr;
   BusyScope busy(state_.monitor); // also while the question is open
   if (!dialogs_.Confirm(this, "Warning", kUpdateQuestion,
                         QString::fromStdString(UpdateConfirmationDetails(image, attached)))) {
-    status.ShowStatus(kUpdateAbort, StatusTone::Failure);
+    show({kUpdateAbort, StatusTone::Failure, {}});
     return;
   }
-  // Another program updating the same device: nothing is sent, and the
-  // button stays for when it has finished.
+  // The question may have been open for long: a device pulled meanwhile
+  // gets no attempt, and the monitor's next look says it has gone.
+  if (!state_.usb.CheckDevice()) {
+    show(DeviceGoneOutcome());
+    locks_.SetEnabled(ui_->btnSimpleAuto, false);
+    return;
+  }
+  // Another program updating the same device: nothing is sent, and Start
+  // comes back when the monitor finds the device free.
   DeviceLockHold lock(state_.usb);
   if (!lock) {
-    status.ShowStatus(state_.usb.LastError(), StatusTone::Failure);
+    const DeviceError refused = state_.usb.LastDeviceError();
+    show(LockRefusalOutcome(refused));
+    if (refused.kind == DeviceErrorKind::Busy) {
+      state_.startWaitsForDevice = true;
+      locks_.SetEnabled(ui_->btnSimpleAuto, false);
+    }
     return;
   }
   // One update per run: a second click could only interrupt this one.
@@ -86,23 +106,21 @@ void TForm1::btnSimpleAutoClick(QObject *) {
   bool updated = false;
   std::string refusal;
   std::string failureReason;
+  std::string stepFailure;
   {
-    UpdateProgressViews progress(*this, status, view, state_.clock, state_.flash, image.ImageLength, !serviceView_);
+    UpdateProgressViews progress(*foot_, status, view, state_.clock, state_.flash, image.ImageLength);
     OneButtonUpdate update(chip, image, state_.flash, progress, progress);
     updated = update.Run();
     refusal = update.Refusal();
     if (!updated && refusal.empty())
       failureReason = ReasonForUser(update.FailureReason(), update.FlashChanged());
+    stepFailure = progress.StepFailure();
   }
 
   ui_->btnSimpleAuto->setText("Finish");
   locks_.SetEnabled(ui_->btnSimpleAuto, false);
-  if (!refusal.empty())
-    status.ShowStatus(refusal + ".", StatusTone::Failure);
-  else
-    status.ShowStatus(updated ? kUpdateSuccess : kUpdateFail, updated ? StatusTone::Success : StatusTone::Failure);
-  // The verdict text stays as it is; why it failed goes beside it.
-  ui_->lblISPProcStatus->setToolTip(QString::fromStdString(failureReason));
+  // The verdict text stays as it is; why it failed goes below it.
+  show(UpdateOutcome(updated, refusal, failureReason, stepFailure));
   if (!failureReason.empty())
     view.ShowProcessInfo(std::string(kUpdateFail) + " " + failureReason);
   state_.monitor.UpdateDone = true;

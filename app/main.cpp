@@ -1,5 +1,8 @@
 #include "app/Dialogs.h"
+#include "app/ProgramIcon.h"
 #include "app/Unit1.h"
+#include "app/UpdaterCommandLine.h"
+#include "app/WhenExposed.h"
 #include "program/ProgramState.h"
 #include "usb/Clock.h"
 #include "usb/DeviceLock.h"
@@ -7,12 +10,14 @@
 #include "version/ProgramVersion.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
+#include <QFile>
 
 #include <cstdio>
 
 #include <exception>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -33,6 +38,22 @@ void ReportEscaped(orvane::Dialogs &dialogs, std::exception_ptr escaped) {
 } // namespace
 
 int main(int argc, char *argv[]) {
+  // The command line first: help, version and mistakes need no display.
+  const orvane::UpdaterCommandLine line = orvane::ReadUpdaterCommandLine({argv + 1, argv + argc});
+  switch (line.action) {
+  case orvane::UpdaterCommandLine::Action::Help:
+    std::fputs(orvane::UpdaterHelp().c_str(), stdout);
+    return 0;
+  case orvane::UpdaterCommandLine::Action::Version:
+    std::printf("%s\n", orvane::UpdaterVersion().c_str());
+    return 0;
+  case orvane::UpdaterCommandLine::Action::Usage:
+    std::fprintf(stderr, "orvane-updater: %s (see --help)\n", line.error.c_str());
+    return 2;
+  case orvane::UpdaterCommandLine::Action::Window:
+    break;
+  }
+
   // Program-wide state first: the device object, then the texts. It outlives
   // the window and the application object, as the declaration order ensures.
   // Real hardware and virtual devices, listed together.
@@ -42,36 +63,32 @@ int main(int argc, char *argv[]) {
   // One action per device across every program of the tool.
   state->usb.UseDeviceLocks(orvane::DeviceLock::DefaultDirectory());
 
-  QApplication app(argc, argv);
+  // The toolkit gets the program's name and its own options, nothing else;
+  // the strings outlive the application object.
+  std::vector<std::string> toolkitArgs{argv[0]};
+  toolkitArgs.insert(toolkitArgs.end(), line.toolkit.begin(), line.toolkit.end());
+  std::vector<char *> toolkitArgv;
+  for (std::string &arg : toolkitArgs)
+    toolkitArgv.push_back(arg.data());
+  toolkitArgv.push_back(nullptr);
+  int toolkitArgc = static_cast<int>(toolkitArgs.size());
+  QApplication app(toolkitArgc, toolkitArgv.data());
   // Lets the desktop match the window to the installed menu entry and icon.
   QGuiApplication::setDesktopFileName(QStringLiteral("orvane-updater"));
   QApplication::setApplicationName("orvane-updater");
-  QApplication::setApplicationVersion(orvane::kProgramVersion);
-  // Qt's own options (-platform ...) are taken out by QApplication first.
-  QCommandLineParser parser;
-  parser.setApplicationDescription("Updates the firmware of Orvane USB audio devices.");
-  parser.addHelpOption();
-  parser.addVersionOption();
-  parser.addPositionalArgument("FILE or FOLDER",
-                               "The update file (.hex or .bin) for the device found, or the folder to look in for "
-                               "the model's update file instead of the working directory.",
-                               "[FILE or FOLDER]");
-  parser.process(app);
-  const QStringList given = parser.positionalArguments();
-  if (given.size() > 1) {
-    std::fprintf(stderr, "orvane-updater: one FILE or FOLDER at most (see --help)\n");
-    return 2;
-  }
+  // Every window of the program, its message boxes included.
+  QApplication::setWindowIcon(orvane::ProgramIcon());
 
   orvane::QtDialogs dialogs;
   try {
     orvane::TForm1 form(*state, dialogs);
     form.show();
-    if (!given.isEmpty()) {
-      const QString refusal = form.UseUpdateSource(given.front());
+    if (line.path) {
+      const QString refusal = form.UseUpdateSource(QFile::decodeName(line.path->c_str()));
       if (!refusal.isEmpty()) {
         std::fprintf(stderr, "orvane-updater: %s\n", qPrintable(refusal));
-        dialogs.Message(&form, "Dialog", refusal);
+        // Over the window, once the window manager has placed it.
+        orvane::WhenExposed(form, [&dialogs, &form, refusal] { dialogs.Message(&form, "Dialog", refusal); });
       }
     }
     QApplication::exec();

@@ -63,8 +63,11 @@ void MasterI2cPage::GridKey(uint8_t reg, int key, const std::string &cellText) {
   if (key != vk::Return && key != vk::Insert && key != vk::Delete)
     return;
   const uint8_t entered = HexByteEntry(cellText);
-  if (context_.monitor.ActionRunning)
+  if (context_.monitor.ActionRunning) {
+    // Nothing was written: the cell shows again what the register holds.
+    ShowRegisterAndBits(reg);
     return;
+  }
   uint8_t &mirror = i2c_.I2cRegisterMirror[reg];
   mirror = entered;
   // One more or less saturates: nothing is written at the end of the range.

@@ -88,8 +88,11 @@ void RegisterPanel::SelectRegister(uint8_t address) {
 
 void RegisterPanel::EnterValue(uint8_t address, const std::string &cellText) {
   const DeviceActionGuard guard(flags_);
-  if (!guard)
+  if (!guard) {
+    // Nothing was written: the cell shows again what the register holds.
+    ShowValue(address);
     return;
+  }
   const auto value = static_cast<uint8_t>(StrToInt("0x" + cellText));
   WriteAndReadBack(address, value, kKeyWriteSettleMs);
   ShowValue(address);
@@ -97,7 +100,11 @@ void RegisterPanel::EnterValue(uint8_t address, const std::string &cellText) {
 
 void RegisterPanel::StepUp(uint8_t address) {
   const DeviceActionGuard guard(flags_);
-  if (!guard || state_.shadow[address] == 0xFF)
+  if (!guard) {
+    ShowValue(address);
+    return;
+  }
+  if (state_.shadow[address] == 0xFF)
     return;
   WriteAndReadBack(address, static_cast<uint8_t>(state_.shadow[address] + 1), kKeyWriteSettleMs);
   ShowValue(address);
@@ -105,7 +112,11 @@ void RegisterPanel::StepUp(uint8_t address) {
 
 void RegisterPanel::StepDown(uint8_t address) {
   const DeviceActionGuard guard(flags_);
-  if (!guard || state_.shadow[address] == 0x00)
+  if (!guard) {
+    ShowValue(address);
+    return;
+  }
+  if (state_.shadow[address] == 0x00)
     return;
   WriteAndReadBack(address, static_cast<uint8_t>(state_.shadow[address] - 1), kKeyWriteSettleMs);
   ShowValue(address);

@@ -19,6 +19,8 @@ void ConnectionMonitor::Tick() {
   if (usb.IsFound()) {
     view_.SetTimerInterval(kMonitorSlowMs);
     static_cast<void>(usb.CheckDevice()); // what it found stays in IsFound()
+    if (usb.IsFound() && state_.startWaitsForDevice && !flags.ActionRunning)
+      RetryDeviceLock();
   } else {
     SearchNextTarget();
   }
@@ -29,6 +31,7 @@ void ConnectionMonitor::SearchNextTarget() {
   VantrelUsb &usb = state_.usb;
   MonitorFlags &flags = state_.monitor;
   state_.image.UpdateFileLoaded = false;
+  state_.startWaitsForDevice = false; // the device it waited for has gone
   view_.SetFileStatus("No Updated File !");
   view_.SetProcessStatus("");
   if (usb.GetAudioDriver()) {
@@ -71,6 +74,15 @@ void ConnectionMonitor::ShowOutcome() {
   } else {
     view_.SetDetectCaption(kUpdateDevice0C7ECaption + more);
   }
+}
+
+void ConnectionMonitor::RetryDeviceLock() {
+  const DeviceLockHold probe(state_.usb);
+  if (!probe)
+    return;
+  state_.startWaitsForDevice = false;
+  view_.SetProcessStatus("");
+  view_.SetStartEnabled(state_.panelImage.UpdateFileLoaded);
 }
 
 std::string SeveralDevicesNote(size_t attached) {

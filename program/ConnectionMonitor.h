@@ -14,7 +14,7 @@ public:
   virtual void SetTimerInterval(int ms) = 0;
   virtual void SetDetectCaption(const std::string &text) = 0; // lblDetectDevice
   virtual void SetFileStatus(const std::string &text) = 0;    // lblUpdaeFileStatus
-  virtual void SetProcessStatus(const std::string &text) = 0; // lblISPProcStatus
+  virtual void SetProcessStatus(const std::string &text) = 0; // lblISPProcStatus, and its reason goes
   virtual void SetIndicator(IndicatorColour colour) = 0;      // pnlUSBExist
   virtual void SetStartEnabled(bool enabled) = 0;             // btnSimpleAuto
   // The automatic lookup of the update file of row DeviceRow.
@@ -34,7 +34,8 @@ inline constexpr int kMonitorFastMs = 100;
 
 // Finds the attached device and follows it being plugged and unplugged:
 // table models through the audio driver, the update-mode identities through
-// the generic driver, turn by turn.
+// the generic driver, turn by turn. While Start waits for another program
+// to let go of the device, each tick tries the device's lock.
 class ConnectionMonitor {
 public:
   ConnectionMonitor(ProgramState &state, MonitorView &view) : state_(state), view_(view) {}
@@ -46,6 +47,9 @@ public:
 private:
   void SearchNextTarget();
   void ShowOutcome();
+  // Takes the device's lock and gives it back at once; once it could be
+  // taken, Start is offered again.
+  void RetryDeviceLock();
 
   ProgramState &state_;
   MonitorView &view_;

@@ -39,6 +39,9 @@ struct ProgramState {
   // Start programs, whatever the pages have done to image since.
   ImageRecord panelImage;
   UpdateFileSource updateSource;
+  // Start found another program acting on the device: it stays off until
+  // the connection monitor finds the device's lock free again.
+  bool startWaitsForDevice = false;
   FlashState flash;
   // The last flash read-back, kept until the next one.
   std::vector<uint8_t> ReadBackBuffer = std::vector<uint8_t>(kImageBufferSize, 0);

@@ -1,5 +1,7 @@
 #include "app/Dialogs.h"
 #include "app/FileDialogFilters.h"
+#include "app/ProgramIcon.h"
+#include "app/WhenExposed.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
@@ -77,6 +79,49 @@ private slots:
     QVERIFY(!dialogs.Confirm(nullptr, "Warning", "Start?", "File: Orvane_R62.hex, checksum 0x1A2B"));
     QCOMPARE(text, QString("Start?"));
     QCOMPARE(details, QString("File: Orvane_R62.hex, checksum 0x1A2B"));
+  }
+
+  // A refusal of the FILE argument comes up before the window manager has
+  // placed the window: it waits for the window, then opens over it.
+  void aBoxAskedForAtStartOpensOverTheWindowOnceItShows() {
+    QWidget window;
+    window.setWindowIcon(ProgramIcon());
+    window.resize(606, 200);
+    window.move(300, 250);
+    QtDialogs dialogs;
+    QPoint boxCentre;
+    bool ran = false;
+    window.show();
+    WhenExposed(window, [&] {
+      ran = true;
+      WhenBoxOpens([&](QMessageBox &box) { boxCentre = box.frameGeometry().center(); }, QMessageBox::Ok);
+      dialogs.Message(&window, "Dialog", "the file does not exist");
+    });
+    QVERIFY2(!ran, "not before the message loop turns");
+    QTRY_VERIFY(ran);
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QPoint windowCentre = window.frameGeometry().center();
+    QVERIFY2((boxCentre - windowCentre).manhattanLength() <= 4, qPrintable(QString("box at %1,%2, window at %3,%4")
+                                                                               .arg(boxCentre.x())
+                                                                               .arg(boxCentre.y())
+                                                                               .arg(windowCentre.x())
+                                                                               .arg(windowCentre.y())));
+  }
+
+  // Title bars and task bars show the program's own icon, in every size
+  // they ask for, on its window and on its message boxes.
+  void theBoxesCarryTheProgramsIcon() {
+    const QIcon icon = ProgramIcon();
+    QVERIFY(!icon.isNull());
+    for (const int size : {16, 32, 48, 256})
+      QVERIFY2(icon.availableSizes().contains(QSize(size, size)), qPrintable(QString::number(size)));
+    QApplication::setWindowIcon(icon);
+    QtDialogs dialogs;
+    qint64 boxIcon = 0;
+    WhenBoxOpens([&](QMessageBox &box) { boxIcon = box.windowIcon().cacheKey(); }, QMessageBox::Ok);
+    dialogs.Message(nullptr, "Dialog", "No file");
+    QCOMPARE(boxIcon, QApplication::windowIcon().cacheKey());
+    QApplication::setWindowIcon(QIcon());
   }
 
   void exceptionIsACriticalBoxTitledWithTheProgramName() {

@@ -1,4 +1,5 @@
 #include "app/StringGrid.h"
+#include "panels/DeviceActionGuard.h"
 #include "support/WindowTestSupport.h"
 #include "testing/SimulatedDeviceStack.h"
 #include "ui_Unit1.h"
@@ -157,6 +158,48 @@ private slots:
     QTest::keyClick(&grid(), Qt::Key_Delete);
     QCOMPARE(EepromByte(0x05), uint8_t{0x3B});
     QCOMPARE(GridCell(0x05), QString("3B"));
+  }
+
+  // A value typed while another action holds the device is not written:
+  // the cell shows again what the register holds.
+  void aRefusedWriteLeavesTheCellAtTheRegistersValue() {
+    ShowPage(c().PageMI2CCtrl);
+    TypeAndEnter(c().edtMI2CAddr, "a0");
+    TypeIntoCell(6, 1, "3c"); // register 0x05
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(GridCell(0x05), QString("3C"));
+    const uint64_t transfers = chip->TransferCount();
+    {
+      const DeviceActionGuard other(started->state.monitor);
+      TypeIntoCell(6, 1, "77");
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+      QCOMPARE(GridCell(0x05), QString("3C"));
+      QVERIFY(!c().btnReadMI2C->isEnabled());
+    }
+    QCOMPARE(chip->TransferCount(), transfers);
+    QCOMPARE(EepromByte(0x05), uint8_t{0x3C});
+    QVERIFY(c().btnReadMI2C->isEnabled());
+  }
+
+  // Read, now Stop, stays live during its own read-all.
+  void readAllKeepsItsStopButton() {
+    ShowPage(c().PageMI2CCtrl);
+    TypeAndEnter(c().edtMI2CAddr, "a0");
+    bool stopLive = false, othersGreyed = false;
+    int reads = 0;
+    chip->SetTransferObserver([&](const SetupPacket &, const uint8_t *, const TransferResult &) {
+      if (++reads == 40)
+        QTimer::singleShot(0, &form(), [&] {
+          stopLive = c().btnReadMI2C->isEnabled() && c().btnReadMI2C->text() == "Stop";
+          othersGreyed = !c().Panel3->isEnabled() && !c().btnReadSpecI2C->isEnabled() && !c().btnReadAll->isEnabled();
+          QTest::mouseClick(c().btnReadMI2C, Qt::LeftButton);
+        });
+    });
+    QTest::mouseClick(c().btnReadMI2C, Qt::LeftButton);
+    QVERIFY(stopLive);
+    QVERIFY(othersGreyed);
+    QCOMPARE(c().btnReadMI2C->text(), QString("Read"));
+    QVERIFY(c().Panel3->isEnabled());
   }
 
   void insertOnATypedValueStepsFromIt() {

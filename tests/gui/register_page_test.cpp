@@ -1,4 +1,5 @@
 #include "app/StringGrid.h"
+#include "panels/DeviceActionGuard.h"
 #include "support/SimWindow.h"
 
 #include <QCheckBox>
@@ -113,6 +114,65 @@ private slots:
       QCOMPARE(traffic[i].substr(0, 2), std::string("R "));
     QVERIFY(chip().Firmware().MediaKeys().empty());
     QCOMPARE(c().lblRegAddr->text(), QString("Reg 0x22"));
+  }
+
+  // What cannot act while a bank is read is greyed; Read Bank, now Stop,
+  // is not. Afterwards all are back.
+  void whileABankIsReadTheControlsThatCannotActAreGreyed() {
+    const std::vector<QWidget *> waiting = {c().Panel2,
+                                            c().btnReadMI2C,
+                                            c().Panel3,
+                                            c().btnWriteSpecI2C,
+                                            c().btnReadSpecI2C,
+                                            c().btnUpdateStatus,
+                                            c().btnHID0,
+                                            c().btnHID1,
+                                            c().btnHID2,
+                                            c().btnHID3,
+                                            c().btnHID4,
+                                            c().lbledSysVID,
+                                            c().lbledSysPID,
+                                            c().lbledSysStr1,
+                                            c().lbledSysStr2,
+                                            c().lbledSysStr3,
+                                            c().btnReadPara,
+                                            c().btnSetPara,
+                                            c().lbledtUSBWriteStatus,
+                                            c().btnReadBack};
+    QStringList live;
+    bool stopLive = false;
+    WhenRead(0x20, [&] {
+      for (QWidget *control : waiting)
+        if (control->isEnabled())
+          live << control->objectName();
+      stopLive = c().btnReadAll->isEnabled() && c().btnReadAll->text() == "Stop";
+    });
+    QTest::mouseClick(c().btnReadAll, Qt::LeftButton);
+    QCOMPARE(live, QStringList());
+    QVERIFY(stopLive);
+    for (QWidget *control : waiting)
+      QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+    QVERIFY(c().btnReadAll->isEnabled());
+  }
+
+  // A value typed while another action holds the device is not written:
+  // the cell shows again what the register holds.
+  void aRefusedWriteLeavesTheCellAtTheChipsValue() {
+    ClickCell(3, 3); // register 0x22, reads DD
+    QCOMPARE(Cell(grid(), 3, 3), QString("DD"));
+    w->transport.ClearTransfers();
+    {
+      const DeviceActionGuard other(w->state.monitor);
+      TypeIntoCell("55");
+      QCOMPARE(Cell(grid(), 3, 3), QString("DD"));
+      grid().setFocus();
+      QTest::keyClick(&grid(), Qt::Key_Insert);
+      QCOMPARE(Cell(grid(), 3, 3), QString("DD"));
+    }
+    QVERIFY(w->transport.Transfers().empty());
+    QCOMPARE(chip().Registers().Peek(0, 0x22), 0xDD);
+    ClickCell(9, 9);
+    QCOMPARE(Cell(grid(), 3, 3), QString("DD"));
   }
 
   void readBankWithNoDeviceDoesNothing() {

@@ -1,11 +1,13 @@
 #include "app/Dialogs.h"
 #include "app/FileDialogFilters.h"
+#include "app/ReasonLine.h"
 #include "app/Unit1.h"
 #include "app/WindowUpdateStatusView.h"
 #include "isp/FlashParts.h"
 #include "isp/HexText.h"
 #include "isp/OneButtonUpdate.h"
 #include "program/MessagePump.h"
+#include "program/UpdatePanelOutcome.h"
 #include "sim/IntelHexWriter.h"
 #include "support/WindowTestSupport.h"
 #include "testing/SimulatedDeviceStack.h"
@@ -124,6 +126,7 @@ class SequencesTest : public QObject {
   std::vector<uint8_t> oldFirmware;
 
   Ui::TForm1 &c() { return form->Controls(); }
+  ReasonLine &Reason() { return *form->findChild<ReasonLine *>("lblReason"); }
   void Tick(int n) {
     for (int i = 0; i < n; ++i)
       form->Timer1Timer(form->Timer1());
@@ -349,6 +352,35 @@ private slots:
     QVERIFY(!c().btnSimpleAuto->isEnabled());
   }
 
+  // The device is pulled while the question is open: OK finds it gone,
+  // sends nothing and says so; the run is not over.
+  void aDevicePulledDuringTheQuestionGetsNoAttempt() {
+    StartWindow(false);
+    recorded->dialogs.confirmAnswer = true;
+    ReadyToStart("C22012", ImageBytes(0x1000, 0x21));
+    recorded->dialogs.onConfirm = [&] { devices->Unplug("r62"); };
+    const size_t transfers = devices->transport.Transfers().size();
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+
+    QCOMPARE(recorded->dialogs.confirms.size(), 1);
+    QCOMPARE(devices->transport.Transfers().size(), transfers);
+    QCOMPARE(c().lblISPProcStatus->text(), QString("No device is available"));
+    QCOMPARE(c().btnSimpleAuto->text(), QString("Start"));
+    QVERIFY(!c().btnSimpleAuto->isEnabled());
+    QVERIFY(!state->monitor.UpdateDone);
+    QVERIFY(!state->monitor.Busy);
+    Tick(1);
+    QCOMPARE(c().lblDetectDevice->text(), QString("No device is available"));
+
+    // Plugged in again, it is found and updated as before.
+    Plug("C22012");
+    Tick(16);
+    QVERIFY(c().btnSimpleAuto->isEnabled());
+    recorded->dialogs.onConfirm = nullptr;
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+    VerifyVerdict("Firmware update success!", kBlue);
+  }
+
   void aVerifyFailureInTheFirstAttemptIsRetried() {
     StartWindow(false);
     recorded->dialogs.confirmAnswer = true;
@@ -384,9 +416,12 @@ private slots:
 
     VerifyVerdict("Firmware update Fail!", kRed);
     QCOMPARE(chip->Flash().Activity().chipErases, 3u);
-    // The reason of the last attempt goes with the verdict.
+    // The ISP page's label carries the verdict with its reason.
     QCOMPARE(c().lblUSBProcessInfo->text(), QString("Firmware update Fail! Blanking Fail at 0x000800"));
-    QCOMPARE(c().lblISPProcStatus->toolTip(), QString("Blanking Fail at 0x000800"));
+    // Below the verdict, in plain sight: where the flash read wrong.
+    QCOMPARE(Reason().Reason(), QString("Blanking Fail at 0x000800"));
+    QCOMPARE(Reason().text(), Reason().Reason());
+    QVERIFY(!Reason().isHidden());
     QCOMPARE(KeptStatus(), ProtectedStatus());
     QVERIFY(!chip->InIspMode());
   }
@@ -409,8 +444,10 @@ private slots:
     QVERIFY(unplugged);
     VerifyVerdict("Firmware update Fail!", kRed);
     QVERIFY(clock->NowUs() - before < 120'000'000u);
-    // The verdict text stays as designed; the reason is beside it.
+    // The verdict text stays as designed; the reason is below it.
     QCOMPARE(c().lblISPProcStatus->toolTip(), QString("the device was disconnected"));
+    QCOMPARE(Reason().text(), QString("the device was disconnected"));
+    QCOMPARE(Reason().toolTip(), QString("the device was disconnected"));
     QCOMPARE(c().lblUSBProcessInfo->text(), QString("Firmware update Fail! the device was disconnected"));
   }
 
@@ -445,17 +482,30 @@ private slots:
     QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
     QCOMPARE(c().lblISPProcStatus->text(),
              QString("device busy: another update is running (pid %1)").arg(static_cast<qint64>(other)));
+    QCOMPARE(Reason().text(), QString(kDeviceBusyReason));
     QCOMPARE(chip->TransferCount(), transfers);
     QCOMPARE(c().btnSimpleAuto->text(), QString("Start"));
-    QVERIFY(c().btnSimpleAuto->isEnabled());
+    QVERIFY2(!c().btnSimpleAuto->isEnabled(), "Start waits for the other program");
+    // While the other program holds the device, the monitor's ticks change nothing.
+    Tick(3);
+    QVERIFY(c().lblISPProcStatus->text().startsWith("device busy: "));
+    QCOMPARE(Reason().text(), QString(kDeviceBusyReason));
+    QVERIFY(!c().btnSimpleAuto->isEnabled());
+    QCOMPARE(chip->TransferCount(), transfers);
 
     ::close(done[1]);
     int status = 0;
     ::waitpid(other, &status, 0);
     for (const int fd : {ready[0], ready[1], done[0]})
       ::close(fd);
+    // The next tick finds the device free: the message goes, Start comes back.
+    Tick(1);
+    QCOMPARE(c().lblISPProcStatus->text(), QString());
+    QCOMPARE(Reason().text(), QString());
+    QVERIFY(c().btnSimpleAuto->isEnabled());
     QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
     VerifyVerdict("Firmware update success!", kBlue);
+    QCOMPARE(Reason().text(), QString());
 #endif
   }
 
@@ -590,9 +640,11 @@ private slots:
     recorded->dialogs.confirmAnswer = true;
     ReadyToStart("C22011", ImageBytes(0x30000, 0x21));
     QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
-    VerifyVerdict("The image (196608 bytes) is larger than the flash of this device (131072 bytes, identifier C2 22 "
-                  "11); nothing was erased.",
-                  kRed);
+    VerifyVerdict("Firmware update Fail!", kRed);
+    const QString refusal("The image (196608 bytes) is larger than the flash of this device (131072 bytes, identifier "
+                          "C2 22 11); nothing was erased.");
+    QCOMPARE(Reason().Reason(), refusal);
+    QCOMPARE(Reason().text(), refusal);
     QVERIFY(FlashHolds(oldFirmware));
     QCOMPARE(chip->Flash().Activity().chipErases, 0u);
     QVERIFY(!chip->InIspMode());

@@ -1,22 +1,34 @@
 #include "app/BusyNotice.h"
+#include "app/Dialogs.h"
+#include "app/ReasonLine.h"
 #include "app/WindowUpdateStatusView.h"
+#include "isp/ErasedImage.h"
+#include "isp/FlashCapacity.h"
 #include "isp/OneButtonUpdate.h"
 #include "isp/UpdateFileLookup.h"
 #include "program/ConnectionMonitor.h"
 #include "program/MessagePump.h"
 #include "program/ProgressText.h"
+#include "program/UpdateConfirmation.h"
+#include "program/UpdatePanelOutcome.h"
 #include "sim/IntelHexWriter.h"
 #include "support/WindowTestSupport.h"
 #include "ui_Unit1.h"
 #include "usb/DeviceTable.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -35,6 +47,14 @@ void VerifyFits(const QLabel &label) {
                                           .arg(room)
                                           .arg(QFontInfo(label.font()).family())
                                           .arg(label.font().pixelSize())));
+}
+
+// The reason line shows reason whole, within its own height.
+void VerifyShownWhole(const ReasonLine &line, const QString &reason) {
+  QCOMPARE(line.Reason(), reason);
+  QVERIFY2(line.text() == reason, qPrintable(QString("shortened to \"%1\"").arg(line.text())));
+  QVERIFY2(line.heightForWidth(line.width()) <= line.height(),
+           qPrintable(QString("%1 pixels of text in %2").arg(line.heightForWidth(line.width())).arg(line.height())));
 }
 
 void WriteFile(const QString &path, const std::string &bytes) {
@@ -152,6 +172,90 @@ private slots:
     longest.remainingUs = 36'000'000'000;
     line->setText(QString::fromStdString(ProgressLine(longest, false)));
     VerifyFits(*line);
+  }
+
+  // The longest refusals and reasons the update panel gives, each below
+  // its verdict or in place of it, whole and without hovering.
+  void theLongRefusalsAndReasonsFit_data() {
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("capacity") << QString::fromStdString(
+        UpdateOutcome(false, ImageCapacityRefusal(16'777'216, {0xC2, 0x20, 0x17}) + "; nothing was erased", "", "")
+            .reason);
+    QTest::newRow("erased image") << QString::fromStdString(
+        UpdateOutcome(false, std::string("The image was refused: ") + kErasedImageRefusal, "", "").reason);
+    QTest::newRow("busy") << QString(kDeviceBusyReason);
+    QTest::newRow("not left ISP mode") << QString(
+        "the new firmware was written and verified, but the device did not leave ISP mode: unplug it and "
+        "plug it in again");
+    QTest::newRow("not protected") << QString("the new firmware was written and verified, but the flash could not be "
+                                              "protected: the device stopped answering");
+    QTest::newRow("time limit") << QString("the update ran past its time limit of 86400 s; the device was not changed");
+    QTest::newRow("stuck bit") << QString("Verifying Fail at 0xFFFFFF");
+    QTest::newRow("bad file") << QString("Orvane MR810.bin was not loaded: the file holds text, not a firmware image.");
+  }
+  void theLongRefusalsAndReasonsFit() {
+    QFETCH(QString, reason);
+    auto *line = started->form.findChild<ReasonLine *>("lblReason");
+    QVERIFY(line);
+    line->ShowReason(ReasonOf::Update, reason);
+    VerifyShownWhole(*line, reason);
+  }
+
+  // The busy refusal keeps the status line with the longest process id.
+  void theBusyStatusFits() {
+    const PanelOutcome busy = LockRefusalOutcome(
+        {DeviceErrorKind::Busy, "device busy: another update is running (pid " + std::to_string(4'194'304) + ")"});
+    NoMessagePump pump;
+    WindowUpdateStatusView(*c().lblISPProcStatus, pump).ShowStatus(busy.status, busy.tone);
+    VerifyFits(*c().lblISPProcStatus);
+  }
+
+  // A reason longer than its lines is shortened in the middle, and the
+  // whole is in the tooltip and on the clipboard.
+  void aReasonLongerThanItsLinesIsShortenedInTheMiddle() {
+    auto *line = started->form.findChild<ReasonLine *>("lblReason");
+    const QString path = "/home/someone/" + QString("very-long-folder-name/").repeated(12) + "Orvane_R62.hex";
+    const QString reason = path + " cannot be used: the file does not exist.";
+    line->ShowReason(ReasonOf::UpdateFile, reason);
+    QVERIFY(line->text() != reason);
+    QVERIFY(line->text().contains(QChar(0x2026)));
+    QVERIFY(line->text().startsWith("/home/someone/"));
+    QVERIFY(line->text().endsWith("does not exist."));
+    QVERIFY(line->heightForWidth(line->width()) <= line->height());
+    QCOMPARE(line->toolTip(), reason);
+    QCOMPARE(line->actions().size(), 1);
+    line->actions().front()->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(), reason);
+  }
+
+  // The question's warning of a file named for another model wraps in its
+  // box, which stays on the screen.
+  void theOtherModelWarningFitsItsQuestion() {
+    ImageRecord image;
+    image.ImageFileName = "/home/someone/Downloads/Orvane MR810.bin";
+    image.ImageLength = 0x8000;
+    const ModelRow *longest = &kModels[0];
+    for (const ModelRow &model : kModels)
+      if (std::string(model.displayName).size() > std::string(longest->displayName).size())
+        longest = &model;
+    const ModelRow *other = longest == &kModels[0] ? &kModels[1] : &kModels[0];
+    const QString details = QString::fromStdString(UpdateConfirmationDetails(image, other));
+    QVERIFY(details.contains("named for"));
+    QtDialogs dialogs;
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+      auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+      QVERIFY(box);
+      seen = true;
+      auto *label = box->findChild<QLabel *>("qt_msgbox_informativelabel");
+      QVERIFY(label);
+      QCOMPARE(label->text(), details);
+      QVERIFY(label->heightForWidth(label->width()) <= label->height());
+      QVERIFY(box->frameGeometry().width() <= box->screen()->availableGeometry().width());
+      box->button(QMessageBox::Cancel)->click();
+    });
+    QVERIFY(!dialogs.Confirm(&started->form, "Warning", kUpdateQuestion, details));
+    QVERIFY(seen);
   }
 
   void theNoticesFit() {

@@ -1,4 +1,5 @@
 #include "app/FileDrop.h"
+#include "app/ReasonLine.h"
 #include "isp/OneButtonUpdate.h"
 #include "sim/IntelHexWriter.h"
 #include "support/WindowTestSupport.h"
@@ -9,6 +10,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
@@ -158,6 +160,38 @@ private slots:
     QVERIFY(FlashHolds(image));
   }
 
+  // A file dropped onto a text box of the service view is loaded, not
+  // pasted into the box as its path; dragged text still goes into the box.
+  void aFileDroppedOntoATextBoxIsLoaded() {
+    WriteHex(workDir.filePath("Orvane_R62.hex"), ImageBytes(0x1000, 0x01));
+    Plug();
+    started->form.SetServiceView(true);
+    c().MainPageControl->setCurrentWidget(c().Parameter);
+    QLineEdit *box = c().lbledSysStr1;
+    QVERIFY(box->isVisible() && box->acceptDrops());
+    const QString before = box->text();
+    const auto image = ImageBytes(0x2000, 0x99);
+    WriteHex(otherDir.filePath("dropped.hex"), image);
+    const QPoint at = box->rect().center();
+    std::unique_ptr<QMimeData> mime(Urls({otherDir.filePath("dropped.hex")}));
+    mime->setText(otherDir.filePath("dropped.hex"));
+    QDragEnterEvent enter(at, Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+    enter.setAccepted(false);
+    QApplication::sendEvent(box, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(box, &drop);
+    QCOMPARE(box->text(), before);
+    QCOMPARE(c().lblUpdaeFileStatus->text(), QString("Firmware Update file   dropped.hex    is Ready!"));
+
+    QMimeData words;
+    words.setText("typed elsewhere");
+    QDragEnterEvent textEnter(at, Qt::CopyAction, &words, Qt::LeftButton, Qt::NoModifier);
+    textEnter.setAccepted(false);
+    QApplication::sendEvent(box, &textEnter);
+    QVERIFY2(textEnter.isAccepted(), "the box takes text as before");
+  }
+
   void aDroppedFolderIsLookedInForTheModelsFile() {
     Plug();
     QCOMPARE(c().lblUpdaeFileStatus->text(), QString("No Updated File !"));
@@ -193,11 +227,16 @@ private slots:
     QCOMPARE(c().lblUpdaeFileStatus->text(), QString("Firmware Update file   Orvane_R62.hex    found but not valid!"));
     QVERIFY(c().lblUpdaeFileStatus->toolTip().startsWith("Orvane_R62.hex was not loaded: "));
     QVERIFY(!c().btnSimpleAuto->isEnabled());
+    // In plain sight too, whole, below the panel.
+    auto *reason = started->form.findChild<ReasonLine *>("lblReason");
+    QVERIFY(reason && reason->isVisible());
+    QCOMPARE(reason->text(), c().lblUpdaeFileStatus->toolTip());
 
     devices->Unplug("r62");
     Tick(2);
     QCOMPARE(c().lblUpdaeFileStatus->text(), QString("No Updated File !"));
     QCOMPARE(c().lblUpdaeFileStatus->toolTip(), QString());
+    QCOMPARE(reason->text(), QString());
   }
 
   void aLongFileNameGivesWayInTheMiddle() {

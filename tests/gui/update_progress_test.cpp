@@ -125,17 +125,30 @@ private slots:
     QCOMPARE(status, QRect(c().lblISPProcStatus->mapTo(&started->form, QPoint(0, 0)), c().lblISPProcStatus->size()));
   }
 
-  void theServiceViewTakesThePlaceOfTheBar() {
-    bool shownBefore = false, shownAfter = true;
+  // The service view puts its pages where the bar stands; back in the
+  // simple view the bar and its line are there again, still moving.
+  void theServiceViewTakesThePlaceOfTheBarUntilItIsLeft() {
+    bool shownBefore = false, shownInService = true, shownBack = false, movesBack = false;
+    int valueBack = -1;
     During("Start Programming", [&] {
       shownBefore = Bar()->isVisible();
       started->form.SetServiceView(true);
-      shownAfter = Bar()->isVisible() || Line()->isVisible();
+      shownInService = Bar()->isVisible() || Line()->isVisible();
+      started->form.SetServiceView(false);
+      shownBack = Bar()->isVisible() && Line()->isVisible();
+      valueBack = Bar()->value();
+      chip->SetTransferObserver([&](const SetupPacket &, const uint8_t *, const TransferResult &) {
+        if (!movesBack && Bar()->value() > valueBack && Bar()->isVisible() && !Line()->text().isEmpty())
+          movesBack = true;
+      });
     });
     Update();
     QVERIFY(shownBefore);
-    QVERIFY(!shownAfter);
+    QVERIFY(!shownInService);
+    QVERIFY(shownBack);
+    QVERIFY(movesBack);
     QCOMPARE(c().lblISPProcStatus->text(), QString(kUpdateSuccess));
+    QVERIFY(!Bar()->isVisible() && !Line()->isVisible());
   }
 
   void closingDuringTheUpdateIsRefusedAndSaysSo() {

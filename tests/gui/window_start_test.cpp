@@ -50,6 +50,18 @@ private slots:
   }
   void cleanup() { started.reset(); }
 
+  // The simple window has one size, the form's: it cannot be shrunk to
+  // cut its content. It carries the program's icon.
+  void theWindowHasItsOneSizeAndTheProgramsIcon() {
+    TForm1 &form = started->form;
+    QCOMPARE(form.minimumSize(), QSize(606, 200));
+    QCOMPARE(form.maximumSize(), QSize(606, 200));
+    form.resize(400, 120);
+    QCOMPARE(form.size(), QSize(606, 200));
+    QVERIFY(!form.windowIcon().isNull());
+    QVERIFY(form.windowIcon().availableSizes().contains(QSize(32, 32)));
+  }
+
   void showsTheSimpleUpdateWindow() {
     TForm1 &form = started->form;
     QCOMPARE(form.objectName(), QString("Form1"));

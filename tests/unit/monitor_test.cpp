@@ -2,12 +2,19 @@
 #include "program/ConnectionMonitor.h"
 #include "testing/ScriptedDevice.h"
 #include "testing/SimulatedDeviceStack.h"
+#include "usb/DeviceLock.h"
 #include "usb/DeviceTable.h"
 #include "usb_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace orvane {
 namespace {
@@ -180,6 +187,51 @@ TEST_F(ConnectionMonitorTest, BusyTicksChangeNothingAndDoneTicksOnlyClose) {
   EXPECT_EQ(view.detect, before.detect);
   devices.Unplug("r62");
 }
+
+#ifndef _WIN32
+// Start found the device held by another program: each tick tries the
+// lock, and once the other has let go the message goes and Start is back.
+TEST_F(ConnectionMonitorTest, WhileStartWaitsEachTickTriesTheDevicesLock) {
+  const std::string locks = ::testing::TempDir() + "monitor-locks-" + std::to_string(::getpid());
+  ASSERT_EQ(::mkdir(locks.c_str(), 0700), 0);
+  state.usb.UseDeviceLocks(locks);
+  ScriptedDevice r62(ModelIdentity(3));
+  devices.Plug("r62", r62);
+  while (!state.usb.IsFound())
+    monitor.Tick();
+  state.panelImage.UpdateFileLoaded = true;
+  state.image.UpdateFileLoaded = true;
+  {
+    DeviceLock other;
+    ASSERT_EQ(other.TryAcquire(locks, VantrelUsb::LockKey(state.usb.DevicePath())), DeviceLock::Outcome::Acquired);
+    state.startWaitsForDevice = true;
+    view.processStatus = "device busy: another update is running (pid 1)";
+    view.startEnabled = false;
+    monitor.Tick();
+    monitor.Tick();
+    EXPECT_TRUE(state.startWaitsForDevice);
+    EXPECT_FALSE(view.startEnabled);
+    EXPECT_EQ(view.processStatus, "device busy: another update is running (pid 1)");
+  }
+  monitor.Tick();
+  EXPECT_FALSE(state.startWaitsForDevice);
+  EXPECT_TRUE(view.startEnabled);
+  EXPECT_EQ(view.processStatus, "");
+  // The probe gave the lock back.
+  DeviceLock after;
+  EXPECT_EQ(after.TryAcquire(locks, VantrelUsb::LockKey(state.usb.DevicePath())), DeviceLock::Outcome::Acquired);
+  after.Release();
+
+  // A device that goes away ends the wait.
+  state.startWaitsForDevice = true;
+  devices.Unplug("r62");
+  monitor.Tick();
+  monitor.Tick();
+  EXPECT_FALSE(state.startWaitsForDevice);
+  EXPECT_FALSE(view.startEnabled);
+  std::filesystem::remove_all(locks);
+}
+#endif
 
 TEST_F(ConnectionMonitorTest, SwitchingDetectionOffGreysTheIndicatorAndForgetsTheDevice) {
   ScriptedDevice r62(ModelIdentity(3));

@@ -22,6 +22,8 @@ public:
   bool Confirm(QWidget *, const QString &caption, const QString &text, const QString &details) override {
     confirms << caption + ": " + text;
     confirmDetails << details;
+    if (onConfirm)
+      onConfirm();
     return confirmAnswer;
   }
   void Exception(QWidget *, const QString &text) override { exceptions << text; }
@@ -39,7 +41,8 @@ public:
   QStringList messages, confirms, confirmDetails, exceptions, fileFilters;
   bool confirmAnswer = false;
   QString openAnswer, saveAnswer;
-  std::function<void()> onSave; // runs while the save dialog would be open
+  std::function<void()> onSave;    // runs while the save dialog would be open
+  std::function<void()> onConfirm; // runs while the question would be open
 };
 
 // A freshly started program: its state, a bus with nothing on it and the window.
