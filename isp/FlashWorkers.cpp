@@ -17,12 +17,20 @@ uint32_t BlocksBetween(uint32_t start, uint32_t end, uint32_t step) {
   return end > start ? (end - start + step - 1) / step : 0;
 }
 
-// The chunk addresses of [start, end) in the order they are programmed.
+// The chunk addresses of [start, end) in the order they are programmed:
+// the first chunk last. The chip starts whatever firmware the start of its
+// flash holds, and comes up in update mode when that is erased; written
+// from the second chunk up and the first one last, a walk cut short
+// anywhere (a cable pulled, a hub reset, a laptop gone to sleep) leaves a
+// chip that comes up in update mode, where the tool can reach it again,
+// and never one that starts half an image.
 std::vector<uint32_t> ProgramOrder(uint32_t start, uint32_t end, uint32_t chunk) {
   std::vector<uint32_t> order;
   order.reserve(BlocksBetween(start, end, chunk));
-  for (uint64_t a = start; a < end; a += chunk)
+  for (uint64_t a = uint64_t{start} + chunk; a < end; a += chunk)
     order.push_back(static_cast<uint32_t>(a));
+  if (start < end)
+    order.push_back(start);
   return order;
 }
 } // namespace
@@ -156,6 +164,7 @@ bool FlashWorkers::ProgramRange(uint32_t start, uint32_t end, uint32_t imageBase
   if (chunk == 0)
     return false; // a walk that never advances
   chunk_.assign(chunk, 0xFF);
+  startWritten_ = false;
   const std::vector<uint32_t> order = ProgramOrder(start, end, chunk);
   return flash_.WordProgramMode ? ProgramWords(order, imageBase) : ProgramPages(order, imageBase);
 }
@@ -194,6 +203,7 @@ bool FlashWorkers::ProgramPages(const std::vector<uint32_t> &order, uint32_t ima
         Fail("the flash stayed busy before 0x" + Hex6(a));
         return false;
       }
+      startWritten_ = startWritten_ || done + 1 == total;
       chunkSent = chip_.FlashPageProgram(a, chunk, chunk_.data()) && chunkSent;
       for (int poll = 0; poll < kReadyPollsAfterProgram; ++poll) {
         chip_.Time().SleepMs(1);
@@ -236,6 +246,7 @@ bool FlashWorkers::ProgramWords(const std::vector<uint32_t> &order, uint32_t ima
         Fail("the flash stayed busy before 0x" + Hex6(a));
         return false;
       }
+      startWritten_ = startWritten_ || done + 1 == total;
       bool chunkSent = chip_.FlashWordProgram(a, chunk, chunk_.data()) && enabled;
       chunkSent = chip_.FlashWriteDisable() && chunkSent;
       if (!ChunkDone(a, chunkSent, sent))
@@ -336,6 +347,24 @@ FlashWorkers::EraseSent FlashWorkers::SendChipErase(const EraseClearance &) {
   if (!chip_.FlashWriteEnable())
     return EraseSent::NotEnabled;
   return chip_.FlashChipErase() ? EraseSent::Sent : EraseSent::Failed;
+}
+
+bool FlashWorkers::EraseStartSector() {
+  if (!chip_.FlashWriteEnable() || !chip_.FlashSectorErase(0))
+    return false;
+  const WaitStart start = StartWait();
+  const uint32_t limit = TimeLimitsFor(flash_.FlashId).chipEraseMs;
+  chip_.Time().SleepMs(kErasePollMs);
+  for (int read = 0; read < kEraseReads; ++read) {
+    const std::optional<uint8_t> status = chip_.ReadStatus();
+    if (status && (*status & kWriteInProgress) == 0)
+      return true;
+    if (WaitOver(start, limit))
+      break;
+    view_.ProcessMessages();
+    chip_.Time().SleepMs(kErasePollMs);
+  }
+  return false;
 }
 
 std::optional<uint8_t> FlashWorkers::ProtectFlash() {

@@ -77,6 +77,14 @@ public:
   // Whether a walk may go on: the deadline has not passed and the device
   // answers, after a recovery if it had stopped.
   [[nodiscard]] bool Resume();
+  // Whether the last program walk sent the write of its first chunk, the
+  // one that makes the chip start the image.
+  bool StartWritten() const { return startWritten_; }
+  // Write enable and the erase of the 4 KB sector at flash address 0, and
+  // the wait for it: a chip whose image did not verify then comes up in
+  // update mode instead of starting it. Whether the flash showed the
+  // erase finished.
+  [[nodiscard]] bool EraseStartSector();
   // How many times the device was brought back since these workers began.
   uint64_t Recoveries() const { return recoveries_; }
   // Why the last walk or wait failed, in words, when it could tell:
@@ -122,6 +130,7 @@ private:
   uint64_t recoveredUs_ = 0;
   std::string lastFailure_;
   std::vector<uint8_t> chunk_;
+  bool startWritten_ = false;
 };
 
 // Serial-flash instructions carry 24-bit addresses: beyond 16 MB they

@@ -204,15 +204,29 @@ OneButtonUpdate::AttemptEnd OneButtonUpdate::Attempt(bool again, uint64_t startU
   Show("Blanking Success");
 
   Show("Start Programming");
-  if (!workers_.ProgramRange(0, end, 0))
-    return FailedStep(workers_.LastFailure().empty() ? "programming failed" : workers_.LastFailure());
+  if (!workers_.ProgramRange(0, end, 0)) {
+    const std::string why = workers_.LastFailure().empty() ? "programming failed" : workers_.LastFailure();
+    if (workers_.StartWritten())
+      UnbootFlash();
+    return FailedStep(why);
+  }
   Show("Programming Success");
 
   Show("Start Verifying Check");
-  if (!workers_.VerifyRange(0, end, 0))
-    return FailedStep(workers_.LastFailure().empty() ? "the verify failed" : workers_.LastFailure());
+  if (!workers_.VerifyRange(0, end, 0)) {
+    const std::string why = workers_.LastFailure().empty() ? "the verify failed" : workers_.LastFailure();
+    UnbootFlash();
+    return FailedStep(why);
+  }
   Show("Verifying Success");
   return AttemptEnd::Verified;
+}
+
+void OneButtonUpdate::UnbootFlash() {
+  // A chip that can still be reached; one that is gone keeps what it has.
+  if (!workers_.Resume())
+    return;
+  static_cast<void>(workers_.EraseStartSector()); // the next attempt's chip erase does it again, if there is one
 }
 
 std::optional<OneButtonUpdate::AttemptEnd> OneButtonUpdate::EraseWithin(const EraseClearance &clearance) {

@@ -80,6 +80,9 @@ private:
   std::optional<AttemptEnd> EraseWithin(const EraseClearance &clearance);
   AttemptEnd FailedStep(const std::string &why);
   void RetryPause();
+  // After an image that did not program or verify whole: the start of the
+  // flash is erased again, so the chip does not start what is there.
+  void UnbootFlash();
   bool ReadyForFinish();
   bool Protect();
   bool Leave();

@@ -126,7 +126,11 @@ TEST_P(WorkersOnEachPartTest, AnImageAtTheRangeStartIsProgrammedAndVerifiedThere
   rig.PrepareToProgram();
 
   ASSERT_TRUE(rig.workers.ProgramRange(0x10000, 0x10000 + 1000, 0x10000));
-  EXPECT_EQ(rig.ProgramHeads().front(), 0x10000u);
+  // The chunk at the range's start goes last.
+  const auto heads = rig.ProgramHeads();
+  ASSERT_FALSE(heads.empty());
+  EXPECT_EQ(heads.back(), 0x10000u);
+  EXPECT_EQ(*std::min_element(heads.begin(), heads.end()), 0x10000u);
   EXPECT_TRUE(rig.FlashHolds(0x10000, image));
   const auto &contents = rig.chip.Flash().Contents();
   EXPECT_TRUE(std::all_of(contents.begin(), contents.begin() + 0x10000, [](uint8_t b) { return b == 0xFF; }));
@@ -250,7 +254,43 @@ TEST(ProgramWalkTest, APageWriteTheChipRefusedFailsTheWalkAfterTheSameWrites) {
   });
 
   EXPECT_FALSE(rig.workers.ProgramRange(0, 1024, 0)) << "a lost write is not a programmed page";
-  EXPECT_EQ(rig.ProgramHeads(), (std::vector<uint32_t>{0x000, 0x100, 0x200, 0x300})) << "the walk went on";
+  EXPECT_EQ(rig.ProgramHeads(), (std::vector<uint32_t>{0x100, 0x200, 0x300, 0x000})) << "the walk went on";
+}
+
+// The chip starts the firmware at the start of its flash: that chunk is
+// written last, so a walk cut short at any chunk leaves the start erased.
+TEST(ProgramWalkTest, TheChunkAtTheStartIsWrittenLastAndAWalkCutShortLeavesTheStartErased) {
+  for (const char *part : {"C22011", "EF4012", "BF258C"}) {
+    SCOPED_TRACE(part);
+    WorkerRig rig(part);
+    rig.LoadImage(ImageBytes(4096));
+    rig.PrepareToProgram();
+    ASSERT_TRUE(rig.workers.ProgramRange(0, 4096, 0));
+    const auto heads = rig.ProgramHeads();
+    ASSERT_FALSE(heads.empty());
+    EXPECT_EQ(heads.back(), 0u);
+    EXPECT_TRUE(std::is_sorted(heads.begin(), heads.end() - 1)) << "the rest goes upwards";
+    EXPECT_TRUE(rig.workers.StartWritten());
+
+    // The same walk, the device gone before its last chunk.
+    WorkerRig cut(part);
+    cut.LoadImage(ImageBytes(4096));
+    cut.PrepareToProgram();
+    uint64_t programs = 0;
+    const uint64_t chunks = heads.size();
+    cut.transport.SetScriptHook([&](const std::string &, const SetupPacket &s, uint8_t *data) {
+      const bool head =
+          s.request == vendor::kFlashWrite && !s.isIn() && s.length >= 1 &&
+          ((s.index == 0 && data[0] == flashop::kPageProgram) || (s.length == 6 && data[0] == flashop::kWordProgram));
+      if (head && ++programs == chunks)
+        return std::optional<TransferResult>(TransferResult{TransferStatus::Gone, 0});
+      return std::optional<TransferResult>();
+    });
+    EXPECT_FALSE(cut.workers.ProgramRange(0, 4096, 0));
+    const auto &contents = cut.chip.Flash().Contents();
+    EXPECT_TRUE(std::all_of(contents.begin(), contents.begin() + 16, [](uint8_t b) { return b == 0xFF; }))
+        << "the chip would start a partial image";
+  }
 }
 
 } // namespace

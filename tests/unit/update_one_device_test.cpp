@@ -276,6 +276,46 @@ TEST(OneDeviceUpdateTest, ProtectAndLeaveGetPastALateAnswerAndTellWhatFailedAfte
   EXPECT_TRUE(update.FlashHoldsImage());
 }
 
+// An image that does not verify in the last attempt: the start of the
+// flash is erased again, so the chip does not start what is there.
+TEST(OneDeviceUpdateTest, AnImageThatDoesNotVerifyLeavesAChipThatComesUpInUpdateMode) {
+  for (const char *part : {"C22012", "BF258C"}) {
+    SCOPED_TRACE(part);
+    SimConfig config = Config(part);
+    config.startInUpdateMode = false;
+    SimulatedUpdate update(config, kFullSpeedUs);
+    ASSERT_TRUE(update.Connect());
+    update.LoadImage(Firmware(8192));
+    RecordingViews views;
+    const auto attempt = [&] { return std::count(views.texts.begin(), views.texts.end(), "Start Programming"); };
+    // The first two attempts lose a page write; once the last one programs,
+    // a byte never reads back right.
+    long lostIn = 0;
+    update.Devices().transport.SetScriptHook(
+        [&](const std::string &, const SetupPacket &setup, uint8_t *data) -> std::optional<TransferResult> {
+          if (attempt() < 3 && lostIn != attempt() && PageProgram(setup, data)) {
+            lostIn = attempt();
+            return TransferResult{TransferStatus::Stalled, 0};
+          }
+          return std::nullopt;
+        });
+    bool armed = false;
+    update.Chip().SetTransferObserver([&](const SetupPacket &setup, const uint8_t *data, const TransferResult &) {
+      if (!armed && PageProgram(setup, data) && attempt() == 3) {
+        armed = true;
+        update.Chip().Flash().Faults().FlipOnRead(0x1800, 0x10, true);
+      }
+    });
+    EXPECT_FALSE(update.Run(views, views));
+    update.Chip().SetTransferObserver({});
+    ASSERT_TRUE(armed);
+    EXPECT_EQ(update.FailureReason(), "Verifying Fail at 0x001800");
+    update.Chip().Flash().Faults().Clear();
+    update.Chip().Replug();
+    EXPECT_TRUE(update.Chip().InUpdateMode()) << "the chip would start an image that did not verify";
+  }
+}
+
 // Another flash answering in a later attempt is another device: the update
 // ends there instead of writing it.
 TEST(OneDeviceUpdateTest, AnotherIdentifierInALaterAttemptEndsTheUpdate) {

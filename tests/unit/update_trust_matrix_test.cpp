@@ -8,6 +8,8 @@
 //     identifier twice in a row and a status showing it idle, and the image
 //     fits it; none at all for the image that does not fit;
 //   - no transfer to another device of the same model on the bus;
+//   - power cycled afterwards, a chip that starts neither its old firmware
+//     nor the image: it comes up in update mode;
 //   - a reason for every failure, and an end in bounded time.
 // Faults a retry or a wait gets past (a stall, a lost or late answer, a
 // silence of up to 12 s) must end in success.
@@ -160,6 +162,7 @@ struct Outcome {
   uint64_t transfers = 0;
   uint64_t erases = 0;
   uint64_t bystanderTransfers = 0;
+  bool startsPartialImage = false;
   std::vector<std::string> violations;
 };
 
@@ -216,6 +219,11 @@ public:
     outcome.leftIsp = !chip.InIspMode();
     outcome.protectedFlash = (chip.Flash().Status() & kBlockProtectBits) == kBlockProtectBits;
     outcome.bystanderTransfers = bystander.TransferCount();
+    // Power cycled now, the chip starts what the start of its flash holds.
+    chip.SetTransferObserver({});
+    chip.Faults().Clear();
+    chip.Replug();
+    outcome.startsPartialImage = !chip.InUpdateMode() && chip.Flash().Contents() != before && !rig.FlashHoldsImage();
     if (bystander.Flash().Contents() != bystanderBefore)
       outcome.violations.push_back("the other device's flash changed");
     chip.SetTransferObserver({});
@@ -302,6 +310,7 @@ void ExpectKeptPromises(const TrustMatrix &matrix, FaultKind kind, const Outcome
   for (const std::string &violation : outcome.violations)
     ADD_FAILURE() << violation;
   EXPECT_EQ(outcome.bystanderTransfers, 0u) << "a transfer reached another device";
+  EXPECT_FALSE(outcome.startsPartialImage) << "power cycled, the chip would start a partial image";
   if (outcome.verdict) {
     EXPECT_TRUE(outcome.flashHoldsImage) << "success without the image in the flash";
     EXPECT_TRUE(outcome.leftIsp) << "success with the chip still in ISP mode";
