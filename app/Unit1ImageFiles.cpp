@@ -41,7 +41,7 @@ void TForm1::ReadProgramFile1() {
   if (ImageLocked())
     return;
   const UpdateFileLookupResult result =
-      LookUpUpdateFile(state_.image, DeviceTable[state_.DeviceRow], state_.updateSource);
+      LookUpUpdateFile(state_.image, DeviceTable[state_.DeviceRow], state_.updateSource, state_.recovery);
   // The pages share the loaded image; Start keeps its own copy of the file
   // the panel names.
   state_.panelImage = result.startEnabled ? state_.image : ImageRecord{};

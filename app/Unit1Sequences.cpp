@@ -14,6 +14,7 @@
 #include "program/BusyScope.h"
 #include "program/UpdateConfirmation.h"
 #include "program/UpdatePanelOutcome.h"
+#include "program/UpdateRecordKeeping.h"
 #include "ui_Unit1.h"
 #include "usb/ChipCommands.h"
 #include "usb/DeviceTable.h"
@@ -71,9 +72,14 @@ void TForm1::btnSimpleAutoClick(QObject *) {
     return;
   }
   const ModelRow *attached = state_.usb.GetAudioDriver() ? &kModels[state_.DeviceRow] : nullptr;
+  // The file of an interrupted update of this device, when that is what
+  // the panel loaded.
+  const std::optional<UpdateRecord> recovery =
+      state_.updateSource.file.empty() && !attached ? state_.recovery : std::nullopt;
   BusyScope busy(state_.monitor); // also while the question is open
-  if (!dialogs_.Confirm(this, "Warning", kUpdateQuestion,
-                        QString::fromStdString(UpdateConfirmationDetails(image, attached)))) {
+  if (!dialogs_.Confirm(
+          this, "Warning", kUpdateQuestion,
+          QString::fromStdString(UpdateConfirmationDetails(image, attached, recovery ? &*recovery : nullptr)))) {
     show({kUpdateAbort, StatusTone::Failure, {}});
     return;
   }
@@ -108,9 +114,15 @@ void TForm1::btnSimpleAutoClick(QObject *) {
   std::string failureReason;
   std::string stepFailure;
   {
+    // Remembered until it has succeeded: a device cut off halfway comes
+    // back in update mode and gets this file again.
+    const std::string model = attached ? attached->displayName : recovery ? recovery->model : std::string();
+    UpdateRecordScope record(state_.records, RecordForUpdate(state_.usb, model, image, state_.unixNow()),
+                             recovery.has_value());
     UpdateProgressViews progress(*foot_, status, view, state_.clock, state_.flash, image.ImageLength);
     OneButtonUpdate update(chip, image, state_.flash, progress, progress);
     updated = update.Run();
+    record.Ended(updated, update.FlashChanged());
     refusal = update.Refusal();
     if (!updated && refusal.empty())
       failureReason = ReasonForUser(update.FailureReason(), update.FlashChanged());

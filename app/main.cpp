@@ -62,6 +62,8 @@ int main(int argc, char *argv[]) {
   const auto state = std::make_unique<orvane::ProgramState>(*bus, clock);
   // One action per device across every program of the tool.
   state->usb.UseDeviceLocks(orvane::DeviceLock::DefaultDirectory());
+  // Updates cut short are remembered per user, for putting the firmware back.
+  state->records = orvane::UpdateRecords(orvane::UpdateRecords::DefaultDirectory());
 
   // The toolkit gets the program's name and its own options, nothing else;
   // the strings outlive the application object.

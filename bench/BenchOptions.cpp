@@ -32,7 +32,7 @@ std::optional<std::vector<BusSpeed>> ParseSpeeds(const std::string &text) {
 std::string BenchUsage() {
   return "usage: orvane-bench [--speed full|high|both] [--latency-us N] [--part NAME]... [--json FILE]\n"
          "                    [--scratch DIR] [--reader-runs N] [--monitor-devices N] [--monitor-ticks N]\n"
-         "                    [--only at-once]\n";
+         "                    [--interrupt-cuts N] [--only at-once|interrupted]\n";
 }
 
 namespace {
@@ -84,9 +84,12 @@ std::optional<BenchOptions> ParseBenchOptions(const std::vector<std::string> &ar
     return std::nullopt;
   });
   reader.Value("--only", [&](const std::string &value) -> Refusal {
-    if (value != "at-once")
+    if (value == "at-once")
+      options.onlyAtOnce = true;
+    else if (value == "interrupted")
+      options.onlyInterrupted = true;
+    else
       return "unknown option or bad value: --only " + value;
-    options.onlyAtOnce = true;
     return std::nullopt;
   });
   reader.Value("--json", [&](const std::string &value) -> Refusal {
@@ -99,7 +102,8 @@ std::optional<BenchOptions> ParseBenchOptions(const std::vector<std::string> &ar
   });
   for (const auto &[name, max, field] : {std::tuple{"--reader-runs", uint64_t{10'000}, &options.readerRuns},
                                          {"--monitor-devices", uint64_t{4096}, &options.monitorDevices},
-                                         {"--monitor-ticks", uint64_t{100'000}, &options.monitorTicks}})
+                                         {"--monitor-ticks", uint64_t{100'000}, &options.monitorTicks},
+                                         {"--interrupt-cuts", uint64_t{100'000}, &options.interruptCuts}})
     reader.Value(name, [name = std::string(name), max = max, field = field](const std::string &value) -> Refusal {
       uint64_t count = 0;
       if (!ParseCount(value, max, count))

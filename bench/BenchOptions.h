@@ -25,8 +25,10 @@ struct BenchOptions {
   int readerRuns = 15;
   int monitorDevices = 64;
   int monitorTicks = 50;
-  bool onlyAtOnce = false; // just the table of devices updated at once
-  bool version = false;    // print the program's version and nothing else
+  bool onlyAtOnce = false;      // just the table of devices updated at once
+  bool onlyInterrupted = false; // just the table of interrupted updates
+  int interruptCuts = 200;      // transfers cut per part and kind of cut
+  bool version = false;         // print the program's version and nothing else
 };
 
 // nullopt with the reason in *error for options it does not know.

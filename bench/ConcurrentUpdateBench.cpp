@@ -111,7 +111,8 @@ ConcurrentFigures RunConcurrentUpdateBench(int devices, uint32_t imageBytes, uin
                                if (device->name == location)
                                  return std::make_unique<BenchStack>(*device, latencyUs);
                              return nullptr;
-                           }};
+                           },
+                           {}};
 
   ConcurrentFigures figures;
   figures.devices = devices;

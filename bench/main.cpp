@@ -3,6 +3,7 @@
 
 #include "bench/BenchOptions.h"
 #include "bench/BenchResults.h"
+#include "bench/InterruptBench.h"
 #include "bench/VerdictBench.h"
 #include "version/ProgramVersion.h"
 
@@ -26,6 +27,32 @@ bool Wanted(const orvane::bench::BenchOptions &options, const std::string &part)
     if (name == part)
       return true;
   return false;
+}
+
+// The table of interrupted updates, printed; the parts that missed its marks.
+std::vector<std::string> RunInterrupted(const orvane::bench::BenchOptions &options) {
+  using namespace orvane::bench;
+  std::vector<InterruptFigures> figures;
+  std::vector<std::string> shortfalls;
+  for (const auto &part : orvane::sim::FlashPartProfiles()) {
+    if (!Wanted(options, part.name))
+      continue;
+    std::cerr << "interrupting updates of " << part.name << "\n";
+    for (InterruptFigures &f : InterruptedUpdates(part, options.interruptCuts, options.scratchDirectory)) {
+      if (!f.Kept()) {
+        std::string at;
+        for (size_t i = 0; i < f.partialAt.size() && i < 5; ++i)
+          at += (i ? ", " : " at transfers ") + std::to_string(f.partialAt[i]);
+        shortfalls.push_back(f.part + ", " + f.cut + ": " + std::to_string(f.partialImage) + " partial images" + at +
+                             ", " + std::to_string(f.broughtBack) + " of " + std::to_string(f.runs) + " brought back");
+      }
+      figures.push_back(std::move(f));
+    }
+  }
+  std::cout << "\n" << InterruptTable(figures);
+  for (const std::string &shortfall : shortfalls)
+    std::cout << "SHORT: " << shortfall << "\n";
+  return shortfalls;
 }
 
 orvane::bench::BenchResults RunAll(const orvane::bench::BenchOptions &options) {
@@ -71,6 +98,8 @@ int main(int argc, char **argv) {
     std::cout << "orvane-bench " << orvane::kProgramVersion << '\n';
     return 0;
   }
+  if (options->onlyInterrupted)
+    return RunInterrupted(*options).empty() ? 0 : 1;
   const BenchResults results = RunAll(*options);
   auto shortfalls = ShortfallsOf(results);
   std::vector<VerdictFigures> verdicts;
@@ -94,6 +123,8 @@ int main(int argc, char **argv) {
   }
   std::cout << ResultsTable(results);
   std::cout << "\n" << VerdictTable(verdicts);
+  for (const std::string &shortfall : RunInterrupted(*options))
+    shortfalls.push_back(shortfall);
   std::cout << "\nResults written to " << options->jsonPath << "\n";
   for (const std::string &shortfall : shortfalls)
     std::cout << "SHORT: " << shortfall << "\n";

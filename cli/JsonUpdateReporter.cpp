@@ -85,6 +85,8 @@ void JsonUpdateReporter::FileLoaded(const LoadedFile &file) {
   line["length"] = file.length;
   line["checksum"] = uint32_t{file.checksum};
   line["checksum_hex"] = "0x" + HexDigits(file.checksum, 4);
+  line["recovery"] = file.recovery;
+  recovery_ = file.recovery;
   Emit(line);
 }
 
@@ -147,6 +149,7 @@ void JsonUpdateReporter::Verdict(bool success, const std::string &text, int atte
   line["attempts"] = attempts;
   line["reason"] = TextOrNull(reason);
   line["flash_changed"] = flashChanged;
+  line["recovery"] = recovery_;
   Emit(line);
 }
 

@@ -45,6 +45,8 @@ private:
   FlashPhase phase_ = FlashPhase::Program;
   uint32_t lastDone_ = 0;
   int lastPercent_ = -1;
+  // The file loaded puts back an interrupted update; the verdict says so too.
+  bool recovery_ = false;
 };
 
 } // namespace orvane

@@ -63,6 +63,8 @@ void TextUpdateReporter::FileLoaded(const LoadedFile &file) {
   Line(file.caption);
   Line("Checksum : 0x" + HexDigits(file.checksum, 4) + " (" + std::to_string(file.length) + " bytes from " + file.path +
        ")");
+  if (file.recovery)
+    Line("This is the file of this device's update that was cut short: it is put back.");
 }
 
 void TextUpdateReporter::Step(const std::string &text) {

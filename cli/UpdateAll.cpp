@@ -166,7 +166,8 @@ private:
                                  reporter,
                                  {},
                                  [this](bool critical, uint64_t forAtMostMs) { critical_(critical, forAtMostMs); },
-                                 c_.lockDirectory};
+                                 c_.lockDirectory,
+                                 c_.recordsDirectory};
     try {
       return RunUpdateCommand(one, context);
     } catch (const std::exception &e) {

@@ -61,6 +61,8 @@ struct UpdateAllContext {
   // As in UpdateCommandContext; each device's update takes that device's lock.
   std::string lockDirectory;
   DeviceStackFactory stacks;
+  // As in UpdateCommandContext.
+  std::string recordsDirectory;
 };
 
 inline constexpr const char *kUpdateAllQuestionLead = "Update the firmware of every attached device";

@@ -5,6 +5,7 @@
 #include "cli/ProgressBoard.h"
 #include "cli/YesNoQuestion.h"
 #include "isp/ImageFileOpen.h"
+#include "program/UpdateRecords.h"
 #include "usb/DeviceLock.h"
 #include "usb/SystemBus.h"
 
@@ -43,7 +44,8 @@ int RunUpdateAllOnSystem(const UpdateCommandOptions &options, bool terminal) {
                            {},
                            HoldOffInterruptions,
                            DeviceLock::DefaultDirectory(),
-                           [](const std::string &) { return std::make_unique<SystemDeviceStack>(); }};
+                           [](const std::string &) { return std::make_unique<SystemDeviceStack>(); },
+                           UpdateRecords::DefaultDirectory()};
   if (::isatty(STDIN_FILENO) == 1)
     context.confirm = [](const std::string &question) { return AskYesNo(std::cin, std::cerr, question); };
   return RunUpdateAll(options, context);

@@ -12,7 +12,9 @@
 #include "isp/UpdateFileLookup.h"
 #include "program/ConnectionMonitor.h"
 #include "program/ProgramState.h"
+#include "program/RecoveryFile.h"
 #include "program/SupportedDevices.h"
+#include "program/UpdateRecordKeeping.h"
 #include "usb/DeviceTable.h"
 #include "usb/OneDeviceBus.h"
 
@@ -70,7 +72,7 @@ public:
                                              "Run with --yes to update without asking.");
     if (!FindUsableDevice() || !LoadImage())
       return kExitNothingDone;
-    if (!options_.yes && !c_.confirm(unknownModelWarning_ + otherModelWarning_ + kUpdateQuestion)) {
+    if (!options_.yes && !c_.confirm(unknownModelWarning_ + otherModelWarning_ + RecoveryLine() + kUpdateQuestion)) {
       reporter_.Cancelled(kUpdateAbort);
       return kExitNothingDone;
     }
@@ -81,7 +83,16 @@ public:
     // The update itself ends by a deadline for its part; not knowing the
     // part yet, the hold takes the longest of them.
     Critical(true, WorstUpdateTimeLimitMs(state_.image.ImageLength, OneButtonUpdate::kAttempts));
+    // Remembered until it has succeeded: a device cut off halfway comes
+    // back in update mode and gets this file again.
+    const std::string model = !found_.device.model.empty() ? found_.device.model
+                              : recovery_                  ? recovery_->model
+                                                           : std::string();
+    UpdateRecords records(c_.recordsDirectory);
+    UpdateRecordScope record(records, RecordForUpdate(state_.usb, model, state_.image, SystemUnixSeconds()),
+                             recovery_.has_value());
     const bool success = update.Run();
+    record.Ended(success, update.FlashChanged());
     Critical(false);
     if (!update.Refusal().empty()) {
       state_.monitor.Busy = false;
@@ -153,6 +164,8 @@ private:
       c_.critical(critical, forAtMostMs);
   }
 
+  std::string RecoveryLine() const { return recovery_ ? RecoveryConfirmation(*recovery_) + "\n" : std::string(); }
+
   int Refuse(ProblemKind kind, const std::string &message) {
     reporter_.Problem(kind, message);
     return kExitNothingDone;
@@ -203,6 +216,15 @@ private:
       if (found_.device.audioDriver && !OtherModelAccepted())
         return false;
       caption = kUpdateFileLead + FileNameOf(image.ImageFileName) + kUpdateFileReady;
+    } else if (found_.device.model.empty() && (recovery_ = RecordedUpdate())) {
+      // A device back in update mode after its update was cut short gets
+      // that update's file, and no other.
+      const UpdateFileLookupResult lookup = LookUpRecordedFile(image, *recovery_);
+      if (!lookup.startEnabled) {
+        Refuse(ProblemKind::InvalidFile, lookup.refusal + ". Give the file to restore it with --file PATH.");
+        return false;
+      }
+      caption = lookup.statusCaption;
     } else if (!found_.wantsUpdateFile) {
       Refuse(ProblemKind::NoUpdateFile, found_.device.caption +
                                             ": the window offers no update file for this identity. Give the image "
@@ -223,9 +245,13 @@ private:
         return false;
       caption = lookup.statusCaption;
     }
-    reporter_.FileLoaded(
-        {image.ImageFileName, caption, image.ImageLength, ImageChecksum(image.ImageBuffer, image.ImageLength)});
+    reporter_.FileLoaded({image.ImageFileName, caption, image.ImageLength,
+                          ImageChecksum(image.ImageBuffer, image.ImageLength), recovery_.has_value()});
     return true;
+  }
+
+  std::optional<UpdateRecord> RecordedUpdate() const {
+    return UpdateRecords(c_.recordsDirectory).Find(found_.device.location, found_.device.serial, SystemUnixSeconds());
   }
 
   // A device in update mode does not say which model it is; the window
@@ -270,6 +296,8 @@ private:
   DeviceSearchResult found_;
   std::string unknownModelWarning_;
   std::string otherModelWarning_;
+  // The record of the interrupted update whose file this run puts back.
+  std::optional<UpdateRecord> recovery_;
 };
 
 int RunOnBus(const UpdateCommandOptions &options, UpdateCommandContext &context) {
@@ -300,7 +328,8 @@ int RunUpdateCommand(const UpdateCommandOptions &options, UpdateCommandContext &
                                   context.reporter,
                                   context.confirm,
                                   context.critical,
-                                  context.lockDirectory};
+                                  context.lockDirectory,
+                                  context.recordsDirectory};
     return RunOnBus(options, narrowed);
   }
   return RunOnBus(options, context);

@@ -41,6 +41,8 @@ struct UpdateCommandContext {
   // Where the device locks live, shared with every other program of this
   // tool; empty: none taken.
   std::string lockDirectory;
+  // Where updates cut short are remembered (UpdateRecords); empty: nowhere.
+  std::string recordsDirectory;
 };
 
 // Runs what the options ask for (not Help) on the objects the window uses:

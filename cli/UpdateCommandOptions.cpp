@@ -176,7 +176,9 @@ through their audio identity, then the firmware-update identities 3b5d:6000
 and 0c7e:6000), loads its update file from the working directory (the
 model's file name with .hex, else .bin, e.g. Orvane_R62.hex), asks for
 confirmation and runs the update: ISP mode, up to three attempts of erase,
-blank check, program and verify, then flash protection.
+blank check, program and verify, then flash protection. A device back in
+update mode after an update of it was cut short gets that update's file
+again, without --file, also with --yes.
 
 Options:
   -y, --yes          update without asking (needed when stdin is not a terminal)

@@ -10,6 +10,7 @@
 #include "cli/UpdateCommandOptions.h"
 #include "cli/YesNoQuestion.h"
 #include "isp/ImageFileOpen.h"
+#include "program/UpdateRecords.h"
 #include "usb/DeviceLock.h"
 #include "usb/SystemBus.h"
 #include "version/ProgramVersion.h"
@@ -56,8 +57,14 @@ int Run(const std::vector<std::string> &args) {
   const auto reporter = MakeReporter(options->json, terminal);
   const std::unique_ptr<DeviceBus> bus = CreateSystemBus();
   SystemClock clock;
-  UpdateCommandContext context{
-      *bus, clock, CurrentDirectoryUtf8(), *reporter, {}, cli::HoldOffInterruptions, DeviceLock::DefaultDirectory()};
+  UpdateCommandContext context{*bus,
+                               clock,
+                               CurrentDirectoryUtf8(),
+                               *reporter,
+                               {},
+                               cli::HoldOffInterruptions,
+                               DeviceLock::DefaultDirectory(),
+                               UpdateRecords::DefaultDirectory()};
   if (::isatty(STDIN_FILENO) == 1)
     context.confirm = [](const std::string &question) { return AskYesNo(std::cin, std::cerr, question); };
   return RunUpdateCommand(*options, context);

@@ -63,17 +63,34 @@ void ConnectionMonitor::ShowOutcome() {
   const size_t attached = ListSupportedDevices(usb.Bus()).size();
   const std::string more = attached > 1 ? SeveralDevicesNote(attached) : std::string();
   if (usb.GetAudioDriver()) {
+    state_.recovery.reset();
     view_.SetDetectCaption(std::string(kFindDeviceLead) + DeviceTable[state_.DeviceRow].displayName + more);
     if (!state_.image.UpdateFileLoaded && mayLoad)
       view_.ReadProgramFile1();
   } else if (state_.monitor.UpdateId3B5D) {
     view_.SetDetectCaption(kUpdateDevice3B5DCaption + more);
     state_.DeviceRow = 0;
-    if (mayLoad)
+    if (mayLoad) {
+      state_.recovery = RecoveryFor(state_);
       view_.ReadProgramFile1();
+    }
   } else {
     view_.SetDetectCaption(kUpdateDevice0C7ECaption + more);
+    // Without a record this identity gets no file; with one, the file of
+    // the update that was cut short.
+    if (mayLoad) {
+      state_.recovery = RecoveryFor(state_);
+      if (state_.recovery)
+        view_.ReadProgramFile1();
+    }
   }
+}
+
+std::optional<UpdateRecord> RecoveryFor(ProgramState &state) {
+  const auto place = state.usb.Bus().PlaceOf(state.usb.DevicePath());
+  if (!place)
+    return std::nullopt;
+  return state.records.Find(place->location, place->serial, state.unixNow());
 }
 
 void ConnectionMonitor::RetryDeviceLock() {

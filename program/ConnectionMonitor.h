@@ -29,6 +29,10 @@ inline constexpr const char *kNoDeviceCaption = "No device is available";
 // Follows the device line when more than one supported device is attached.
 std::string SeveralDevicesNote(size_t attached);
 
+// The record of an interrupted update of the device found now (by its
+// place, or its serial number); nullopt when there is none.
+std::optional<UpdateRecord> RecoveryFor(ProgramState &state);
+
 inline constexpr int kMonitorSlowMs = 1000;
 inline constexpr int kMonitorFastMs = 100;
 

@@ -10,11 +10,14 @@
 #include "panels/RegisterPanelState.h"
 #include "program/StatusTexts.h"
 #include "program/UpdateFileSource.h"
+#include "program/UpdateRecords.h"
 #include "usb/Clock.h"
 #include "usb/VantrelUsb.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +42,14 @@ struct ProgramState {
   // Start programs, whatever the pages have done to image since.
   ImageRecord panelImage;
   UpdateFileSource updateSource;
+  // Where updates that have not ended in success are remembered; none
+  // unless the program names a folder (tests keep theirs apart).
+  UpdateRecords records{std::string()};
+  // The record of an interrupted update of the device found now, which
+  // came back in update mode: its file is the one Start puts back.
+  std::optional<UpdateRecord> recovery;
+  // The wall clock, in seconds since 1970, that records are dated by.
+  std::function<int64_t()> unixNow = SystemUnixSeconds;
   // Start found another program acting on the device: it stays off until
   // the connection monitor finds the device's lock free again.
   bool startWaitsForDevice = false;

@@ -3,10 +3,12 @@
 #include "isp/HexText.h"
 #include "isp/ImageFileOpen.h"
 #include "isp/OtherModelFile.h"
+#include "program/RecoveryFile.h"
 
 namespace orvane {
 
-std::string UpdateConfirmationDetails(const ImageRecord &image, const ModelRow *attached) {
+std::string UpdateConfirmationDetails(const ImageRecord &image, const ModelRow *attached,
+                                      const UpdateRecord *recovery) {
   std::string name;
   try {
     name = Utf8FromPath(PathFromUtf8(image.ImageFileName).filename());
@@ -18,6 +20,8 @@ std::string UpdateConfirmationDetails(const ImageRecord &image, const ModelRow *
   if (attached)
     if (const ModelRow *named = OtherModelNamed(image.ImageFileName, *attached))
       details += "\n" + OtherModelWarning(*named, *attached) + ".";
+  if (recovery)
+    details = RecoveryConfirmation(*recovery) + "\n" + details;
   return details;
 }
 

@@ -1,5 +1,7 @@
 #include "program/UpdateFileSource.h"
 
+#include "program/RecoveryFile.h"
+
 #include "isp/ImageFileOpen.h"
 
 #include <filesystem>
@@ -22,10 +24,16 @@ UpdateFileChoice ChooseUpdateFileSource(const std::string &path) {
   return {UpdateFileSource{{}, Utf8FromPath(given.lexically_normal())}, {}};
 }
 
-UpdateFileLookupResult LookUpUpdateFile(ImageRecord &image, const DeviceTableRow &model,
-                                        const UpdateFileSource &source) {
+UpdateFileLookupResult LookUpUpdateFile(ImageRecord &image, const DeviceTableRow &model, const UpdateFileSource &source,
+                                        const std::optional<UpdateRecord> &recovery) {
   if (!source.file.empty())
     return LookUpGivenUpdateFile(image, source.file);
+  if (recovery) {
+    UpdateFileLookupResult result = LookUpRecordedFile(image, *recovery);
+    if (!result.startEnabled)
+      result.refusal += ". Drop the file here, or start the program with it, to restore the firmware.";
+    return result;
+  }
   return LookUpUpdateFile(image, model, source.folder.empty() ? CurrentDirectoryUtf8() : source.folder);
 }
 

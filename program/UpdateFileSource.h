@@ -2,6 +2,7 @@
 
 #include "isp/ImageRecord.h"
 #include "isp/UpdateFileLookup.h"
+#include "program/UpdateRecords.h"
 #include "usb/DeviceTable.h"
 
 #include <optional>
@@ -26,8 +27,10 @@ struct UpdateFileChoice {
 };
 UpdateFileChoice ChooseUpdateFileSource(const std::string &path);
 
-// The lookup of the model's update file from the source.
-UpdateFileLookupResult LookUpUpdateFile(ImageRecord &image, const DeviceTableRow &model,
-                                        const UpdateFileSource &source);
+// The lookup of the model's update file from the source: a file the user
+// named first, else the file of an interrupted update of this device
+// (recovery), else the model's file in the folder.
+UpdateFileLookupResult LookUpUpdateFile(ImageRecord &image, const DeviceTableRow &model, const UpdateFileSource &source,
+                                        const std::optional<UpdateRecord> &recovery = std::nullopt);
 
 } // namespace orvane

@@ -23,6 +23,8 @@ struct LoadedFile {
   std::string caption; // "Firmware Update file   Orvane_R62.hex    is Ready!"
   uint32_t length = 0;
   uint16_t checksum = 0;
+  // The file of an interrupted update of this device, put back.
+  bool recovery = false;
 };
 
 // One attached device as --list shows it.

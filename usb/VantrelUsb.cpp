@@ -165,6 +165,16 @@ VantrelUsb::ReopenOutcome VantrelUsb::ReopenPinned(const DevicePin &pin) {
       otherInItsPlace = true;
     }
   }
+  // A device in its place that this driver does not list, such as the
+  // chip restarted in update mode without its audio interface, is not the
+  // device the action opened either.
+  if (!chosen && !otherInItsPlace) {
+    const auto others = bus_.ListInterfaces(audioDriver_ ? kGuidUsbDevice : kGuidAudioDriver);
+    for (const std::string &path : others ? *others : std::vector<std::string>{}) {
+      const auto place = bus_.PlaceOf(path);
+      otherInItsPlace = otherInItsPlace || (place && place->location == pin.location);
+    }
+  }
   if (ambiguous || (!chosen && otherInItsPlace))
     return ReopenOutcome::Gone;
   if (!chosen)

@@ -8,6 +8,7 @@
 #include "isp/OneButtonUpdate.h"
 #include "program/MessagePump.h"
 #include "program/UpdatePanelOutcome.h"
+#include "program/UpdateRecords.h"
 #include "sim/IntelHexWriter.h"
 #include "support/WindowTestSupport.h"
 #include "testing/SimulatedDeviceStack.h"
@@ -322,6 +323,73 @@ private slots:
     QVERIFY(lines[0].startsWith("File: orvane_r61.hex, checksum 0x"));
     QCOMPARE(lines[1], QString("This file is named for Orvane-R61; the attached device is an Orvane-R62."));
     QVERIFY(FlashHolds(oldFirmware));
+  }
+
+  // The update cut short halfway, the program started again: the device,
+  // back in update mode, is offered the same file, by model and name, and
+  // Start puts it back.
+  void anUpdateCutShortIsPutBackAfterTheProgramStartsAgain() {
+    const QString recordsDir = workDir.filePath("state");
+    const auto remember = [&] {
+      state->records = UpdateRecords(recordsDir.toStdString());
+      state->unixNow = [] { return int64_t{1'765'000'000}; };
+    };
+    StartWindow(false);
+    remember();
+    recorded->dialogs.confirmAnswer = true;
+    const auto image = ImageBytes(0x4000, 0x21);
+    ReadyToStart("C22012", image);
+    int programs = 0;
+    chip->SetTransferObserver([&](const SetupPacket &setup, const uint8_t *data, const TransferResult &) {
+      if (!setup.isIn() && setup.request == vendor::kFlashWrite && setup.index == 0 && setup.length == 4 &&
+          data[0] == flashop::kPageProgram && ++programs == 20)
+        chip->Unplug();
+    });
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+    VerifyVerdict("Firmware update Fail!", kRed);
+    chip->SetTransferObserver({});
+    chip->Replug();
+    QVERIFY2(chip->InUpdateMode(), "the start of the flash was written before the end");
+
+    // The program again, in a folder without the update file.
+    recorded.reset();
+    QVERIFY(QDir::setCurrent(QDir::tempPath()));
+    StartWindow(false);
+    remember();
+    recorded->dialogs.confirmAnswer = true;
+    Tick(16);
+    QCOMPARE(c().lblDetectDevice->text(), QString("Firmware update device 3B5D is exist"));
+    QCOMPARE(c().lblUpdaeFileStatus->text(), QString("Firmware Update file   Orvane_R62.hex    is Ready!"));
+    QVERIFY(c().btnSimpleAuto->isEnabled());
+    QTest::mouseClick(c().btnSimpleAuto, Qt::LeftButton);
+    QCOMPARE(recorded->dialogs.confirmDetails.size(), 1);
+    QVERIFY2(recorded->dialogs.confirmDetails.first().startsWith(
+                 "The update of this Orvane-R62 was interrupted: Start puts its firmware back"),
+             qPrintable(recorded->dialogs.confirmDetails.first()));
+    VerifyVerdict("Firmware update success!", kBlue);
+    QVERIFY(FlashHolds(image));
+    QVERIFY(!state->records.Find("r62", "", state->unixNow()));
+    QVERIFY(QDir::setCurrent(workDir.path()));
+  }
+
+  // Without its file, the recovery says where the file was and asks for it.
+  void aRecoveryWhoseFileIsGoneAsksForTheFile() {
+    const QString recordsDir = workDir.filePath("state");
+    UpdateRecords kept(recordsDir.toStdString());
+    QVERIFY(
+        kept.Save({"r62", "", "Orvane-R62", workDir.filePath("gone.hex").toStdString(), 4096, 0x1234, 1'765'000'000}));
+    StartWindow(false);
+    state->records = UpdateRecords(recordsDir.toStdString());
+    state->unixNow = [] { return int64_t{1'765'000'001}; };
+    sim::SimConfig config = sim::UpdateModeConfig(0x3B5D);
+    config.flashPart = *sim::FindFlashPart("C22012");
+    chip = &devices->PlugChip("r62", config);
+    Tick(16);
+    QCOMPARE(c().lblDetectDevice->text(), QString("Firmware update device 3B5D is exist"));
+    QVERIFY(!c().btnSimpleAuto->isEnabled());
+    QVERIFY2(Reason().Reason().contains("Orvane-R62 was interrupted, and its file " + workDir.filePath("gone.hex") +
+                                        " is gone"),
+             qPrintable(Reason().Reason()));
   }
 
   void cancelSendsNothingAndTheMonitorGoesOn() {

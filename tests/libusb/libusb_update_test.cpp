@@ -97,7 +97,7 @@ protected:
     std::string error;
     const auto options = ParseUpdateCommandOptions(args, &error);
     EXPECT_TRUE(options) << error;
-    UpdateCommandContext context{drivers, clock, dir.path().string(), reporter, {}, {}, lockDirectory};
+    UpdateCommandContext context{drivers, clock, dir.path().string(), reporter, {}, {}, lockDirectory, {}};
     return options ? RunUpdateCommand(*options, context) : -1;
   }
 

@@ -14,9 +14,11 @@ namespace orvane::test {
 inline std::vector<std::string> EnvironmentWithRuntimeDir(const std::string &runtimeDir) {
   std::vector<std::string> env;
   for (char **e = environ; *e; ++e)
-    if (std::string(*e).rfind("XDG_RUNTIME_DIR=", 0) != 0)
+    if (std::string(*e).rfind("XDG_RUNTIME_DIR=", 0) != 0 && std::string(*e).rfind("XDG_STATE_HOME=", 0) != 0)
       env.emplace_back(*e);
   env.push_back("XDG_RUNTIME_DIR=" + runtimeDir);
+  // What the programs remember of updates stays with the test as well.
+  env.push_back("XDG_STATE_HOME=" + runtimeDir + "/state");
   return env;
 }
 

@@ -5,6 +5,7 @@
 #include "isp/FlashReadBack.h"
 #include "isp/OneButtonUpdate.h"
 #include "plug_clock.h"
+#include "program/UpdateRecords.h"
 #include "sim/SimConfig.h"
 #include "testing/FlashChecks.h"
 #include "testing/SimulatedDeviceStack.h"
@@ -61,7 +62,8 @@ protected:
     const auto options = ParseUpdateCommandOptions(args, &error);
     EXPECT_TRUE(options) << error;
     JsonUpdateReporter reporter(out, err);
-    UpdateCommandContext context{useBus ? *useBus : stack.bus, clock, dir.path().string(), reporter, confirm, {}, {}};
+    UpdateCommandContext context{
+        useBus ? *useBus : stack.bus, clock, dir.path().string(), reporter, confirm, {}, {}, recordsDirectory};
     return RunUpdateCommand(*options, context);
   }
 
@@ -100,6 +102,9 @@ protected:
   test::PlugClock clock;
   SimulatedDeviceStack stack;
   TempDirectory dir;
+  // Where the command keeps its records of updates cut short; none unless a
+  // test names one.
+  std::string recordsDirectory;
   ConfirmQuestion confirm;
   std::ostringstream out;
   std::ostringstream err;
@@ -243,6 +248,65 @@ TEST_F(UpdateCommandTest, AFailureAfterTheEraseExitsOneWithTheFlashChanged) {
   ASSERT_EQ(verdict.size(), 1u);
   EXPECT_TRUE(verdict[0]["flash_changed"].flag);
   EXPECT_EQ(verdict[0]["reason"].text, "Blanking Fail at 0x000100");
+}
+
+// An update cut short leaves the device in update mode, and the next run,
+// without --file and unattended, puts the same file back; the events say
+// it is a recovery, and the record goes once it has succeeded.
+TEST_F(UpdateCommandTest, AnUpdateCutShortIsPutBackByTheNextUnattendedRun) {
+  recordsDirectory = dir.path().string() + "/state";
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  const std::vector<uint8_t> image = RandomBytes(16384, 21);
+  WriteFile(dir.File("Orvane_R62.bin"), image);
+  int programs = 0;
+  chip.SetTransferObserver([&](const SetupPacket &setup, const uint8_t *data, const TransferResult &) {
+    if (!setup.isIn() && setup.request == 0x80 && setup.index == 0 && setup.length == 4 && data[0] == 0x02 &&
+        ++programs == 20)
+      chip.Unplug();
+  });
+  EXPECT_EQ(Run({"--yes"}), kExitFailed);
+  chip.SetTransferObserver({});
+  chip.Replug();
+  ASSERT_TRUE(chip.InUpdateMode()) << "the start of the flash was written before the end";
+
+  out.str("");
+  EXPECT_EQ(Run({"--yes"}), kExitSuccess) << out.str();
+  const auto loaded = EventsOf("file_loaded");
+  ASSERT_EQ(loaded.size(), 1u);
+  EXPECT_TRUE(loaded[0]["recovery"].flag);
+  EXPECT_EQ(loaded[0]["path"].text, dir.File("Orvane_R62.bin"));
+  const auto verdict = EventsOf("verdict");
+  ASSERT_EQ(verdict.size(), 1u);
+  EXPECT_TRUE(verdict[0]["recovery"].flag);
+  EXPECT_TRUE(HoldsOnlyImage(chip, image));
+  EXPECT_FALSE(UpdateRecords(recordsDirectory).Find("bench", "", SystemUnixSeconds()));
+}
+
+// The recorded file changed after the update was cut short: it is not
+// programmed, and the message asks for the file.
+TEST_F(UpdateCommandTest, AChangedRecordedFileIsNotUsedAndTheFileIsAskedFor) {
+  recordsDirectory = dir.path().string() + "/state";
+  sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
+  WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(16384, 22));
+  int programs = 0;
+  chip.SetTransferObserver([&](const SetupPacket &setup, const uint8_t *data, const TransferResult &) {
+    if (!setup.isIn() && setup.request == 0x80 && setup.index == 0 && setup.length == 4 && data[0] == 0x02 &&
+        ++programs == 20)
+      chip.Unplug();
+  });
+  EXPECT_EQ(Run({"--yes"}), kExitFailed);
+  chip.SetTransferObserver({});
+  chip.Replug();
+  WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(16384, 23));
+  const auto before = chip.Flash().Contents();
+
+  out.str("");
+  EXPECT_EQ(Run({"--yes"}), kExitNothingDone);
+  EXPECT_EQ(Error()["kind"].text, "invalid_file");
+  const std::string message = Error()["message"].text;
+  EXPECT_NE(message.find("has changed since"), std::string::npos) << message;
+  EXPECT_NE(message.find("--file PATH"), std::string::npos) << message;
+  EXPECT_EQ(chip.Flash().Contents(), before);
 }
 
 TEST_F(UpdateCommandTest, ProgressOfEachWalkOnlyGrowsAndEndsAtOneHundred) {
@@ -580,7 +644,7 @@ TEST_F(UpdateCommandTest, ALockThatCannotBeTakenRefusesTheDevice) {
   const auto options = ParseUpdateCommandOptions({"--yes"}, &error);
   ASSERT_TRUE(options) << error;
   JsonUpdateReporter reporter(out, err);
-  UpdateCommandContext context{stack.bus, clock, dir.path().string(), reporter, confirm, {}, locks};
+  UpdateCommandContext context{stack.bus, clock, dir.path().string(), reporter, confirm, {}, locks, {}};
   EXPECT_EQ(RunUpdateCommand(*options, context), kExitNothingDone);
   EXPECT_EQ(Error()["kind"].text, "lock_failed");
 #ifndef _WIN32

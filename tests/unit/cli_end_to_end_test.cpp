@@ -306,6 +306,35 @@ TEST_F(OrvaneUpdateTest, AnotherModelsFileIsRefusedWithYesUnlessAllowed) {
   EXPECT_TRUE(HoldsOnlyImage(StopAndDump(*devsim), image));
 }
 
+// The whole story by hand: an update cut off halfway, the dongle plugged in
+// again, and the next unattended run, with no file named and in another
+// folder, puts back the file the cut update was writing.
+TEST_F(OrvaneUpdateTest, ADonglePluggedBackAfterACutUpdateIsRestoredWithoutNamingTheFile) {
+  const auto image = Image(24 * 1024, 25);
+  std::filesystem::create_directory(File("release"));
+  WriteBytes(File("release/Orvane_R62.bin"), image);
+  auto devsim = StartDevice({"--model", "Orvane-R62", "--fault", "unplug-request:80:50", "--replug-after", "300"});
+  ProcessResult run = Update({"--yes", "--file", File("release/Orvane_R62.bin")});
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+
+  run = Update({"--yes", "--json"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  bool recovery = false;
+  for (const auto &line : ParseJsonLines(run.out)) {
+    ASSERT_TRUE(line);
+    if ((*line)["event"].text == "device_found") {
+      EXPECT_EQ((*line)["identity"].text, "vid_3b5d&pid_6000") << "the dongle came back in update mode";
+    }
+    if ((*line)["event"].text == "file_loaded") {
+      recovery = (*line)["recovery"].flag;
+      EXPECT_EQ((*line)["path"].text, File("release/Orvane_R62.bin"));
+    }
+  }
+  EXPECT_TRUE(recovery);
+  EXPECT_TRUE(HoldsOnlyImage(StopAndDump(*devsim), image));
+}
+
 TEST_F(OrvaneUpdateTest, NoDeviceIsExitTwoWithAMessage) {
   WriteBytes(File("Orvane_R62.bin"), Image(1024, 3));
   const ProcessResult run = Update({"--yes"});

@@ -80,7 +80,7 @@ protected:
     const auto options = ParseUpdateCommandOptions(args, &error);
     EXPECT_TRUE(options) << error;
     JsonUpdateReporter reporter(out, err);
-    UpdateCommandContext context{stack.bus, clock, dir.path().string(), reporter, {}, {}, lockDirectory()};
+    UpdateCommandContext context{stack.bus, clock, dir.path().string(), reporter, {}, {}, lockDirectory(), {}};
     return RunUpdateCommand(*options, context);
   }
 
@@ -106,7 +106,8 @@ protected:
                                    return std::make_unique<InProcessStack>(*device);
                                ADD_FAILURE() << "no stack for " << location;
                                return nullptr;
-                             }};
+                             },
+                             {}};
     return RunUpdateAll(*options, context);
   }
 

@@ -65,6 +65,10 @@ Device:
                         (e.g. 03,00,01: 96 kHz PCM, connected, playing)
   --fault FAULT         make the device fail as FAULT says (see Faults); may be
                         given more than once
+  --replug-after MS     after an unplug, the device comes back MS milliseconds
+                        later, restarted from its flash as after a power cycle:
+                        as its model when the flash starts with firmware,
+                        otherwise in update mode
 
 Faults (counts start at 1; numbers are hexadecimal where marked):
   fail:N                the N-th transfer fails on the way (transport error)
@@ -268,6 +272,13 @@ std::optional<DevsimOptions> ParseDevsimOptions(const std::vector<std::string> &
   });
   reader.Value("--fault", [&](const std::string &value) -> Refusal {
     options.faults.push_back(value);
+    return std::nullopt;
+  });
+  reader.Value("--replug-after", [&](const std::string &value) -> Refusal {
+    const auto ms = ParseUnsigned(value, 10, 3'600'000);
+    if (!ms)
+      return "--replug-after takes milliseconds from 0 to 3600000, not \"" + value + "\"";
+    options.replugAfterMs = static_cast<uint32_t>(*ms);
     return std::nullopt;
   });
   reader.Value("--trace", text(options.traceFile));

@@ -24,6 +24,9 @@ struct DevsimOptions {
   bool eepromPresent = true;
   std::optional<std::array<uint8_t, 3>> streamStatus;
   std::vector<std::string> faults;
+  // After an unplug, the device comes back this long later, restarted
+  // from its flash as after a power cycle.
+  std::optional<uint32_t> replugAfterMs;
   std::string traceFile;
   std::string dumpFlashFile;
   std::string name;

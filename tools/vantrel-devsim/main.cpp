@@ -8,6 +8,7 @@
 #include "StopSignals.h"
 #include "TransferTraceFile.h"
 #include "sim/ChipSimulator.h"
+#include "sim/ReplugAfterUnplug.h"
 #include "sim/SampleFirmware.h"
 #include "usb/Clock.h"
 #include "usb/VirtualUsbServer.h"
@@ -105,7 +106,10 @@ public:
         trace_.Record(chip_.Time().NowUs(), setup, data, result);
       });
     }
-    server_ = std::make_unique<VirtualUsbServer>(chip_, options_.name, options_.directory);
+    if (options_.replugAfterMs)
+      replug_ = std::make_unique<sim::ReplugAfterUnplug>(chip_, *options_.replugAfterMs);
+    server_ = std::make_unique<VirtualUsbServer>(replug_ ? static_cast<VirtualDevice &>(*replug_) : chip_,
+                                                 options_.name, options_.directory);
     if (!server_->Start(error))
       return false;
     const auto identity = chip_.Describe();
@@ -135,6 +139,7 @@ private:
   SystemClock clock_;
   sim::ChipSimulator chip_;
   devsim::TransferTraceFile trace_;
+  std::unique_ptr<sim::ReplugAfterUnplug> replug_;
   std::unique_ptr<VirtualUsbServer> server_;
 };
 
