@@ -172,7 +172,7 @@ void TForm1::btnUSBEraseClick(QObject *) {
   WindowIspView view(*ui_, *pump_);
   FlashWorkers workers(chip, state_.image, state_.flash, view);
   // The erase shows its own failure and marks the page failed.
-  static_cast<void>(FlashErase(chip, workers, state_.flash, view).Run(wholeChip));
+  static_cast<void>(FlashErase(chip, workers).Run(wholeChip, state_.flash, view));
 }
 
 } // namespace orvane

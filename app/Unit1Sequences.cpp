@@ -103,24 +103,18 @@ void TForm1::btnSimpleAutoClick(QObject *) {
 
   ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
   WindowIspView view(*ui_, *pump_);
-  bool updated = false;
-  std::string refusal;
-  std::string failureReason;
-  std::string stepFailure;
+  UpdateVerdict verdict;
   {
     UpdateProgressViews progress(*foot_, status, view, state_.clock, state_.flash, image.ImageLength);
-    OneButtonUpdate update(chip, image, state_.flash, progress, progress);
-    updated = update.Run();
-    refusal = update.Refusal();
-    if (!updated && refusal.empty())
-      failureReason = ReasonForUser(update.FailureReason(), update.FlashChanged());
-    stepFailure = progress.StepFailure();
+    verdict = OneButtonUpdate(chip, image, state_.flash, progress).Run();
   }
 
   ui_->btnSimpleAuto->setText("Finish");
   locks_.SetEnabled(ui_->btnSimpleAuto, false);
   // The verdict text stays as it is; why it failed goes below it.
-  show(UpdateOutcome(updated, refusal, failureReason, stepFailure));
+  show(UpdateOutcome(verdict));
+  const std::string failureReason =
+      verdict.success || !verdict.refusal.empty() ? std::string() : ReasonForUser(verdict.reason, verdict.flashChanged);
   if (!failureReason.empty())
     view.ShowProcessInfo(std::string(kUpdateFail) + " " + failureReason);
   state_.monitor.UpdateDone = true;

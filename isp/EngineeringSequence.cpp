@@ -63,8 +63,9 @@ SequenceEnd EngineeringSequence::Run(const EngineeringSteps &steps) {
   if (steps.erase && !StopHere()) {
     view_.ShowProcessInfo("Clear Status register");
     workers_.ClearStatusRegister();
-    static_cast<void>(FlashErase(chip_, workers_, flash_, view_)
-                          .Run(!steps.assignedRange)); // the erase shows its own failure and marks the sequence failed
+    static_cast<void>(FlashErase(chip_, workers_)
+                          .Run(!steps.assignedRange, flash_,
+                               view_)); // the erase shows its own failure and marks the sequence failed
   }
   static_cast<void>(usb.Open()); // a failed open fails the transfers that follow, and they report it
   RunStep(steps.blank, "Start Blanking Check", "Blanking Success",

@@ -1,6 +1,7 @@
 #include "testing/SimulatedUpdate.h"
 
 #include "isp/OneButtonUpdate.h"
+#include "isp/UpdateScreen.h"
 #include "testing/FlashChecks.h"
 #include "usb/DeviceTable.h"
 
@@ -49,13 +50,13 @@ void SimulatedUpdate::LoadImage(const std::vector<uint8_t> &bytes) {
 }
 
 bool SimulatedUpdate::Run(IspView &ispView, UpdateStatusView &status) {
-  OneButtonUpdate update(*commands_, image_, flash_, ispView, status);
-  const bool verdict = update.Run();
-  attempts_ = update.AttemptsRun();
-  reason_ = update.FailureReason();
-  refusal_ = update.Refusal();
-  flashChanged_ = update.FlashChanged();
-  return verdict;
+  UpdateScreen screen(status, ispView);
+  const UpdateVerdict verdict = OneButtonUpdate(*commands_, image_, flash_, screen).Run();
+  attempts_ = verdict.attempts;
+  reason_ = verdict.reason;
+  refusal_ = verdict.refusal;
+  flashChanged_ = verdict.flashChanged;
+  return verdict.success;
 }
 
 bool SimulatedUpdate::FlashHoldsImage() {
