@@ -16,6 +16,7 @@
 #include "program/UpdatePanelOutcome.h"
 #include "ui_Unit1.h"
 #include "usb/ChipCommands.h"
+#include "usb/DeviceSession.h"
 #include "usb/DeviceTable.h"
 
 namespace orvane {
@@ -195,9 +196,14 @@ void TForm1::btnReadBackClick(QObject *) {
   }
   ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
   view.ShowProcessInfo("Read Flash data back");
-  static_cast<void>(state_.usb.Open()); // a failed open fails the transfers that follow, and they report it
-  const bool consistent = FlashReadBack(state_.ReadBackBuffer).ReadBackRange(chip, view, 0, kReadBackEnd);
-  state_.usb.Close();
+  bool consistent = false;
+  {
+    // The page reads in whatever mode its ISP button left the chip. A
+    // device that could not be opened fails the reads, which say where.
+    DeviceSession session(chip);
+    const bool opened = static_cast<bool>(session.Begin());
+    consistent = FlashReadBack(state_.ReadBackBuffer).ReadBackRange(chip, view, 0, kReadBackEnd) && opened;
+  }
 
   // What was read is saved whatever the outcome: the unread blocks show as
   // 0x5A. Success is only said once the rows are in the file.

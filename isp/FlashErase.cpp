@@ -1,6 +1,7 @@
 #include "isp/FlashErase.h"
 
 #include "isp/HexText.h"
+#include "usb/DeviceSession.h"
 
 namespace orvane {
 
@@ -53,8 +54,9 @@ bool FlashErase::Run(bool wholeChip, FlashState &flash, IspView &view) {
       view.ProcessMessages();
     });
   };
-  static_cast<void>(chip_.Usb().Open()); // a failed open fails the transfers that follow, and they report it
-  bool finished = true;
+  // A device that could not be opened fails the erase at its writes.
+  DeviceSession session(chip_);
+  bool finished = static_cast<bool>(session.Begin());
   bool waited = false;
   if (wholeChip) {
     view.ShowProcessInfo("Flash Erase All ");
@@ -74,7 +76,7 @@ bool FlashErase::Run(bool wholeChip, FlashState &flash, IspView &view) {
       waited = true;
     }
   }
-  chip_.Usb().Close();
+  session.End();
   if (waited && !finished) {
     view.ShowProcessInfo("Erase Flash Fail");
     flash.IspFailed = true;

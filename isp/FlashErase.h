@@ -42,8 +42,8 @@ public:
   // The ISP page's erase, with the page's texts: opens the device, waits
   // for each erase, closes it. When a wait ran out: "Erase Flash Fail" and
   // IspFailed set; the other sectors of the range are still erased.
-  // Returns whether every wait finished.
-  [[nodiscard]] bool Run(bool wholeChip, FlashState &flash, IspView &view);
+  // Returns whether every wait finished, as the page has already shown.
+  bool Run(bool wholeChip, FlashState &flash, IspView &view);
 
 private:
   enum class Sent { NotEnabled, Failed, Sent };

@@ -71,8 +71,9 @@ public:
   // "Verifying Fail at 0x001000", "the flash stayed busy before 0x000100".
   const std::string &LastFailure() const { return lastFailure_; }
   // Write enable, the protecting status value for this part, wait; the
-  // status the wait ended on, nullopt when the flash never finished.
-  [[nodiscard]] std::optional<uint8_t> ProtectFlash();
+  // status the wait ended on, nullopt when the flash never finished, for
+  // whoever checks that the protection took.
+  std::optional<uint8_t> ProtectFlash();
 
 private:
   // When a wait began, and how long recoveries had taken by then.

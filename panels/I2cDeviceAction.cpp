@@ -12,8 +12,7 @@ I2cDeviceAction::I2cDeviceAction(I2cPanelContext context, Setup setup)
   if (setup == Setup::MasterInit)
     master_.I2cMasterInit();
   else
-    static_cast<void>(
-        chip_.SelectBank(chipreg::kBankI2c)); // a failed access shows in the transaction after it, which fails
+    master_.SelectI2cBank();
 }
 
 I2cDeviceAction::~I2cDeviceAction() {

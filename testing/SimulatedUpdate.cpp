@@ -16,10 +16,6 @@ SimConfig WithoutWireTime(SimConfig config) {
   return config;
 }
 
-std::string TargetOf(const UsbDeviceInfo &device) {
-  return MatchTextOf({device.vendorId, device.productId}).data();
-}
-
 } // namespace
 
 SimulatedUpdate::SimulatedUpdate(SimConfig config, uint64_t transferLatencyUs)
@@ -36,8 +32,9 @@ bool SimulatedUpdate::Connect(VirtualDevice *device, DeviceBus *driverBus) {
     devices_.Plug(chip_.Config().location, *device);
   usb_ = std::make_unique<VantrelUsb>(driverBus ? *driverBus : devices_.bus);
   commands_ = std::make_unique<ChipCommands>(*usb_, devices_.clock, flash_.FlashId);
-  static_cast<void>(usb_->SetTarget(TargetOf(chip_.Describe()))); // a match text always fits
-  static_cast<void>(usb_->FindDevice());                          // what it found stays in IsFound()
+  const UsbDeviceInfo described = chip_.Describe();
+  usb_->SetTarget(MatchTextOf({described.vendorId, described.productId}));
+  usb_->FindDevice();
   return usb_->IsFound();
 }
 

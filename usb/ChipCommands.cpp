@@ -56,15 +56,14 @@ bool ChipCommands::SetIspMode(bool enter) {
       enter ? Out(vendor::kIspEnter, 0x3C41, 0x71C5, nullptr, 0) : Out(vendor::kIspLeave, 0x6B1E, 0x4A97, nullptr, 0);
   // Entering, the ISP bank set up after the switch is part of the mode: a
   // write that did not go through leaves the chip half switched. Leaving,
-  // the chip may restart at once, so the writes after it are best effort.
+  // the chip may restart at once: the writes after the switch are sent,
+  // but whether it left is the switch's answer alone.
   bool configured = SelectBank(chipreg::kBankIsp);
-  if (enter) {
-    configured = WriteRegister(0x07, 0x10) && configured;
-    configured = WriteRegister(0x01, 0x03) && configured;
-    return switched && configured;
-  }
-  static_cast<void>(WriteRegister(0x07, 0x00)); // best effort: the chip may be restarting
-  return switched;
+  configured = WriteRegister(0x07, enter ? 0x10 : 0x00) && configured;
+  if (!enter)
+    return switched;
+  configured = WriteRegister(0x01, 0x03) && configured;
+  return switched && configured;
 }
 
 bool ChipCommands::FlashReady() {

@@ -3,7 +3,7 @@
 namespace orvane {
 
 DeviceSession::~DeviceSession() {
-  if (ended_)
+  if (!begun_)
     return;
   VantrelUsb &usb = chip_.Usb();
   // A lost handle fails every call at once: there is nothing to ask.
@@ -16,13 +16,15 @@ DeviceSession::~DeviceSession() {
 }
 
 void DeviceSession::End() {
+  if (!begun_)
+    return;
   VantrelUsb &usb = chip_.Usb();
   usb.Close();
   if (holdsLock_)
     usb.ReleaseDeviceLock();
   holdsLock_ = false;
   inIsp_ = false;
-  ended_ = true;
+  begun_ = false;
 }
 
 DeviceResult DeviceSession::Outcome(bool went) const {
@@ -31,7 +33,7 @@ DeviceResult DeviceSession::Outcome(bool went) const {
 
 DeviceResult DeviceSession::Begin() {
   VantrelUsb &usb = chip_.Usb();
-  ended_ = false;
+  begun_ = true;
   if (!holdsLock_) {
     if (!usb.HoldDeviceLock())
       return DeviceResult::Failed(usb.LastDeviceError());

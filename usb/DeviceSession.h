@@ -11,7 +11,8 @@ namespace orvane {
 // in ISP mode only between EnterIsp and LeaveIsp. However the action ends,
 // the session then asks a chip it put into ISP mode to leave it (unless
 // the action asked already, or gave the device up), closes the device and
-// gives the lock back.
+// gives the lock back. A session that never began touches nothing: the
+// device may be another action's.
 class DeviceSession {
 public:
   explicit DeviceSession(ChipCommands &chip) : chip_(chip) {}
@@ -45,7 +46,8 @@ private:
   ChipCommands &chip_;
   bool holdsLock_ = false;
   bool inIsp_ = false;
-  bool ended_ = false;
+  // Between Begin and End: the session has the device to close.
+  bool begun_ = false;
 };
 
 } // namespace orvane

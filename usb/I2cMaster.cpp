@@ -14,12 +14,13 @@ bool I2cMaster::Read(uint8_t reg, uint8_t &value) {
   return false;
 }
 
+void I2cMaster::SelectI2cBank() {
+  Write(chipreg::kBankSelect, chipreg::kBankI2c);
+}
+
 void I2cMaster::I2cMasterInit() {
-  static_cast<void>(chip_.SelectBank(
-      chipreg::kBankI2c)); // initialising has no result to give; a failed access fails the transaction after it
-  static_cast<void>(chip_.WriteRegister(
-      i2creg::kSetup,
-      i2creg::kSetupValue)); // initialising has no result to give; a failed access fails the transaction after it
+  SelectI2cBank();
+  Write(i2creg::kSetup, i2creg::kSetupValue);
 }
 
 void I2cMaster::I2cStart() {

@@ -40,6 +40,10 @@ public:
 
   explicit I2cMaster(ChipCommands &chip) : chip_(chip) {}
 
+  // Selects bank 0x0E. Setting up is no transaction and has no result of
+  // its own: the transaction after it says whether the device answers.
+  void SelectI2cBank();
+  // The bank and the master's set-up register.
   void I2cMasterInit();
 
   void I2cStart();

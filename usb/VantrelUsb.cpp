@@ -58,10 +58,6 @@ bool VantrelUsb::CheckDevice() {
   return found_;
 }
 
-bool VantrelUsb::IsFound() {
-  return found_;
-}
-
 void VantrelUsb::ClearFound() {
   found_ = false;
 }
@@ -79,6 +75,11 @@ bool VantrelUsb::SetTarget(const std::string &target) {
     return false;
   std::memcpy(target_, target.c_str(), target.size() + 1);
   return true;
+}
+
+void VantrelUsb::SetTarget(const MatchText &target) {
+  static_assert(sizeof(MatchText) <= sizeof(target_));
+  std::memcpy(target_, target.data(), target.size());
 }
 
 bool VantrelUsb::ProbeDevice() {

@@ -3,6 +3,7 @@
 #include "usb/DeviceBus.h"
 #include "usb/DeviceLock.h"
 #include "usb/DevicePin.h"
+#include "usb/DeviceTable.h"
 
 #include <cstdint>
 #include <optional>
@@ -16,19 +17,24 @@ namespace orvane {
 class VantrelUsb {
 public:
   explicit VantrelUsb(DeviceBus &bus);
-  virtual ~VantrelUsb();
+  ~VantrelUsb();
   VantrelUsb(const VantrelUsb &) = delete;
   VantrelUsb &operator=(const VantrelUsb &) = delete;
 
-  [[nodiscard]] virtual bool FindDevice();
-  [[nodiscard]] virtual bool CheckDevice();
-  virtual bool IsFound();
+  // Looks through the interface paths for the match text; what it found
+  // stays in IsFound(). True when a device was found and answered the probe.
+  bool FindDevice();
+  // Whether a device with the match text is still listed, kept in IsFound().
+  bool CheckDevice();
+  bool IsFound() const { return found_; }
 
   void ClearFound();
   void SetAudioDriver(bool audioDriver);
   bool GetAudioDriver() const;
   // false (target unchanged) for a text longer than 49 characters.
   [[nodiscard]] bool SetTarget(const std::string &target);
+  // A match text of the model table, which always fits.
+  void SetTarget(const MatchText &target);
   const char *Target() const { return target_; }
   const char *DevicePath() const { return devicePath_; }
   bool HasHandle() const { return handle_ != kNullHandle; }
