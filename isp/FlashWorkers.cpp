@@ -283,21 +283,22 @@ FlashWorkers::EraseEnd FlashWorkers::WaitForEraseEnd(const std::function<void(in
   return answered ? EraseEnd::StillBusy : EraseEnd::Unreadable;
 }
 
-std::optional<uint8_t> FlashWorkers::ClearStatusRegister() {
-  static_cast<void>(
-      chip_.FlashReadStatus()); // read only to begin the sequence the part expects; the value does not matter
-  static_cast<void>(
-      chip_.FlashWriteEnable()); // a status left protecting the flash shows in the blank check after the erase
-  static_cast<void>(
-      chip_.FlashWriteStatus(0)); // a status left protecting the flash shows in the blank check after the erase
+std::optional<uint8_t> FlashWorkers::WriteStatusAndWait(uint8_t value) {
+  // The status the wait ends on is what the write did: a status left
+  // protecting the flash shows in the blank check after the erase, a
+  // protection that did not take in the protect bits.
+  static_cast<void>(chip_.FlashWriteEnable());
+  static_cast<void>(chip_.FlashWriteStatus(value));
   return WaitWhileBusy();
 }
 
+std::optional<uint8_t> FlashWorkers::ClearStatusRegister() {
+  static_cast<void>(chip_.ReadStatus()); // begins the sequence the part expects; the value does not matter
+  return WriteStatusAndWait(0);
+}
+
 std::optional<uint8_t> FlashWorkers::ProtectFlash() {
-  // The status the wait ends on tells whether the protection took.
-  static_cast<void>(chip_.FlashWriteEnable());
-  static_cast<void>(chip_.FlashWriteStatus(flash_.Part.protectValue));
-  return WaitWhileBusy();
+  return WriteStatusAndWait(flash_.Part.protectValue);
 }
 
 } // namespace orvane

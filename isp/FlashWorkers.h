@@ -92,6 +92,9 @@ private:
   // its writes went through; not when the device was lost during it, so
   // that it is written again once the device answers.
   bool ChunkDone(uint32_t a, bool chunkSent, bool &sent);
+  // Write enable, the status value, and the wait until the flash is idle;
+  // the status the wait ended on, nullopt when it never was.
+  std::optional<uint8_t> WriteStatusAndWait(uint8_t value);
   // Takes the image's chunk at flash address a into chunk_; false when it
   // is all 0xFF (nothing to program).
   bool TakeChunk(uint32_t a, uint32_t imageBase);

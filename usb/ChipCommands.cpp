@@ -1,5 +1,7 @@
 #include "usb/ChipCommands.h"
 
+#include "usb/DeviceSession.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -191,7 +193,8 @@ bool ChipCommands::ParameterTransfer(uint8_t command, uint8_t subCommand, uint8_
   // exchange; the result says whether all of its transfers went through. A
   // firmware that never signals completion is not a failed transfer: the
   // page reads back what it holds.
-  bool ok = usb_.Open();
+  DeviceSession session(*this);
+  bool ok = static_cast<bool>(session.Begin());
   ok = SelectBank(chipreg::kBankMailbox) && ok;
   if (!read)
     for (uint8_t i = 0; i < count; ++i)
@@ -218,7 +221,6 @@ bool ChipCommands::ParameterTransfer(uint8_t command, uint8_t subCommand, uint8_
   } else {
     ok = WriteRegister(chipreg::kMailboxCommand, 0x00) && ok;
   }
-  usb_.Close();
   return ok;
 }
 
