@@ -12,8 +12,9 @@
 namespace orvane {
 
 // The one device-access object: finds the device by a match text in the
-// interface paths of the chosen back-end and carries vendor control
-// transfers to it through that back-end's driver request layout.
+// interface paths of the chosen driver's class and carries vendor control
+// transfers to it as setup packets; the back-end takes them to the device
+// its own way.
 class VantrelUsb {
 public:
   explicit VantrelUsb(DeviceBus &bus);

@@ -27,7 +27,11 @@ public:
     ++calls;
     return kNullHandle;
   }
-  bool IoControl(DeviceHandle, uint32_t, const uint8_t *, size_t, uint8_t *, size_t, uint32_t *) override {
+  bool Control(DeviceHandle, const SetupPacket &, uint8_t *, uint32_t *) override {
+    ++calls;
+    return false;
+  }
+  bool Probe(DeviceHandle) override {
     ++calls;
     return false;
   }
