@@ -94,7 +94,7 @@ private slots:
   }
 
   void theDesignFontsAreSizedInPixels() {
-    // 16-pixel and 21-pixel fonts of the design, whatever the font resolution.
+    // The 16-pixel and 21-pixel fonts of Unit1.ui, whatever the font resolution.
     QCOMPARE(c().lblDetectDevice->font().pixelSize(), 16);
     QCOMPARE(c().lblUpdaeFileStatus->font().pixelSize(), 16);
     QCOMPARE(c().lblISPProcStatus->font().pixelSize(), 21);

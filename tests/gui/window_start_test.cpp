@@ -227,7 +227,7 @@ private slots:
     QCOMPARE(started->form.Timer1()->interval(), 1000);
   }
   void startShowsTheParameterRecord() {
-    // The design selects otherwise: these come from the record A1 00 00 00.
+    // Unit1.ui selects otherwise: these come from the record A1 00 00 00.
     QCOMPARE(c().lblEepAvail->text(), QString("EEPROM not Available"));
     QCOMPARE(CheckedParameterOptions(started->form),
              (QStringList{"rbnI2Slen0", "rbnSPDIFlen1", "rbnMCLKOutFreq2", "rbnI2SFormat0", "rbnDSDOut0"}));

@@ -43,12 +43,12 @@ using DeviceInfoSet = std::unique_ptr<void, DeviceInfoSetCloser>;
 
 // One driver call's own memory: the driver may write to it until the call
 // is back, so it never belongs to the caller.
-struct DriverCall {
+struct PendingCall {
   OVERLAPPED overlapped{};
   std::vector<uint8_t> in;
   std::vector<uint8_t> out;
   HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  ~DriverCall() {
+  ~PendingCall() {
     if (event)
       ::CloseHandle(event);
   }
@@ -197,7 +197,7 @@ bool WindowsDeviceBus::DriverIoControl(DeviceHandle handle, uint32_t code, const
     break;
   }
   const HANDLE system = reinterpret_cast<HANDLE>(handle);
-  auto call = std::make_unique<DriverCall>();
+  auto call = std::make_unique<PendingCall>();
   if (!call->event)
     return Fail(Reason(WindowsDeviceCall::IoControl, ::GetLastError()));
   call->in.assign(in, in + inLength);
