@@ -64,7 +64,6 @@ std::string ReasonForUser(const std::string &reason, bool flashChanged);
 // told to events.
 class OneButtonUpdate {
 public:
-  static constexpr int kAttempts = kUpdateAttempts;
   static constexpr uint32_t kRetryPauseStepMs = 50;
   // Kept back from the deadline for protecting the flash and leaving ISP
   // mode, a wait for a silent device among them.

@@ -149,10 +149,6 @@ bool ChipCommands::FlashReadId() {
   return false;
 }
 
-uint8_t ChipCommands::FlashReadStatus() {
-  return ReadStatus().value_or(0xFF);
-}
-
 std::optional<uint8_t> ChipCommands::ReadStatus() {
   if (!FlashQuery(flashop::kReadStatus, 1))
     return std::nullopt;

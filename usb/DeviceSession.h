@@ -20,6 +20,8 @@ public:
   DeviceSession(const DeviceSession &) = delete;
   DeviceSession &operator=(const DeviceSession &) = delete;
 
+  // Takes the lock and opens the device; the lock stays taken until End
+  // even when the open failed.
   [[nodiscard]] DeviceResult Begin();
   // Opens the device again on a fresh handle: whatever became of the old
   // one (time-outs its driver counted, a lost connection) stays with it.
@@ -37,8 +39,6 @@ public:
   void End();
   // Whether the chip was put into ISP mode and not yet asked to leave it.
   bool InIsp() const { return inIsp_; }
-
-  ChipCommands &Chip() { return chip_; }
 
 private:
   DeviceResult Outcome(bool went) const;
