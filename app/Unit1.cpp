@@ -148,7 +148,7 @@ void TForm1::FormCreate(QObject *) {
   c.MainPageControl->resize(c.MainPageControl->width(), 100 + allowance);
   // The window manager puts its frame around this: the content keeps the
   // whole size, as the top panel and the strip below it need it, and no
-  // smaller size would show it whole. The design's place at (-5, 0) would
+  // smaller size would show it whole. Unit1.ui's place at (-5, 0) would
   // push the frame off the screen's edge; the window manager places the
   // window where it places others.
   setFixedSize(606 + allowance, 200 + allowance);

@@ -25,7 +25,7 @@ class ServiceViewLayout;
 
 // The main window. Handlers turn widget state into calls on the objects
 // below the window and turn their results back into captions and colours.
-// Controls carry the design's names as objectName; handlers that look a
+// Controls carry their Unit1.ui names as objectName; handlers that look a
 // control up by name use findChild.
 class TForm1 : public QWidget {
   Q_OBJECT

@@ -9,8 +9,10 @@
 #include "panels/DeviceActionGuard.h"
 #include "ui_Unit1.h"
 #include "usb/ChipCommands.h"
+#include "usb/DeviceSession.h"
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 
 namespace orvane {
@@ -29,16 +31,21 @@ uint32_t RangeKilobytes(const QString &text) {
   return static_cast<uint32_t>(kilobytes) * 1024u;
 }
 
-// Open, act, close: one short device action of the page, refused while
-// another action holds the device.
-template <class Action> void WithDevice(ProgramState &state, Action action) {
+// Open, act, close: one short device action of the page, refused
+// (nullopt) while another action holds the device. Otherwise whether the
+// open and the action's transfers went through; the page's buttons show
+// no outcome beyond what they read, as the engineering page never did.
+template <class Action> std::optional<bool> WithDevice(ProgramState &state, Action action) {
   DeviceActionGuard guard(state.monitor);
   if (!guard)
-    return;
+    return std::nullopt;
   ChipCommands chip(state.usb, state.clock, state.flash.FlashId);
-  static_cast<void>(state.usb.Open()); // a failed open fails the transfers that follow, and they report it
-  action(chip);
-  state.usb.Close();
+  DeviceSession session(chip);
+  // The action runs after a failed open too: its transfers fail at once,
+  // and what it reads stays as it was.
+  const bool opened = static_cast<bool>(session.Begin());
+  const bool went = action(chip);
+  return opened && went;
 }
 
 } // namespace
@@ -61,35 +68,37 @@ void TForm1::BindIspPage() {
 }
 
 void TForm1::btnEnterISPClick(QObject *) {
-  DeviceActionGuard action(state_.monitor);
-  if (!action || !state_.usb.IsFound())
+  if (!state_.usb.IsFound())
     return;
-  ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
-  static_cast<void>(state_.usb.Open()); // a failed open fails the transfers that follow, and they report it
-  if (state_.flash.IspModeActive) {
-    static_cast<void>(chip.SetIspMode(false)); // best effort: the device may already be gone
-    state_.flash.IspModeActive = false;
-    ui_->btnEnterISP->setText("Enter ISP");
-  } else {
-    // The button shows no outcome, as the engineering page never did.
-    static_cast<void>(chip.WriteRegister(0x00, 0x0D));
-    static_cast<void>(chip.WriteRegister(0x01, 3));
-    static_cast<void>(chip.SetIspMode(true));
-    state_.flash.IspModeActive = true;
-    ui_->btnEnterISP->setText("Exit ISP");
-  }
-  state_.usb.Close();
+  // The chip stays in the mode the button put it in until the button is
+  // clicked again: the page's steps run in it. The button flips whatever
+  // the chip answered.
+  const bool leaving = state_.flash.IspModeActive;
+  const auto switched = WithDevice(state_, [&](ChipCommands &chip) {
+    if (leaving)
+      return chip.SetIspMode(false);
+    bool sent = chip.WriteRegister(0x00, 0x0D);
+    sent = chip.WriteRegister(0x01, 3) && sent;
+    return chip.SetIspMode(true) && sent;
+  });
+  if (!switched)
+    return;
+  state_.flash.IspModeActive = !leaving;
+  ui_->btnEnterISP->setText(leaving ? "Enter ISP" : "Exit ISP");
 }
 
 void TForm1::btnUSBChipIDClick(QObject *) {
   // An unread identifier leaves the label showing the last one read.
-  WithDevice(state_, [&](ChipCommands &chip) { static_cast<void>(chip.FlashReadId()); });
+  WithDevice(state_, [&](ChipCommands &chip) { return chip.FlashReadId(); });
   ui_->lblUSBChipID->setText(QString::fromStdString(ChipIdText(state_.flash.FlashId)));
 }
 
 void TForm1::btnUSBReadStatusClick(QObject *) {
   WithDevice(state_, [&](ChipCommands &chip) {
-    ui_->lblUSBStatus->setText(QString::fromStdString("0x" + Hex2(chip.FlashReadStatus())));
+    const std::optional<uint8_t> status = chip.ReadStatus();
+    // An unread status shows as busy.
+    ui_->lblUSBStatus->setText(QString::fromStdString("0x" + Hex2(status.value_or(0xFF))));
+    return status.has_value();
   });
 }
 
@@ -97,21 +106,15 @@ void TForm1::lbledtUSBWriteStatusKeyDown(QObject *, int &Key) {
   if (Key != vk::Return)
     return;
   const int value = StrToInt("0x" + ui_->lbledtUSBWriteStatus->text().toStdString());
-  WithDevice(state_, [&](ChipCommands &chip) {
-    static_cast<void>(chip.FlashWriteStatus(static_cast<uint8_t>(value))); // the button shows no outcome
-  });
+  WithDevice(state_, [&](ChipCommands &chip) { return chip.FlashWriteStatus(static_cast<uint8_t>(value)); });
 }
 
 void TForm1::btnUSBWriteEnableClick(QObject *) {
-  WithDevice(state_, [&](ChipCommands &chip) {
-    static_cast<void>(chip.FlashWriteEnable()); // the button shows no outcome
-  });
+  WithDevice(state_, [&](ChipCommands &chip) { return chip.FlashWriteEnable(); });
 }
 
 void TForm1::btnUSBWriteDisableClick(QObject *) {
-  WithDevice(state_, [&](ChipCommands &chip) {
-    static_cast<void>(chip.FlashWriteDisable()); // the button shows no outcome
-  });
+  WithDevice(state_, [&](ChipCommands &chip) { return chip.FlashWriteDisable(); });
 }
 
 void TForm1::lbledISPStartKeyDown(QObject *, int &) {
@@ -172,7 +175,7 @@ void TForm1::btnUSBEraseClick(QObject *) {
   WindowIspView view(*ui_, *pump_);
   FlashWorkers workers(chip, state_.image, state_.flash, view);
   // The erase shows its own failure and marks the page failed.
-  static_cast<void>(FlashErase(chip, workers, state_.flash, view).Run(wholeChip));
+  FlashErase(chip, workers).Run(wholeChip, state_.flash, view);
 }
 
 } // namespace orvane

@@ -17,6 +17,7 @@
 #include "program/UpdateRecordKeeping.h"
 #include "ui_Unit1.h"
 #include "usb/ChipCommands.h"
+#include "usb/DeviceSession.h"
 #include "usb/DeviceTable.h"
 
 namespace orvane {
@@ -109,10 +110,7 @@ void TForm1::btnSimpleAutoClick(QObject *) {
 
   ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
   WindowIspView view(*ui_, *pump_);
-  bool updated = false;
-  std::string refusal;
-  std::string failureReason;
-  std::string stepFailure;
+  UpdateVerdict verdict;
   {
     // Remembered until it has succeeded: a device cut off halfway comes
     // back in update mode and gets this file again.
@@ -120,19 +118,16 @@ void TForm1::btnSimpleAutoClick(QObject *) {
     UpdateRecordScope record(state_.records, RecordForUpdate(state_.usb, model, image, state_.unixNow()),
                              recovery.has_value());
     UpdateProgressViews progress(*foot_, status, view, state_.clock, state_.flash, image.ImageLength);
-    OneButtonUpdate update(chip, image, state_.flash, progress, progress);
-    updated = update.Run();
-    record.Ended(updated, update.FlashChanged());
-    refusal = update.Refusal();
-    if (!updated && refusal.empty())
-      failureReason = ReasonForUser(update.FailureReason(), update.FlashChanged());
-    stepFailure = progress.StepFailure();
+    verdict = OneButtonUpdate(chip, image, state_.flash, progress).Run();
+    record.Ended(verdict.success, verdict.flashChanged);
   }
 
   ui_->btnSimpleAuto->setText("Finish");
   locks_.SetEnabled(ui_->btnSimpleAuto, false);
   // The verdict text stays as it is; why it failed goes below it.
-  show(UpdateOutcome(updated, refusal, failureReason, stepFailure));
+  show(UpdateOutcome(verdict));
+  const std::string failureReason =
+      verdict.success || !verdict.refusal.empty() ? std::string() : ReasonForUser(verdict.reason, verdict.flashChanged);
   if (!failureReason.empty())
     view.ShowProcessInfo(std::string(kUpdateFail) + " " + failureReason);
   state_.monitor.UpdateDone = true;
@@ -213,9 +208,14 @@ void TForm1::btnReadBackClick(QObject *) {
   }
   ChipCommands chip(state_.usb, state_.clock, state_.flash.FlashId);
   view.ShowProcessInfo("Read Flash data back");
-  static_cast<void>(state_.usb.Open()); // a failed open fails the transfers that follow, and they report it
-  const bool consistent = FlashReadBack(state_.ReadBackBuffer).ReadBackRange(chip, view, 0, kReadBackEnd);
-  state_.usb.Close();
+  bool consistent = false;
+  {
+    // The page reads in whatever mode its ISP button left the chip. A
+    // device that could not be opened fails the reads, which say where.
+    DeviceSession session(chip);
+    const bool opened = static_cast<bool>(session.Begin());
+    consistent = FlashReadBack(state_.ReadBackBuffer).ReadBackRange(chip, view, 0, kReadBackEnd) && opened;
+  }
 
   // What was read is saved whatever the outcome: the unread blocks show as
   // 0x5A. Success is only said once the rows are in the file.

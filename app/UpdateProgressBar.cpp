@@ -10,7 +10,7 @@ namespace orvane {
 
 UpdateProgressViews::UpdateProgressViews(PanelFoot &foot, UpdateStatusView &status, IspView &isp, const Clock &clock,
                                          const FlashState &flash, uint64_t spanBytes)
-    : foot_(foot), status_(status), isp_(isp), steps_(clock, flash, spanBytes) {
+    : UpdateScreen(status, isp), foot_(foot), steps_(clock, flash, spanBytes) {
   foot_.SetUpdating(true);
 }
 
@@ -18,23 +18,27 @@ UpdateProgressViews::~UpdateProgressViews() {
   foot_.SetUpdating(false);
 }
 
-void UpdateProgressViews::ShowStatus(const std::string &text, StatusTone tone) {
-  status_.ShowStatus(text, tone);
-  if (!steps_.NewStep(text))
+void UpdateProgressViews::NewStep(UpdateStep step) {
+  if (!steps_.NewStep(step))
     return;
-  // A step without a walk of its own shows an empty bar, not the last one.
   foot_.Bar().setRange(0, 100);
   foot_.Bar().setValue(0);
   foot_.ProgressLine().clear();
 }
 
-void UpdateProgressViews::ShowProcessInfo(const std::string &text) {
-  stepFailure_ = text;
-  isp_.ShowProcessInfo(text);
+void UpdateProgressViews::StepBegun(UpdateStep step) {
+  UpdateScreen::StepBegun(step);
+  NewStep(step);
 }
 
-void UpdateProgressViews::Progress(FlashPhase phase, uint32_t done, uint32_t total) {
-  isp_.Progress(phase, done, total);
+void UpdateProgressViews::AttemptFailed(const AttemptEnd &end) {
+  UpdateScreen::AttemptFailed(end);
+  if (end.pauses)
+    NewStep(UpdateStep::Retry);
+}
+
+void UpdateProgressViews::BlocksDone(FlashPhase phase, uint32_t done, uint32_t total) {
+  UpdateScreen::BlocksDone(phase, done, total);
   const WalkProgress progress = steps_.Update(phase, done, total);
   if (IsBlockWalk(phase)) {
     foot_.Bar().setRange(0, 100);

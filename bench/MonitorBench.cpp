@@ -94,8 +94,8 @@ MonitorFigures TimeMonitorFind(int devices, int ticks) {
 MonitorFigures TimeMonitorPresent(int devices, int ticks) {
   MonitorScene scene(devices, kUpdateVendor, kUpdateProduct);
   VantrelUsb &usb = scene.State().usb;
-  static_cast<void>(usb.SetTarget("vid_3b5d&pid_6000")); // a constant that fits
-  static_cast<void>(usb.FindDevice());                   // the figures measure the search, whatever it finds
+  usb.SetTarget(kUpdateMatch3B5D);
+  usb.FindDevice(); // the figures measure the search, whatever it finds
   return scene.Time("present", ticks, [] {});
 }
 

@@ -44,10 +44,13 @@ public:
     LayerTime::Scope scope(time_);
     return inner_.Open(path);
   }
-  bool IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out, size_t outLength,
-                 uint32_t *bytesReturned) override {
+  bool Control(DeviceHandle handle, const SetupPacket &setup, uint8_t *data, uint32_t *bytesReturned) override {
     LayerTime::Scope scope(time_);
-    return inner_.IoControl(handle, code, in, inLength, out, outLength, bytesReturned);
+    return inner_.Control(handle, setup, data, bytesReturned);
+  }
+  bool Probe(DeviceHandle handle) override {
+    LayerTime::Scope scope(time_);
+    return inner_.Probe(handle);
   }
   void Close(DeviceHandle handle) override {
     LayerTime::Scope scope(time_);

@@ -146,7 +146,7 @@ std::vector<VerdictFigures> TimeToVerdict(const sim::FlashPartProfile &part, uin
                        kNoIspMarkUs});
   scenarios.push_back({"always busy", "",
                        [](sim::SimulatedUpdate &rig) { rig.Chip().Flash().Faults().HangNextOperation(); },
-                       UpdateTimeLimitMs(part.jedecId, imageBytes, OneButtonUpdate::kAttempts) * 1000});
+                       UpdateTimeLimitMs(part.jedecId, imageBytes, kUpdateAttempts) * 1000});
   std::vector<VerdictFigures> figures;
   for (const Scenario &scenario : scenarios)
     figures.push_back(Measure(part, image, latencyUs, scenario));

@@ -2,7 +2,7 @@
 
 #include "cli/AttachedDevices.h"
 #include "cli/DeviceAccessAdvice.h"
-#include "cli/ReportingViews.h"
+#include "cli/ReportingEvents.h"
 #include "isp/FlashReadBack.h"
 #include "isp/FlashTimeLimits.h"
 #include "isp/ImageFileOpen.h"
@@ -15,6 +15,7 @@
 #include "program/RecoveryFile.h"
 #include "program/SupportedDevices.h"
 #include "program/UpdateRecordKeeping.h"
+#include "usb/DeviceSession.h"
 #include "usb/DeviceTable.h"
 #include "usb/OneDeviceBus.h"
 
@@ -76,13 +77,12 @@ public:
       reporter_.Cancelled(kUpdateAbort);
       return kExitNothingDone;
     }
-    ReportingViews views(reporter_, c_.clock, state_.flash, state_.image.ImageLength);
+    ReportingEvents events(reporter_, c_.clock, state_.flash, state_.image.ImageLength);
     ChipCommands chip(state_.usb, c_.clock, state_.flash.FlashId);
-    OneButtonUpdate update(chip, state_.image, state_.flash, views, views);
-    state_.monitor.Busy = true;
+    OneButtonUpdate update(chip, state_.image, state_.flash, events);
     // The update itself ends by a deadline for its part; not knowing the
     // part yet, the hold takes the longest of them.
-    Critical(true, WorstUpdateTimeLimitMs(state_.image.ImageLength, OneButtonUpdate::kAttempts));
+    Critical(true, WorstUpdateTimeLimitMs(state_.image.ImageLength, kUpdateAttempts));
     // Remembered until it has succeeded: a device cut off halfway comes
     // back in update mode and gets this file again.
     const std::string model = !found_.device.model.empty() ? found_.device.model
@@ -91,20 +91,16 @@ public:
     UpdateRecords records(c_.recordsDirectory);
     UpdateRecordScope record(records, RecordForUpdate(state_.usb, model, state_.image, SystemUnixSeconds()),
                              recovery_.has_value());
-    const bool success = update.Run();
-    record.Ended(success, update.FlashChanged());
+    const UpdateVerdict verdict = update.Run();
+    record.Ended(verdict.success, verdict.flashChanged);
     Critical(false);
-    if (!update.Refusal().empty()) {
-      state_.monitor.Busy = false;
-      return Refuse(ProblemKind::InvalidFile, update.Refusal() + ".");
-    }
-    state_.monitor.UpdateDone = true;
-    state_.monitor.Busy = false;
-    reporter_.Verdict(success, success ? kUpdateSuccess : kUpdateFail, update.AttemptsRun(), update.FailureReason(),
-                      update.FlashChanged());
-    if (success)
+    if (!verdict.refusal.empty())
+      return Refuse(ProblemKind::InvalidFile, verdict.refusal + ".");
+    reporter_.Verdict(verdict.success, verdict.success ? kUpdateSuccess : kUpdateFail, verdict.attempts, verdict.reason,
+                      verdict.flashChanged);
+    if (verdict.success)
       return kExitSuccess;
-    return update.FlashChanged() ? kExitFailed : kExitUnchanged;
+    return verdict.flashChanged ? kExitFailed : kExitUnchanged;
   }
 
   int ReadBack() {
@@ -116,24 +112,16 @@ public:
     if (!FindUsableDevice())
       return kExitNothingDone;
 
-    ReportingViews views(reporter_, c_.clock, state_.flash, kReadBackEnd);
+    ReportingEvents events(reporter_, c_.clock, state_.flash, kReadBackEnd);
     ChipCommands chip(state_.usb, c_.clock, state_.flash.FlashId);
     std::vector<uint8_t> buffer(kImageBufferSize, 0);
-    FlashReadBack reader(buffer);
-    // Flash is reachable only in ISP mode; the read leaves it as it found it.
     Critical(true, kReadBackLimitMs);
-    views.ShowStatus("Enter ISP Mode", StatusTone::Normal);
-    static_cast<void>(state_.usb.Open());     // a failed open fails the transfers that follow, and they report it
-    static_cast<void>(chip.SetIspMode(true)); // a chip left out of ISP mode fails the reads, which report it
-    views.ShowStatus("Read Flash data back", StatusTone::Normal);
-    const bool consistent = reader.ReadBackRange(chip, views, 0, kReadBackEnd);
-    static_cast<void>(chip.SetIspMode(false)); // best effort: the device may already be gone
-    state_.usb.Close();
+    const bool consistent = ReadFlashBack(chip, events, buffer);
     Critical(false);
     if (consistent)
-      views.ShowStatus("Read Flash content Success", StatusTone::Normal);
-    else if (!views.LastFailure().empty())
-      views.ShowStatus(views.LastFailure(), StatusTone::Normal);
+      events.StepBegun(UpdateStep::ReadBackPassed);
+    else if (!events.WalkFailure().empty())
+      reporter_.Step(events.WalkFailure());
 
     std::string error;
     if (!WriteReadBackFile(path, buffer, kReadBackEnd, &error)) {
@@ -159,6 +147,20 @@ public:
   }
 
 private:
+  // The first 32 KB of flash into buffer, in ISP mode (the only mode that
+  // reaches the flash) and out of it again as the session ends. True only
+  // when the chip took ISP mode and every block read consistently; a device
+  // that could not be opened or put into ISP mode fails the reads too, and
+  // they say where.
+  static bool ReadFlashBack(ChipCommands &chip, ReportingEvents &events, std::vector<uint8_t> &buffer) {
+    DeviceSession session(chip);
+    events.StepBegun(UpdateStep::EnterIsp);
+    const bool inIspMode = session.Begin() && session.EnterIsp();
+    events.StepBegun(UpdateStep::ReadBack);
+    const bool read = FlashReadBack(buffer).ReadBackRange(chip, events, 0, kReadBackEnd);
+    return read && inIspMode;
+  }
+
   void Critical(bool critical, uint64_t forAtMostMs = 0) {
     if (c_.critical)
       c_.critical(critical, forAtMostMs);

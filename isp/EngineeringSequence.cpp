@@ -2,6 +2,7 @@
 
 #include "isp/FlashCapacity.h"
 #include "isp/FlashErase.h"
+#include "usb/DeviceSession.h"
 
 #include <algorithm>
 
@@ -37,25 +38,26 @@ SequenceEnd EngineeringSequence::Run(const EngineeringSteps &steps) {
     return SequenceEnd::Finished;
   const uint32_t start = steps.assignedRange ? flash_.RangeStart : 0;
   const uint32_t end = start + image_.ImageLength;
-  VantrelUsb &usb = chip_.Usb();
 
   view_.ShowProcessInfo("Enter ISP Mode");
   view_.ProcessMessages();
-  static_cast<void>(usb.Open()); // a failed open fails the transfers that follow, and they report it
+  // A device that could not be opened, or a chip that did not take ISP
+  // mode, fails the steps after it, which say so on the page; a sequence
+  // without steps fails for it all the same. The session leaves ISP mode
+  // and closes the device however the sequence ends.
+  DeviceSession session(chip_);
+  bool reached = static_cast<bool>(session.Begin());
   if (steps.ispMode)
-    static_cast<void>(chip_.SetIspMode(true)); // a chip left out of ISP mode fails the steps after it, which report it
-  static_cast<void>(
-      workers_.IdentifyFlash()); // an unread identifier counts as all zeros, which the checks after it allow for
+    reached = session.EnterIsp() && reached;
+  // An unread identifier counts as all zeros, and names no size to refuse by.
+  const bool identified = workers_.IdentifyFlash();
   // Past the end of the part the addresses wrap onto its start: a range
   // that does not fit is refused before anything is erased or written.
   const uint32_t eraseEnd = steps.erase && steps.assignedRange ? flash_.RangeStart + flash_.RangeSize : 0;
-  const std::string refusal = SpanCapacityRefusal(std::max(end, eraseEnd), flash_.FlashId);
+  const std::string refusal = identified ? SpanCapacityRefusal(std::max(end, eraseEnd), flash_.FlashId) : "";
   if (!refusal.empty()) {
     view_.ShowProcessInfo(refusal);
     flash_.IspFailed = true;
-    if (steps.ispMode)
-      static_cast<void>(chip_.SetIspMode(false)); // best effort: the device may already be gone
-    usb.Close();
     flash_.StopRequested = false;
     return SequenceEnd::Finished;
   }
@@ -63,10 +65,11 @@ SequenceEnd EngineeringSequence::Run(const EngineeringSteps &steps) {
   if (steps.erase && !StopHere()) {
     view_.ShowProcessInfo("Clear Status register");
     workers_.ClearStatusRegister();
-    static_cast<void>(FlashErase(chip_, workers_, flash_, view_)
-                          .Run(!steps.assignedRange)); // the erase shows its own failure and marks the sequence failed
+    // The erase opens and closes the device itself, and shows its own
+    // failure; the steps after it start on a handle of their own.
+    FlashErase(chip_, workers_).Run(!steps.assignedRange, flash_, view_);
+    reached = session.Reopen() && reached;
   }
-  static_cast<void>(usb.Open()); // a failed open fails the transfers that follow, and they report it
   RunStep(steps.blank, "Start Blanking Check", "Blanking Success",
           [&] { return workers_.BlankCheckRange(start, end); });
   RunStep(steps.program, "Start Programming", "Programming Success",
@@ -75,12 +78,14 @@ SequenceEnd EngineeringSequence::Run(const EngineeringSteps &steps) {
           [&] { return workers_.VerifyRange(start, end, start); });
 
   // A stopped or failed sequence still leaves the flash as the user asked
-  // and the chip out of ISP mode.
+  // and the chip out of ISP mode. The steps have shown their outcome; the
+  // protection's is on the page's status button.
   if (steps.protect)
-    static_cast<void>(workers_.ProtectFlash()); // best effort at the end: the steps have already shown their outcome
+    workers_.ProtectFlash();
   if (steps.ispMode)
-    static_cast<void>(chip_.SetIspMode(false)); // best effort: the device may already be gone
-  usb.Close();
+    reached = session.LeaveIsp() && reached;
+  session.End();
+  flash_.IspFailed = flash_.IspFailed || !reached;
   flash_.StopRequested = false;
   if (stopped_) {
     view_.ShowProcessInfo("Stopped");

@@ -1,11 +1,8 @@
 #include "isp/FlashParts.h"
 
-namespace orvane {
+#include "isp/FlashPolicy.h"
 
-namespace {
-constexpr uint8_t kSmallestCapacityCode = 0x10; // 64 KB
-constexpr uint8_t kLargestCapacityCode = 0x18;  // 16 MB, all 24-bit addresses reach
-} // namespace
+namespace orvane {
 
 const FlashPart &FlashPartFor(const std::array<uint8_t, 3> &flashId) {
   for (const FlashPart &part : kFlashPartTable)

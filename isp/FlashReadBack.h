@@ -1,6 +1,6 @@
 #pragma once
 
-#include "isp/IspView.h"
+#include "isp/FlashEvents.h"
 #include "isp/ReadBackFile.h"
 #include "usb/ChipCommands.h"
 
@@ -22,7 +22,7 @@ public:
 
   // The device handle must be open. True when every block read
   // consistently: two reads of it went through and agree.
-  [[nodiscard]] bool ReadBackRange(ChipCommands &chip, IspView &view, uint32_t start, uint32_t end);
+  [[nodiscard]] bool ReadBackRange(ChipCommands &chip, FlashEvents &events, uint32_t start, uint32_t end);
 
 private:
   std::vector<uint8_t> &buffer_;

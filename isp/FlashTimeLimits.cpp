@@ -11,25 +11,22 @@ namespace {
 constexpr uint32_t kMargin = 4;
 // Status reads during a wait take transfers of their own.
 constexpr uint32_t kPollAllowanceMs = 500;
-constexpr uint32_t kBaseCapacityBytes = 256 * 1024;
 // A control transfer at full speed takes a frame of 1 ms; two for slack,
 // and twice that again as the margin.
 constexpr uint64_t kTransferAllowanceMs = 2;
 constexpr uint64_t kTransferMargin = 2;
 constexpr uint64_t kTransfersPerReadBlock = 4;
-constexpr uint64_t kReadBlockBytes = 64;
 constexpr uint64_t kTransfersPerPage = 8;
-constexpr uint64_t kRetryPauseMs = 1'000;
 constexpr uint64_t kFixedSlackMs = 10'000;
-// The largest capacity code, for the worst case of a row that leaves it open.
-constexpr uint8_t kLargestCapacityCode = 0x18;
+// The capacity code of the smallest part whose erase time the maxima are for.
+constexpr uint8_t kBaseCapacityCode = 0x12;
 
 // Bigger parts erase longer; the third identifier byte is the capacity as a
 // power of two on the parts that follow the JEDEC habit.
 uint32_t CapacityFactor(const FlashPart &part, const std::array<uint8_t, 3> &id) {
-  if (!part.eraseScalesWithCapacityCode || id[2] < 0x12 || id[2] > 0x18)
+  if (!part.eraseScalesWithCapacityCode || id[2] < kBaseCapacityCode || id[2] > kLargestCapacityCode)
     return 1;
-  return std::max<uint32_t>(1, (uint32_t{1} << id[2]) / kBaseCapacityBytes);
+  return uint32_t{1} << (id[2] - kBaseCapacityCode);
 }
 
 FlashTimeLimits LimitsOf(const FlashPart &part, const std::array<uint8_t, 3> &id) {
@@ -53,8 +50,9 @@ uint64_t AttemptMs(const FlashPart &part, const std::array<uint8_t, 3> &id, uint
 }
 
 uint64_t UpdateLimitOf(const FlashPart &part, const std::array<uint8_t, 3> &id, uint32_t imageBytes, int attempts) {
-  const uint64_t finish = 3 * uint64_t{LimitsOf(part, id).statusWriteMs} + kSilenceLimitMs;
-  return static_cast<uint64_t>(attempts) * (AttemptMs(part, id, imageBytes) + kRetryPauseMs + kSilenceLimitMs) +
+  const uint64_t finish = kUpdateAttempts * uint64_t{LimitsOf(part, id).statusWriteMs} + kSilenceLimitMs;
+  return static_cast<uint64_t>(attempts) *
+             (AttemptMs(part, id, imageBytes) + uint64_t{kRetryPauseMs} + kSilenceLimitMs) +
          finish + kFixedSlackMs;
 }
 

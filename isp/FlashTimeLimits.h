@@ -1,5 +1,7 @@
 #pragma once
 
+#include "isp/FlashPolicy.h"
+
 #include <array>
 #include <cstdint>
 
@@ -13,10 +15,6 @@ struct FlashTimeLimits {
   uint32_t pageProgramMs = 0; // one page, or one word of the word program
   uint32_t chipEraseMs = 0;
 };
-
-// How long a device that is still attached may stay silent, from its first
-// unanswered transfer, before an update gives up on it.
-inline constexpr uint32_t kSilenceLimitMs = 30'000;
 
 // An identifier no part here matches (all zeros when it could not be
 // read) gets the longest limits of them all.

@@ -1,5 +1,6 @@
 #include "isp/FlashWorkers.h"
 
+#include "isp/FlashPolicy.h"
 #include "isp/FlashTimeLimits.h"
 #include "isp/HexText.h"
 
@@ -12,10 +13,6 @@ namespace {
 constexpr uint8_t kWriteInProgress = 0x01;
 constexpr int kIdleReads = 101;
 constexpr int kReadyPollsAfterProgram = 10;
-
-uint32_t BlocksBetween(uint32_t start, uint32_t end, uint32_t step) {
-  return end > start ? (end - start + step - 1) / step : 0;
-}
 
 // The chunk addresses of [start, end) in the order they are programmed:
 // the first chunk last. The chip starts whatever firmware the start of its
@@ -34,10 +31,6 @@ std::vector<uint32_t> ProgramOrder(uint32_t start, uint32_t end, uint32_t chunk)
   return order;
 }
 } // namespace
-
-std::string EraseProgressText(const std::string &prefix, int poll) {
-  return prefix + std::string(static_cast<size_t>((poll / 20) % 10), '.');
-}
 
 uint8_t FlashWorkers::ImageByte(uint32_t flashAddress, uint32_t imageBase) const {
   // Outside the image buffer the flash is expected erased.
@@ -68,62 +61,31 @@ bool FlashWorkers::Resume() {
   return recovered;
 }
 
-bool FlashWorkers::CheckBlocks(uint32_t start, uint32_t end, uint32_t imageBase, Expect expect) {
-  const bool blank = expect == Expect::Erased;
-  const FlashPhase phase = blank ? FlashPhase::BlankCheck : FlashPhase::Verify;
-  const std::string addressPrefix = blank ? "Blanking Addr: 0x" : "Verifying Addr: 0x";
-  const std::string failPrefix = blank ? "Blanking Fail at 0x" : "Verifying Fail at 0x";
-  const uint32_t totalBlocks = BlocksBetween(start, end, kBlockBytes);
+bool FlashWorkers::CheckBlocks(FlashPhase phase, uint32_t start, uint32_t end,
+                               const std::function<uint8_t(uint32_t)> &expected) {
   lastFailure_.clear();
-  int failures = 0;
-  uint32_t a = start;
-  while (a < end) {
-    const uint64_t recoveries = recoveries_;
-    if (!Resume())
-      return false;
-    // The reads that failed were the silence, not the flash.
-    if (recoveries_ != recoveries)
-      failures = 0;
-    std::array<uint8_t, kBlockBytes> block{};
-    uint32_t failedAt = a;
-    if (!chip_.FlashRead(a, kBlockBytes, block.data())) {
-      if (Lost())
-        continue; // read again once the device answers, or end
-      ++failures;
-    } else {
-      const uint32_t count = std::min<uint32_t>(kBlockBytes, end - a);
-      bool equal = true;
-      for (uint32_t i = 0; i < count; ++i) {
-        const uint8_t expected = blank ? 0xFF : ImageByte(a + i, imageBase);
-        if (block[i] != expected) {
-          equal = false;
-          failedAt = a + i;
-          break;
-        }
-      }
-      failures = equal ? 0 : failures + 1;
-      view_.ShowProcessAddress(addressPrefix + Hex6(a));
-      view_.ProcessMessages();
-    }
-    if (failures >= kBlockAttempts) {
-      Fail(failPrefix + Hex6(failedAt));
-      view_.ShowProcessInfo(lastFailure_);
-      return false;
-    }
-    if (failures == 0) {
-      a += kBlockBytes;
-      view_.Progress(phase, BlocksBetween(start, std::min(a, end), kBlockBytes), totalBlocks);
-    }
-  }
-  return true;
+  BlockWalk walk(phase, events_, this);
+  const bool passed = walk.Run(start, end, [&](uint32_t a) {
+    std::array<uint8_t, kReadBlockBytes> block{};
+    if (!chip_.FlashRead(a, kReadBlockBytes, block.data()))
+      return BlockLook{Lost() ? BlockLook::Outcome::Unanswered : BlockLook::Outcome::Bad, false, a};
+    const uint32_t count = std::min<uint32_t>(kReadBlockBytes, end - a);
+    for (uint32_t i = 0; i < count; ++i)
+      if (block[i] != expected(a + i))
+        return BlockLook{BlockLook::Outcome::Bad, true, a + i};
+    return BlockLook{BlockLook::Outcome::Good, true, a};
+  });
+  if (!passed)
+    Fail(walk.Failure());
+  return passed;
 }
 
 bool FlashWorkers::BlankCheckRange(uint32_t start, uint32_t end) {
-  return CheckBlocks(start, end, 0, Expect::Erased);
+  return CheckBlocks(FlashPhase::BlankCheck, start, end, [](uint32_t) { return uint8_t{0xFF}; });
 }
 
 bool FlashWorkers::VerifyRange(uint32_t start, uint32_t end, uint32_t imageBase) {
-  return CheckBlocks(start, end, imageBase, Expect::Image);
+  return CheckBlocks(FlashPhase::Verify, start, end, [&](uint32_t a) { return ImageByte(a, imageBase); });
 }
 
 bool FlashWorkers::WaitOver(const WaitStart &start, uint32_t limitMs) const {
@@ -195,8 +157,8 @@ bool FlashWorkers::ProgramPages(const std::vector<uint32_t> &order, uint32_t ima
       programmed = true;
       const bool idle = WaitProgramIdle();
       bool chunkSent = chip_.FlashWriteEnable();
-      view_.ShowProcessAddress("0x" + Hex6(a));
-      view_.ProcessMessages();
+      events_.BlockReached(FlashPhase::Program, a);
+      events_.ProcessMessages();
       if (!idle) {
         if (Lost())
           continue;
@@ -213,7 +175,7 @@ bool FlashWorkers::ProgramPages(const std::vector<uint32_t> &order, uint32_t ima
       if (!ChunkDone(a, chunkSent, sent))
         continue;
     }
-    view_.Progress(FlashPhase::Program, ++done, total);
+    events_.BlocksDone(FlashPhase::Program, ++done, total);
   }
   // The last page may still be programming, and the flash ignores a read
   // until it is done: whoever reads next would see a busy flash, not the
@@ -238,8 +200,8 @@ bool FlashWorkers::ProgramWords(const std::vector<uint32_t> &order, uint32_t ima
     const uint32_t a = order[done];
     if (!Resume())
       return false;
-    view_.ShowProcessAddress("0x" + Hex6(a));
-    view_.ProcessMessages();
+    events_.BlockReached(FlashPhase::Program, a);
+    events_.ProcessMessages();
     const bool enabled = chip_.FlashWriteEnable();
     if (TakeChunk(a, imageBase)) {
       if (!idle) {
@@ -252,7 +214,7 @@ bool FlashWorkers::ProgramWords(const std::vector<uint32_t> &order, uint32_t ima
       if (!ChunkDone(a, chunkSent, sent))
         continue;
     }
-    view_.Progress(FlashPhase::Program, ++done, total);
+    events_.BlocksDone(FlashPhase::Program, ++done, total);
   }
   if (!idle)
     Fail("the flash stayed busy before programming");
@@ -294,7 +256,7 @@ std::optional<uint8_t> FlashWorkers::WaitWhileBusy() {
     if (WaitOver(start, limit))
       break;
     // A flash that stays busy holds this loop for ten seconds.
-    view_.ProcessMessages();
+    events_.ProcessMessages();
     chip_.Time().SleepMs(kErasePollMs);
     ++read;
   }
@@ -315,7 +277,7 @@ FlashWorkers::EraseEnd FlashWorkers::WaitForEraseEnd(const std::function<void(in
     }
     answered = answered || status.has_value();
     onPoll(poll, status.value_or(0xFF));
-    view_.Progress(FlashPhase::Erase, static_cast<uint32_t>(poll), kEraseReads);
+    events_.BlocksDone(FlashPhase::Erase, static_cast<uint32_t>(poll), kEraseReads);
     if (status && (*status & kWriteInProgress) == 0)
       return EraseEnd::Finished;
     if (!status && !Halted() && !chip_.Usb().LastTransferAnswered()) {
@@ -332,21 +294,18 @@ FlashWorkers::EraseEnd FlashWorkers::WaitForEraseEnd(const std::function<void(in
   return answered ? EraseEnd::StillBusy : EraseEnd::Unreadable;
 }
 
-std::optional<uint8_t> FlashWorkers::ClearStatusRegister() {
-  static_cast<void>(
-      chip_.FlashReadStatus()); // read only to begin the sequence the part expects; the value does not matter
-  static_cast<void>(
-      chip_.FlashWriteEnable()); // a status left protecting the flash shows in the blank check after the erase
-  static_cast<void>(
-      chip_.FlashWriteStatus(0)); // a status left protecting the flash shows in the blank check after the erase
+std::optional<uint8_t> FlashWorkers::WriteStatusAndWait(uint8_t value) {
+  // The status the wait ends on is what the write did: a status left
+  // protecting the flash shows in the blank check after the erase, a
+  // protection that did not take in the protect bits.
+  static_cast<void>(chip_.FlashWriteEnable());
+  static_cast<void>(chip_.FlashWriteStatus(value));
   return WaitWhileBusy();
 }
 
-FlashWorkers::EraseSent FlashWorkers::SendChipErase(const EraseClearance &) {
-  // A not-busy status after a lost erase command proves nothing.
-  if (!chip_.FlashWriteEnable())
-    return EraseSent::NotEnabled;
-  return chip_.FlashChipErase() ? EraseSent::Sent : EraseSent::Failed;
+std::optional<uint8_t> FlashWorkers::ClearStatusRegister() {
+  static_cast<void>(chip_.ReadStatus()); // begins the sequence the part expects; the value does not matter
+  return WriteStatusAndWait(0);
 }
 
 bool FlashWorkers::EraseStartSector() {
@@ -361,17 +320,14 @@ bool FlashWorkers::EraseStartSector() {
       return true;
     if (WaitOver(start, limit))
       break;
-    view_.ProcessMessages();
+    events_.ProcessMessages();
     chip_.Time().SleepMs(kErasePollMs);
   }
   return false;
 }
 
 std::optional<uint8_t> FlashWorkers::ProtectFlash() {
-  // The status the wait ends on tells whether the protection took.
-  static_cast<void>(chip_.FlashWriteEnable());
-  static_cast<void>(chip_.FlashWriteStatus(flash_.Part.protectValue));
-  return WaitWhileBusy();
+  return WriteStatusAndWait(flash_.Part.protectValue);
 }
 
 } // namespace orvane

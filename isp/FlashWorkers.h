@@ -1,9 +1,9 @@
 #pragma once
 
-#include "isp/EraseClearance.h"
+#include "isp/BlockWalk.h"
+#include "isp/FlashEvents.h"
 #include "isp/FlashState.h"
 #include "isp/ImageRecord.h"
-#include "isp/IspView.h"
 #include "isp/SilenceRecovery.h"
 #include "usb/ChipCommands.h"
 
@@ -16,21 +16,16 @@
 namespace orvane {
 
 // The flash walks and waits shared by the ISP page's buttons and the update
-// sequences. The device handle must be open. Flash addresses are byte
+// sequences, telling events what they do. The device handle must be open. Flash addresses are byte
 // addresses, end exclusive; the flash byte at address a holds the image
 // byte at a - imageBase. With a silence recovery set, a device that stops
 // answering in the middle of a walk or wait is handed to it, and the walk
 // goes on from the block or chunk it was at; time spent there does not
 // count against the wait's own limit.
-class FlashWorkers {
+class FlashWorkers final : public WalkGate {
 public:
-  static constexpr uint32_t kBlockBytes = 64;
-  static constexpr int kBlockAttempts = 3;
-  static constexpr int kEraseReads = 1000;
-  static constexpr uint32_t kErasePollMs = 10;
-
-  FlashWorkers(ChipCommands &chip, const ImageRecord &image, FlashState &flash, IspView &view)
-      : chip_(chip), image_(image), flash_(flash), view_(view) {}
+  FlashWorkers(ChipCommands &chip, const ImageRecord &image, FlashState &flash, FlashEvents &events)
+      : chip_(chip), image_(image), flash_(flash), events_(events) {}
 
   void SetSilenceRecovery(SilenceRecovery *recovery) { recovery_ = recovery; }
 
@@ -64,19 +59,12 @@ public:
   // Write enable, write status 0, wait; the status that showed the flash
   // idle after it, nullopt when none did.
   std::optional<uint8_t> ClearStatusRegister();
-  enum class EraseSent {
-    NotEnabled, // the write enable did not go through, so no erase was sent
-    Failed,     // the erase was sent but did not go through: it may have reached the flash
-    Sent,
-  };
-  // Write enable and chip erase, on an attempt's proven grounds.
-  [[nodiscard]] EraseSent SendChipErase(const EraseClearance &clearance);
   // The device is gone, or the update's deadline has passed: every walk
   // and wait ends at once, as failed.
   bool Halted() const;
   // Whether a walk may go on: the deadline has not passed and the device
   // answers, after a recovery if it had stopped.
-  [[nodiscard]] bool Resume();
+  [[nodiscard]] bool Resume() override;
   // Whether the last program walk sent the write of its first chunk, the
   // one that makes the chip start the image.
   bool StartWritten() const { return startWritten_; }
@@ -86,29 +74,35 @@ public:
   // erase finished.
   [[nodiscard]] bool EraseStartSector();
   // How many times the device was brought back since these workers began.
-  uint64_t Recoveries() const { return recoveries_; }
+  uint64_t Recoveries() const override { return recoveries_; }
   // Why the last walk or wait failed, in words, when it could tell:
   // "Verifying Fail at 0x001000", "the flash stayed busy before 0x000100".
   const std::string &LastFailure() const { return lastFailure_; }
   // Write enable, the protecting status value for this part, wait; the
-  // status the wait ended on, nullopt when the flash never finished.
-  [[nodiscard]] std::optional<uint8_t> ProtectFlash();
+  // status the wait ended on, nullopt when the flash never finished, for
+  // whoever checks that the protection took.
+  std::optional<uint8_t> ProtectFlash();
 
 private:
-  enum class Expect { Erased, Image };
   // When a wait began, and how long recoveries had taken by then.
   struct WaitStart {
     uint64_t us;
     uint64_t recoveredUs;
   };
 
-  [[nodiscard]] bool CheckBlocks(uint32_t start, uint32_t end, uint32_t imageBase, Expect expect);
+  // The blank check or the verify: every block of [start, end) read as
+  // expected(address) says it should.
+  [[nodiscard]] bool CheckBlocks(FlashPhase phase, uint32_t start, uint32_t end,
+                                 const std::function<uint8_t(uint32_t)> &expected);
   [[nodiscard]] bool ProgramPages(const std::vector<uint32_t> &order, uint32_t imageBase);
   [[nodiscard]] bool ProgramWords(const std::vector<uint32_t> &order, uint32_t imageBase);
   // Whether the walk moves on from the chunk at a, noting in sent whether
   // its writes went through; not when the device was lost during it, so
   // that it is written again once the device answers.
   bool ChunkDone(uint32_t a, bool chunkSent, bool &sent);
+  // Write enable, the status value, and the wait until the flash is idle;
+  // the status the wait ended on, nullopt when it never was.
+  std::optional<uint8_t> WriteStatusAndWait(uint8_t value);
   // Takes the image's chunk at flash address a into chunk_; false when it
   // is all 0xFF (nothing to program).
   bool TakeChunk(uint32_t a, uint32_t imageBase);
@@ -124,7 +118,7 @@ private:
   ChipCommands &chip_;
   const ImageRecord &image_;
   FlashState &flash_;
-  IspView &view_;
+  FlashEvents &events_;
   SilenceRecovery *recovery_ = nullptr;
   uint64_t recoveries_ = 0;
   uint64_t recoveredUs_ = 0;
@@ -139,8 +133,5 @@ inline constexpr uint64_t kFlashAddressSpace = uint64_t{1} << 24;
 inline bool FitsFlashAddressSpace(uint64_t start, uint64_t length) {
   return start + length <= kFlashAddressSpace;
 }
-
-// "Flash Erase All " followed by the dots that grow every 20 polls and wrap after nine.
-std::string EraseProgressText(const std::string &prefix, int poll);
 
 } // namespace orvane

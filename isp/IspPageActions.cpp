@@ -1,6 +1,7 @@
 #include "isp/IspPageActions.h"
 
 #include "isp/HexText.h"
+#include "usb/DeviceSession.h"
 
 namespace orvane {
 
@@ -22,7 +23,9 @@ bool RunIspStep(IspStep step, ChipCommands &chip, const ImageRecord &image, Flas
   static constexpr const char *kDone[] = {"Blanking Success", "Programming Success", "Verifying Success"};
   const auto index = static_cast<size_t>(step);
   view.ShowProcessInfo(kStart[index]);
-  static_cast<void>(chip.Usb().Open()); // a failed open fails the transfers that follow, and they report it
+  // A device that could not be opened fails the walk, which says where.
+  DeviceSession session(chip);
+  const bool opened = static_cast<bool>(session.Begin());
   FlashWorkers workers(chip, image, flash, view);
   bool ok = false;
   switch (step) {
@@ -41,9 +44,9 @@ bool RunIspStep(IspStep step, ChipCommands &chip, const ImageRecord &image, Flas
     ok = workers.VerifyRange(span.start, span.end, span.imageBase);
     break;
   }
+  ok = ok && opened;
   if (ok)
     view.ShowProcessInfo(kDone[index]);
-  chip.Usb().Close();
   return ok;
 }
 

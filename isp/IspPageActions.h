@@ -1,6 +1,7 @@
 #pragma once
 
 #include "isp/FlashWorkers.h"
+#include "isp/IspView.h"
 
 #include <string>
 

@@ -1,24 +1,25 @@
 #pragma once
 
-#include <cstdint>
+#include "isp/FlashEvents.h"
+
 #include <string>
 
 namespace orvane {
 
-enum class FlashPhase { StatusClear, Erase, BlankCheck, Program, Verify, Protect, Leave, ReadBack };
-
-// Where the flash steps report while they run: the ISP page's labels in
-// the window, a terminal in the command-line updater, nothing in tests.
-class IspView {
+// The ISP page's labels: the engineering steps write their texts here, and
+// the flash walks' events show as the page has always shown them (the
+// block reached as its address, a failed walk as its reason). In the
+// command-line updater and in tests the labels go nowhere.
+class IspView : public FlashEvents {
 public:
-  virtual ~IspView() = default;
   virtual void ShowProcessInfo(const std::string &text) = 0;    // name and outcome of the running step
   virtual void ShowProcessAddress(const std::string &text) = 0; // the block being worked on
   virtual void ShowStatusRegister(const std::string &text) = 0; // the status while an erase is waited for
-  // Lets the window repaint and react; called after each poll or block.
-  virtual void ProcessMessages() = 0;
-  // Blocks done of the current walk, for progress displays.
-  virtual void Progress(FlashPhase /*phase*/, uint32_t /*done*/, uint32_t /*total*/) {}
+
+  void BlockReached(FlashPhase phase, uint32_t address) override {
+    ShowProcessAddress(BlockAddressText(phase, address));
+  }
+  void WalkFailed(FlashPhase, const std::string &reason) override { ShowProcessInfo(reason); }
 };
 
 class SilentIspView : public IspView {
@@ -26,7 +27,6 @@ public:
   void ShowProcessInfo(const std::string &) override {}
   void ShowProcessAddress(const std::string &) override {}
   void ShowStatusRegister(const std::string &) override {}
-  void ProcessMessages() override {}
 };
 
 } // namespace orvane

@@ -1,9 +1,15 @@
 #include "isp/OneButtonUpdate.h"
 
+#include "isp/EraseClearance.h"
 #include "isp/ErasedImage.h"
 #include "isp/FlashCapacity.h"
+#include "isp/FlashErase.h"
 #include "isp/FlashParts.h"
 #include "isp/FlashTimeLimits.h"
+#include "isp/FlashWorkers.h"
+#include "isp/UpdateSession.h"
+
+#include <optional>
 
 namespace orvane {
 
@@ -13,99 +19,175 @@ std::string ReasonForUser(const std::string &reason, bool flashChanged) {
   return reason.empty() ? std::string(kDeviceNotChanged) : reason + "; " + kDeviceNotChanged;
 }
 
-bool OneButtonUpdate::Run() {
-  attempts_ = 0;
-  entered_ = false;
-  flashChanged_ = false;
-  limitFromFlash_ = false;
-  attemptFailure_.clear();
-  reason_.clear();
-  refusal_.clear();
+namespace {
+
+// One run of the update: the device session, the workers on it and what
+// the run has found so far, for as long as the run lasts.
+class UpdateRun {
+public:
+  UpdateRun(ChipCommands &chip, const ImageRecord &image, FlashState &flash, UpdateEvents &events)
+      : chip_(chip), image_(image), flash_(flash), events_(events), session_(chip, events),
+        workers_(chip, image, flash, events) {
+    workers_.SetSilenceRecovery(&session_);
+  }
+
+  UpdateVerdict Run();
+
+private:
+  // How an attempt ended, and why when it did not verify the image.
+  struct Attempted {
+    enum class End {
+      Verified,
+      Failed,  // the next attempt may do better
+      Refused, // the image cannot go onto this flash: nothing was erased
+      Ended,   // the device is lost for good
+    };
+    End end;
+    std::string why;
+  };
+
+  Attempted Attempt(bool again, bool reached);
+  // Reads the identifier, bringing a silent device back for it.
+  std::optional<std::array<uint8_t, 3>> IdentifySteadily();
+  // The chip erase and its wait, then the device on a fresh handle;
+  // nullopt when the flash is erased.
+  std::optional<Attempted> Erase(const EraseClearance &clearance);
+  Attempted FailedStep(std::string why) const;
+  // After an image that did not program or verify whole: the start of the
+  // flash is erased again, so the chip does not start what is there.
+  void UnbootFlash();
+  void RetryPause();
+  enum class Finish {
+    Unreachable, // the device is lost: nothing more is sent
+    Ready,       // the device answers as it is
+    Reconnected, // the device came back on a handle of its own, out of ISP mode
+  };
+  Finish ReadyForFinish();
+  bool Protect();
+  bool Leave();
+  bool Lost() const { return chip_.Usb().Loss() != DeviceLoss::None; }
+  bool PastDeadline() const;
+  void SetDeadline(uint64_t limitMs, uint64_t keptBackMs);
+  // Why the device could not be worked on to the end; empty when it could.
+  std::string LossReason() const;
+  std::string FailureText(bool verified, bool protectedFlash, const std::string &attemptFailure) const;
+  UpdateVerdict Refused(std::string refusal);
+
+  ChipCommands &chip_;
+  const ImageRecord &image_;
+  FlashState &flash_;
+  UpdateEvents &events_;
+  UpdateSession session_;
+  FlashWorkers workers_;
+  UpdateVerdict verdict_;
+  uint64_t startUs_ = 0;
+  // Until the flash names its part, the longest limits of them all.
+  uint64_t limitMs_ = 0;
+};
+
+UpdateVerdict UpdateRun::Run() {
   // Nothing to program can never be a successful update.
   if (image_.ImageLength == 0) {
-    reason_ = "there is no image to program";
+    verdict_.reason = "there is no image to program";
     flash_.IspFailed = true;
-    return false;
+    return verdict_;
   }
   if (HoldsOnlyErasedBytes(image_.ImageBuffer, image_.ImageLength)) {
-    refusal_ = std::string("The image was refused: ") + kErasedImageRefusal;
+    verdict_.refusal = std::string("The image was refused: ") + kErasedImageRefusal;
     flash_.IspFailed = true;
-    return false;
+    return verdict_;
   }
-  Show("Enter ISP Mode");
-  status_.ProcessMessages();
-  Clock &clock = chip_.Time();
-  const uint64_t startUs = clock.NowUs();
-  // Until the flash names its part, the longest limits of them all.
-  uint64_t limitMs = WorstUpdateTimeLimitMs(image_.ImageLength, kAttempts);
-  flash_.DeadlineUs = startUs + (limitMs - kFinishAllowanceMs) * 1000;
-  session_.Begin();
-  workers_.SetSilenceRecovery(&session_);
+  events_.StepBegun(UpdateStep::EnterIsp);
+  events_.ProcessMessages();
+  startUs_ = chip_.Time().NowUs();
+  SetDeadline(WorstUpdateTimeLimitMs(image_.ImageLength, kUpdateAttempts), OneButtonUpdate::kFinishAllowanceMs);
+  // A device that cannot be opened now fails the first attempt at its ISP
+  // entry, and the next attempt opens it again as the pinned device.
+  bool reached = static_cast<bool>(session_.Begin());
 
   bool verified = false;
-  while (attempts_ < kAttempts) {
-    if (attempts_ > 0 && !session_.Reconnect())
-      break;
-    ++attempts_;
-    const AttemptEnd end = Attempt(attempts_ > 1, startUs, limitMs);
-    if (end == AttemptEnd::Refused) {
-      // Nothing was erased: the device is left as it was, out of ISP mode.
-      --attempts_;                // the refusing attempt ran no step of its own
-      static_cast<void>(Leave()); // a chip that stays in ISP mode is still unchanged
-      chip_.Usb().Close();
-      flash_.DeadlineUs = 0;
-      flash_.IspFailed = true;
-      return false;
+  std::string attemptFailure;
+  while (verdict_.attempts < kUpdateAttempts) {
+    if (verdict_.attempts > 0) {
+      reached = session_.Reconnect();
+      if (!reached)
+        break;
     }
-    verified = end == AttemptEnd::Verified;
-    if (verified || end == AttemptEnd::Ended || PastDeadline())
+    const int attempt = ++verdict_.attempts;
+    events_.AttemptBegun(attempt, kUpdateAttempts);
+    Attempted attempted = Attempt(attempt > 1, reached);
+    if (attempted.end == Attempted::End::Refused) {
+      --verdict_.attempts; // the refusing attempt ran no step of its own
+      return Refused(std::move(attempted.why));
+    }
+    verified = attempted.end == Attempted::End::Verified;
+    attemptFailure = std::move(attempted.why);
+    if (verified)
       break;
     // A device that went away and does not come back gets its verdict now.
-    if (Lost() && chip_.Usb().Loss() != DeviceLoss::StoppedAnswering &&
-        (attempts_ == kAttempts || !session_.Reconnect()))
+    const bool lastOne = attempted.end == Attempted::End::Ended || PastDeadline() ||
+                         (Lost() && chip_.Usb().Loss() != DeviceLoss::StoppedAnswering &&
+                          (attempt == kUpdateAttempts || !session_.Reconnect()));
+    const std::string lost = LossReason();
+    events_.AttemptFailed({attempt, kUpdateAttempts,
+                           !lost.empty()            ? lost
+                           : attemptFailure.empty() ? std::string("the attempt did not succeed")
+                                                    : attemptFailure,
+                           !lastOne});
+    if (lastOne)
       break;
     RetryPause();
   }
 
   // Protecting and leaving have their own short waits; they are what the
   // deadline kept time back for.
-  flash_.DeadlineUs = startUs + limitMs * 1000;
+  SetDeadline(limitMs_, 0);
   bool protectedFlash = false;
-  bool left = false;
   // A chip that never entered ISP mode passes nothing on to its flash; a
   // gone one hears nothing at all.
-  if (ReadyForFinish()) {
-    protectedFlash = entered_ && Protect();
-    left = Leave();
+  if (const Finish finish = ReadyForFinish(); finish != Finish::Unreachable) {
+    const bool inIspMode = finish == Finish::Reconnected ? session_.EnterIsp(true) : session_.InIspMode();
+    protectedFlash = inIspMode && Protect();
+    verdict_.leftIspMode = Leave();
   }
-  const bool success = verified && protectedFlash && left;
-  if (!success)
-    reason_ = FailureText(verified, protectedFlash, limitMs);
-  chip_.Usb().Close();
+  session_.End();
+  verdict_.success = verified && protectedFlash && verdict_.leftIspMode;
+  if (!verdict_.success)
+    verdict_.reason = FailureText(verified, protectedFlash, attemptFailure);
   flash_.DeadlineUs = 0;
   // The update is done only when the chip will start the verified image
   // from a protected flash.
-  flash_.IspFailed = !success;
-  return success;
+  flash_.IspFailed = !verdict_.success;
+  return verdict_;
 }
 
-void OneButtonUpdate::RetryPause() {
-  status_.ShowStatus("ISP Fail and retry", StatusTone::Retry);
-  const std::string lost = LossReason();
-  status_.AttemptFailed(attempts_, kAttempts,
-                        !lost.empty()             ? lost
-                        : attemptFailure_.empty() ? std::string("the attempt did not succeed")
-                                                  : attemptFailure_);
-  status_.ProcessMessages();
-  // The red text stays for a second; the window keeps turning meanwhile.
-  for (uint32_t paused = 0; paused < kRetryPauseMs; paused += kRetryPauseStepMs) {
-    chip_.Time().SleepMs(kRetryPauseStepMs);
-    status_.ProcessMessages();
+UpdateVerdict UpdateRun::Refused(std::string refusal) {
+  // Nothing was erased: the device is left as it was, out of ISP mode; a
+  // chip that stays in ISP mode is still unchanged, and the refusal stands.
+  verdict_.refusal = std::move(refusal);
+  verdict_.leftIspMode = Leave();
+  session_.End();
+  flash_.DeadlineUs = 0;
+  flash_.IspFailed = true;
+  return verdict_;
+}
+
+void UpdateRun::SetDeadline(uint64_t limitMs, uint64_t keptBackMs) {
+  limitMs_ = limitMs;
+  flash_.DeadlineUs = startUs_ + (limitMs - keptBackMs) * 1000;
+}
+
+void UpdateRun::RetryPause() {
+  events_.ProcessMessages();
+  // The red notice stays for a second; the window keeps turning meanwhile.
+  for (uint32_t paused = 0; paused < kRetryPauseMs; paused += OneButtonUpdate::kRetryPauseStepMs) {
+    chip_.Time().SleepMs(OneButtonUpdate::kRetryPauseStepMs);
+    events_.ProcessMessages();
   }
-  Show("ISP Fail and retry");
+  events_.StepBegun(UpdateStep::Retry);
 }
 
-std::optional<std::array<uint8_t, 3>> OneButtonUpdate::IdentifySteadily() {
+std::optional<std::array<uint8_t, 3>> UpdateRun::IdentifySteadily() {
   for (;;) {
     if (workers_.IdentifyFlash())
       return flash_.FlashId;
@@ -115,21 +197,20 @@ std::optional<std::array<uint8_t, 3>> OneButtonUpdate::IdentifySteadily() {
   }
 }
 
-OneButtonUpdate::AttemptEnd OneButtonUpdate::FailedStep(const std::string &why) {
-  attemptFailure_ = why;
-  return session_.Lost() == UpdateSession::Loss::None ? AttemptEnd::Failed : AttemptEnd::Ended;
+UpdateRun::Attempted UpdateRun::FailedStep(std::string why) const {
+  return {session_.Lost() == UpdateSession::Loss::None ? Attempted::End::Failed : Attempted::End::Ended,
+          std::move(why)};
 }
 
-OneButtonUpdate::AttemptEnd OneButtonUpdate::Attempt(bool again, uint64_t startUs, uint64_t &limitMs) {
-  attemptFailure_.clear();
+UpdateRun::Attempted UpdateRun::Attempt(bool again, bool reached) {
   // What this attempt proves for its erase, and nothing an earlier one did.
   AttemptEvidence evidence;
-  entered_ = session_.EnterIsp(again);
+  const bool entered = reached && session_.EnterIsp(again);
   evidence.flashId = IdentifySteadily();
-  if (!entered_) {
+  if (!entered) {
     // Only a chip that answered can be said to have refused.
     if (!Lost())
-      Show(kIspEntryFail);
+      events_.StepBegun(UpdateStep::IspEntryFailed);
     return FailedStep(kReasonNoIspMode);
   }
   // Another flash than an earlier attempt's, twice: another device, which
@@ -139,7 +220,7 @@ OneButtonUpdate::AttemptEnd OneButtonUpdate::Attempt(bool again, uint64_t startU
     evidence.flashIdAgain = IdentifySteadily();
     if (evidence.flashIdAgain == evidence.flashId) {
       session_.NoteChanged(ProveEraseClearance(evidence, image_.ImageLength, session_.PinnedFlash()).reason);
-      return AttemptEnd::Ended;
+      return {Attempted::End::Ended, {}};
     }
     evidence.flashId = evidence.flashIdAgain;
     evidence.flashIdAgain.reset();
@@ -151,23 +232,19 @@ OneButtonUpdate::AttemptEnd OneButtonUpdate::Attempt(bool again, uint64_t startU
   // An image larger than the flash would wrap onto its start: the device is
   // left as it was, before its status register is even touched, on an
   // identifier the flash gave twice.
-  if (evidence.flashId && IdentifierAnswered(*evidence.flashId) &&
-      !ImageCapacityRefusal(image_.ImageLength, *evidence.flashId).empty()) {
+  if (!ImageCapacityRefusal(image_.ImageLength, *evidence.flashId).empty()) {
     evidence.flashIdAgain = IdentifySteadily();
-    const ClearanceCheck check = ProveEraseClearance(evidence, image_.ImageLength, session_.PinnedFlash());
+    ClearanceCheck check = ProveEraseClearance(evidence, image_.ImageLength, session_.PinnedFlash());
     if (check.outcome == ClearanceCheck::Outcome::DeviceChanged) {
       session_.NoteChanged(check.reason);
-      return AttemptEnd::Ended;
+      return {Attempted::End::Ended, {}};
     }
-    if (check.outcome != ClearanceCheck::Outcome::DoesNotFit)
-      return FailedStep(check.reason);
-    if (flashChanged_)
-      return FailedStep(check.reason);
-    refusal_ = check.reason;
-    return AttemptEnd::Refused;
+    if (check.outcome != ClearanceCheck::Outcome::DoesNotFit || verdict_.flashChanged)
+      return FailedStep(std::move(check.reason));
+    return {Attempted::End::Refused, std::move(check.reason)};
   }
 
-  Show("Clear Status register");
+  events_.StepBegun(UpdateStep::ClearStatus);
   evidence.idleStatus = workers_.ClearStatusRegister();
   evidence.flashIdAgain = IdentifySteadily();
   ClearanceCheck check = ProveEraseClearance(evidence, image_.ImageLength, session_.PinnedFlash());
@@ -175,120 +252,108 @@ OneButtonUpdate::AttemptEnd OneButtonUpdate::Attempt(bool again, uint64_t startU
   case ClearanceCheck::Outcome::Cleared:
     break;
   case ClearanceCheck::Outcome::Missing:
-    return FailedStep(check.reason);
+    return FailedStep(std::move(check.reason));
   case ClearanceCheck::Outcome::DoesNotFit:
-    if (flashChanged_)
-      return FailedStep(check.reason);
-    refusal_ = check.reason;
-    return AttemptEnd::Refused;
+    if (verdict_.flashChanged)
+      return FailedStep(std::move(check.reason));
+    return {Attempted::End::Refused, std::move(check.reason)};
   case ClearanceCheck::Outcome::DeviceChanged:
     session_.NoteChanged(check.reason);
-    return AttemptEnd::Ended;
+    return {Attempted::End::Ended, {}};
   }
   const std::array<uint8_t, 3> &flashId = check.clearance->FlashId();
+  // The first proven identifier names the part, and with it the time the
+  // update may take.
+  const bool firstProof = !session_.PinnedFlash();
   session_.PinFlash(flashId);
-  // The identifier now names the part, and with it the time it may take.
-  if (!limitFromFlash_) {
-    limitFromFlash_ = true;
-    limitMs = UpdateTimeLimitMs(flashId, image_.ImageLength, kAttempts);
-    flash_.DeadlineUs = startUs + (limitMs - kFinishAllowanceMs) * 1000;
-  }
+  if (firstProof)
+    SetDeadline(UpdateTimeLimitMs(flashId, image_.ImageLength, kUpdateAttempts), OneButtonUpdate::kFinishAllowanceMs);
 
-  if (const auto failed = EraseWithin(*check.clearance))
-    return *failed;
+  if (auto failed = Erase(*check.clearance))
+    return std::move(*failed);
 
   const uint32_t end = image_.ImageLength;
-  Show("Start Blanking Check");
+  events_.StepBegun(UpdateStep::BlankCheck);
   if (!workers_.BlankCheckRange(0, end))
     return FailedStep(workers_.LastFailure().empty() ? "the blank check failed" : workers_.LastFailure());
-  Show("Blanking Success");
+  events_.StepBegun(UpdateStep::BlankCheckPassed);
 
-  Show("Start Programming");
+  events_.StepBegun(UpdateStep::Program);
   if (!workers_.ProgramRange(0, end, 0)) {
-    const std::string why = workers_.LastFailure().empty() ? "programming failed" : workers_.LastFailure();
+    std::string why = workers_.LastFailure().empty() ? "programming failed" : workers_.LastFailure();
     if (workers_.StartWritten())
       UnbootFlash();
-    return FailedStep(why);
+    return FailedStep(std::move(why));
   }
-  Show("Programming Success");
+  events_.StepBegun(UpdateStep::ProgramPassed);
 
-  Show("Start Verifying Check");
+  events_.StepBegun(UpdateStep::Verify);
   if (!workers_.VerifyRange(0, end, 0)) {
-    const std::string why = workers_.LastFailure().empty() ? "the verify failed" : workers_.LastFailure();
+    std::string why = workers_.LastFailure().empty() ? "the verify failed" : workers_.LastFailure();
     UnbootFlash();
-    return FailedStep(why);
+    return FailedStep(std::move(why));
   }
-  Show("Verifying Success");
-  return AttemptEnd::Verified;
+  events_.StepBegun(UpdateStep::VerifyPassed);
+  return {Attempted::End::Verified, {}};
 }
 
-void OneButtonUpdate::UnbootFlash() {
+void UpdateRun::UnbootFlash() {
   // A chip that can still be reached; one that is gone keeps what it has.
   if (!workers_.Resume())
     return;
   static_cast<void>(workers_.EraseStartSector()); // the next attempt's chip erase does it again, if there is one
 }
 
-std::optional<OneButtonUpdate::AttemptEnd> OneButtonUpdate::EraseWithin(const EraseClearance &clearance) {
-  Show("Flash Erase All ");
-  for (;;) {
-    const FlashWorkers::EraseSent sent = workers_.SendChipErase(clearance);
-    flashChanged_ = flashChanged_ || sent != FlashWorkers::EraseSent::NotEnabled;
-    if (sent == FlashWorkers::EraseSent::Sent)
-      break;
-    // A silent device is asked again once it answers; one that refused
-    // the erase has not erased.
-    if (!Lost()) {
-      if (sent == FlashWorkers::EraseSent::NotEnabled)
-        return FailedStep("the flash did not take the write enable before the chip erase");
-      Show("Erase Flash Fail");
-      return FailedStep("the chip erase did not go through");
-    }
-    if (!workers_.Resume())
-      return FailedStep("the chip erase did not go through");
-  }
-  const FlashWorkers::EraseEnd erased = workers_.WaitForEraseEnd([&](int poll, uint8_t) {
-    Show(EraseProgressText("Flash Erase All ", poll));
-    status_.ProcessMessages();
+std::optional<UpdateRun::Attempted> UpdateRun::Erase(const EraseClearance &clearance) {
+  events_.StepBegun(UpdateStep::Erase);
+  const ChipEraseOutcome erased = FlashErase(chip_, workers_).EraseChip(clearance, [&](int poll) {
+    events_.EraseWaited(poll);
+    events_.ProcessMessages();
   });
-  switch (erased) {
-  case FlashWorkers::EraseEnd::Finished:
+  verdict_.flashChanged = verdict_.flashChanged || erased.mayHaveErased;
+  switch (erased.end) {
+  case ChipEraseEnd::Erased:
     break;
-  case FlashWorkers::EraseEnd::StillBusy:
-    Show("Erase Flash Fail");
+  case ChipEraseEnd::NotEnabled:
+    return FailedStep("the flash did not take the write enable before the chip erase");
+  case ChipEraseEnd::Refused:
+    events_.StepBegun(UpdateStep::EraseFailed);
+    return FailedStep("the chip erase did not go through");
+  case ChipEraseEnd::Unsent:
+    return FailedStep("the chip erase did not go through");
+  case ChipEraseEnd::StillBusy:
+    events_.StepBegun(UpdateStep::EraseFailed);
     return FailedStep("the flash was still busy when the chip erase should have finished");
-  case FlashWorkers::EraseEnd::Unreadable:
+  case ChipEraseEnd::Unreadable:
     return FailedStep("the flash's status could not be read after the chip erase");
-  case FlashWorkers::EraseEnd::Halted:
+  case ChipEraseEnd::Halted:
     return FailedStep("the chip erase was not waited for to its end");
   }
-  // The design opens the device again here; a device that cannot be opened
-  // is gone, or reached again as itself.
-  if (!chip_.Usb().Open() && !session_.Reconnect())
+  // The walks after the erase start on a handle of their own: whatever the
+  // long wait did to the old one stays with it. A device that cannot be
+  // opened is gone, or reached again as itself.
+  if (!session_.Reopen())
     return FailedStep("the device could not be opened after the chip erase");
   return std::nullopt;
 }
 
-bool OneButtonUpdate::ReadyForFinish() {
+UpdateRun::Finish UpdateRun::ReadyForFinish() {
   if (session_.Lost() != UpdateSession::Loss::None)
-    return false;
+    return Finish::Unreachable;
   if (!Lost())
-    return true;
+    return Finish::Ready;
   if (chip_.Usb().Loss() == DeviceLoss::StoppedAnswering)
-    return workers_.Resume();
+    return workers_.Resume() ? Finish::Ready : Finish::Unreachable;
   // Gone: back within a moment, as a re-enumerated device is, or not at all.
-  if (!session_.Reconnect())
-    return false;
-  entered_ = session_.EnterIsp(true);
-  return true;
+  return session_.Reconnect() ? Finish::Reconnected : Finish::Unreachable;
 }
 
-bool OneButtonUpdate::PastDeadline() const {
+bool UpdateRun::PastDeadline() const {
   return flash_.DeadlineUs != 0 && chip_.Time().NowUs() >= flash_.DeadlineUs;
 }
 
-bool OneButtonUpdate::Protect() {
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+bool UpdateRun::Protect() {
+  for (int attempt = 0; attempt < kUpdateAttempts; ++attempt) {
     if (!workers_.Resume())
       return false;
     const auto status = workers_.ProtectFlash();
@@ -306,17 +371,17 @@ bool OneButtonUpdate::Protect() {
   return false;
 }
 
-bool OneButtonUpdate::Leave() {
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+bool UpdateRun::Leave() {
+  for (int attempt = 0; attempt < kUpdateAttempts; ++attempt) {
     if (!workers_.Resume())
       return false;
-    if (chip_.SetIspMode(false))
+    if (session_.LeaveIsp())
       return true;
   }
   return false;
 }
 
-std::string OneButtonUpdate::LossReason() const {
+std::string UpdateRun::LossReason() const {
   if (std::string lost = session_.LossReason(); !lost.empty())
     return lost;
   switch (chip_.Usb().Loss()) {
@@ -330,7 +395,7 @@ std::string OneButtonUpdate::LossReason() const {
   return {};
 }
 
-std::string OneButtonUpdate::FailureText(bool verified, bool protectedFlash, uint64_t limitMs) const {
+std::string UpdateRun::FailureText(bool verified, bool protectedFlash, const std::string &attemptFailure) const {
   const std::string lost = LossReason();
   if (verified) {
     const std::string lead = "the new firmware was written and verified, but ";
@@ -341,10 +406,16 @@ std::string OneButtonUpdate::FailureText(bool verified, bool protectedFlash, uin
   if (!lost.empty())
     return lost;
   if (PastDeadline())
-    return "the update ran past its time limit of " + std::to_string((limitMs + 999) / 1000) + " s";
-  if (!attemptFailure_.empty())
-    return attemptFailure_;
-  return entered_ ? "the update did not succeed" : kReasonNoIspMode;
+    return "the update ran past its time limit of " + std::to_string((limitMs_ + 999) / 1000) + " s";
+  if (!attemptFailure.empty())
+    return attemptFailure;
+  return session_.InIspMode() ? "the update did not succeed" : kReasonNoIspMode;
+}
+
+} // namespace
+
+UpdateVerdict OneButtonUpdate::Run() {
+  return UpdateRun(chip_, image_, flash_, events_).Run();
 }
 
 } // namespace orvane

@@ -10,12 +10,13 @@ std::string IdText(const std::array<uint8_t, 3> &id) {
 }
 } // namespace
 
-void UpdateSession::Begin() {
+DeviceResult UpdateSession::Begin() {
   loss_ = Loss::None;
   lossText_.clear();
   pinnedFlash_.reset();
-  static_cast<void>(chip_.Usb().Open()); // a failed open fails the transfers that follow, and they report it
+  DeviceResult opened = device_.Begin();
   pin_ = chip_.Usb().Pin();
+  return opened;
 }
 
 void UpdateSession::PinFlash(const std::array<uint8_t, 3> &flashId) {
@@ -23,9 +24,14 @@ void UpdateSession::PinFlash(const std::array<uint8_t, 3> &flashId) {
     pinnedFlash_ = flashId;
 }
 
-void UpdateSession::NoteChanged(std::string why) {
-  loss_ = Loss::Changed;
+void UpdateSession::Lose(Loss loss, std::string why) {
+  loss_ = loss;
   lossText_ = std::move(why);
+  device_.Abandon();
+}
+
+void UpdateSession::NoteChanged(std::string why) {
+  Lose(Loss::Changed, std::move(why));
 }
 
 std::string UpdateSession::LossReason() const {
@@ -54,38 +60,37 @@ UpdateSession::Reached UpdateSession::Reach() {
   if (!pin_) {
     // A bus that cannot tell where its devices sit cannot tell this one
     // from another: nothing is opened again.
-    loss_ = Loss::Gone;
+    Lose(Loss::Gone);
     return Reached::Lost;
   }
   Clock &clock = chip_.Time();
   const uint64_t silenceEnd = SilenceEndUs();
   std::optional<uint64_t> goneSince;
   for (;;) {
-    switch (chip_.Usb().ReopenPinned(*pin_)) {
+    switch (device_.ReopenPinned(*pin_)) {
     case VantrelUsb::ReopenOutcome::Reopened:
       return Reached::Reopened;
     case VantrelUsb::ReopenOutcome::Refused:
-      loss_ = Loss::Busy;
-      lossText_ = chip_.Usb().LastError();
+      Lose(Loss::Busy, chip_.Usb().LastError());
       return Reached::Lost;
     case VantrelUsb::ReopenOutcome::Gone:
       if (!goneSince)
         goneSince = clock.NowUs();
       if (clock.NowUs() - *goneSince >= uint64_t{kGoneWindowMs} * 1000) {
-        loss_ = Loss::Gone;
+        Lose(Loss::Gone);
         return Reached::Lost;
       }
       break;
     case VantrelUsb::ReopenOutcome::NotAnswering:
       goneSince.reset();
       if (clock.NowUs() >= silenceEnd) {
-        loss_ = Loss::Silent;
+        Lose(Loss::Silent);
         return Reached::Lost;
       }
       break;
     }
     clock.SleepMs(kReopenPollMs);
-    status_.ProcessMessages();
+    events_.ProcessMessages();
   }
 }
 
@@ -93,10 +98,19 @@ bool UpdateSession::Reconnect() {
   return Reach() == Reached::Reopened;
 }
 
+bool UpdateSession::Reopen() {
+  return device_.Reopen() || Reconnect();
+}
+
+void UpdateSession::EndWordProgram() {
+  // Whether it went through shows in the identifier read after it.
+  static_cast<void>(chip_.FlashWriteDisable());
+}
+
 bool UpdateSession::Restore() {
-  if (!chip_.SetIspMode(true))
+  if (!device_.EnterIsp())
     return false;
-  static_cast<void>(chip_.FlashWriteDisable()); // the identifier read after it fails by itself when this did not
+  EndWordProgram();
   if (!chip_.FlashReadId())
     return false;
   if (!pinnedFlash_ || chip_.FlashId() == *pinnedFlash_)
@@ -120,23 +134,24 @@ bool UpdateSession::Recover() {
       return false;
     // Opened, but still not answering.
     if (chip_.Time().NowUs() >= silenceEnd) {
-      loss_ = Loss::Silent;
+      Lose(Loss::Silent);
       return false;
     }
     chip_.Time().SleepMs(kReopenPollMs);
-    status_.ProcessMessages();
+    events_.ProcessMessages();
   }
   return false;
 }
 
 bool UpdateSession::EnterIsp(bool again) {
-  const bool entered = chip_.SetIspMode(true);
+  bool entered = static_cast<bool>(device_.EnterIsp());
   if (entered && again)
-    static_cast<void>(chip_.FlashWriteDisable()); // the identifier read after it fails by itself when this did not
-  if (entered || chip_.Usb().Loss() != DeviceLoss::StoppedAnswering)
-    return entered;
+    EndWordProgram();
   // Recovering puts the chip back into ISP mode.
-  return Recover();
+  if (!entered && chip_.Usb().Loss() == DeviceLoss::StoppedAnswering)
+    entered = Recover();
+  inIspMode_ = entered;
+  return entered;
 }
 
 } // namespace orvane

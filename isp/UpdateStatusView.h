@@ -17,9 +17,6 @@ public:
   virtual ~UpdateStatusView() = default;
   virtual void ShowStatus(const std::string &text, StatusTone tone) = 0;
   virtual void ProcessMessages() = 0;
-  // An attempt of the update failed and another follows or the update
-  // ends; reason says why, in the update's own words.
-  virtual void AttemptFailed(int /*attempt*/, int /*attempts*/, const std::string & /*reason*/) {}
 };
 
 } // namespace orvane

@@ -6,19 +6,13 @@ I2cDeviceAction::I2cDeviceAction(I2cPanelContext context, Setup setup)
     : context_(context), guard_(context.monitor), chip_(context.usb, context.clock, context.flash.FlashId) {
   if (Refused())
     return;
-  opened_ = context_.usb.Open();
+  opened_ = static_cast<bool>(session_.Begin());
   if (!opened_)
     return;
   if (setup == Setup::MasterInit)
     master_.I2cMasterInit();
   else
-    static_cast<void>(
-        chip_.SelectBank(chipreg::kBankI2c)); // a failed access shows in the transaction after it, which fails
-}
-
-I2cDeviceAction::~I2cDeviceAction() {
-  if (!Refused())
-    context_.usb.Close();
+    master_.SelectI2cBank();
 }
 
 } // namespace orvane

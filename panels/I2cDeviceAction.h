@@ -3,14 +3,16 @@
 #include "panels/DeviceActionGuard.h"
 #include "panels/I2cPanelContext.h"
 #include "usb/ChipCommands.h"
+#include "usb/DeviceSession.h"
 #include "usb/I2cMaster.h"
 
 namespace orvane {
 
 // One device action of the I2C panel: refused while another action holds
-// the device; otherwise opens the device, selects the I2C master's bank
-// (other pages leave other banks selected, and the master's registers
-// must not land in them) and closes the device when it ends.
+// the device; otherwise opens the device in a session of its own, selects
+// the I2C master's bank (other pages leave other banks selected, and the
+// master's registers must not land in them) and closes the device when it
+// ends.
 class I2cDeviceAction {
 public:
   enum class Setup {
@@ -19,7 +21,6 @@ public:
   };
 
   explicit I2cDeviceAction(I2cPanelContext context, Setup setup = Setup::BankOnly);
-  ~I2cDeviceAction();
   I2cDeviceAction(const I2cDeviceAction &) = delete;
   I2cDeviceAction &operator=(const I2cDeviceAction &) = delete;
 
@@ -31,6 +32,7 @@ private:
   I2cPanelContext context_;
   DeviceActionGuard guard_;
   ChipCommands chip_;
+  DeviceSession session_{chip_};
   I2cMaster master_{chip_};
   bool opened_ = false;
 };

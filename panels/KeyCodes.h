@@ -1,6 +1,7 @@
 #pragma once
 
-// Key codes as the key-down handlers receive them (the design's codes).
+// Key codes as the key-down handlers receive them: Windows virtual-key
+// codes, whatever the platform (app/VirtualKeys maps Qt's keys onto them).
 namespace orvane::vk {
 inline constexpr int Back = 8;
 inline constexpr int Tab = 9;

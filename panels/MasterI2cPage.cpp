@@ -37,8 +37,7 @@ void MasterI2cPage::ReadAllClick() {
   view_.ShowReadAllRunning(true);
   for (int n = 0; n < 256 && i2c_.ReadAllTag != 0; ++n) {
     const auto reg = static_cast<uint8_t>(n);
-    static_cast<void>(action.Master().I2cReadRegisters(
-        i2c_.I2cSlaveAddress, reg, 1, &i2c_.I2cRegisterMirror[reg])); // a failed read leaves the cell as it was
+    action.Master().I2cReadRegisters(i2c_.I2cSlaveAddress, reg, 1, &i2c_.I2cRegisterMirror[reg]);
     view_.ShowRegister(reg, Hex2(i2c_.I2cRegisterMirror[reg]));
     view_.ProcessMessages();
   }
@@ -52,8 +51,7 @@ void MasterI2cPage::SelectRegister(uint8_t reg) {
     // While a read-all runs, the boxes still follow the selected register,
     // so that they never stand for another one.
     if (!action.Refused())
-      static_cast<void>(action.Master().I2cReadRegisters(
-          i2c_.I2cSlaveAddress, reg, 1, &i2c_.I2cRegisterMirror[reg])); // a failed read leaves the cell as it was
+      action.Master().I2cReadRegisters(i2c_.I2cSlaveAddress, reg, 1, &i2c_.I2cRegisterMirror[reg]);
   }
   ShowRegisterAndBits(reg);
   ShowLabels(reg);
@@ -98,11 +96,10 @@ void MasterI2cPage::WriteAndReadBack(uint8_t reg, uint32_t waitMs) {
   if (action.Refused())
     return;
   uint8_t &mirror = i2c_.I2cRegisterMirror[reg];
-  static_cast<void>(action.Master().I2cWriteRegisters(i2c_.I2cSlaveAddress, reg, 1,
-                                                      &mirror)); // the read-back after it shows what the register holds
+  // The read-back after the write shows what the register holds.
+  action.Master().I2cWriteRegisters(i2c_.I2cSlaveAddress, reg, 1, &mirror);
   context_.clock.SleepMs(waitMs);
-  static_cast<void>(action.Master().I2cReadRegisters(i2c_.I2cSlaveAddress, reg, 1,
-                                                     &mirror)); // a failed read leaves the cell as it was
+  action.Master().I2cReadRegisters(i2c_.I2cSlaveAddress, reg, 1, &mirror);
 }
 
 void MasterI2cPage::ShowRegisterAndBits(uint8_t reg) {

@@ -3,6 +3,7 @@
 #include "isp/HexText.h"
 #include "panels/ConvertError.h"
 #include "panels/DeviceActionGuard.h"
+#include "usb/DeviceSession.h"
 
 namespace orvane {
 
@@ -10,25 +11,26 @@ namespace {
 
 constexpr int kGridSide = 16;
 
-// Ends a bank read however the loop is left: handle closed, button idle.
+// Ends a bank read however the loop is left: device closed, button idle.
 class BankReadScope {
 public:
-  BankReadScope(VantrelUsb &usb, RegisterPanelState &state, RegisterPanelView &view)
-      : usb_(usb), state_(state), view_(view) {
+  BankReadScope(ChipCommands &chip, RegisterPanelState &state, RegisterPanelView &view)
+      : session_(chip), state_(state), view_(view) {
     state_.reading = true;
     view_.ShowReading(true);
-    static_cast<void>(usb_.Open()); // a failed open fails the transfers that follow, and they report it
   }
   ~BankReadScope() {
-    usb_.Close();
+    session_.End();
     state_.reading = false;
     view_.ShowReading(false);
   }
   BankReadScope(const BankReadScope &) = delete;
   BankReadScope &operator=(const BankReadScope &) = delete;
 
+  DeviceSession &Session() { return session_; }
+
 private:
-  VantrelUsb &usb_;
+  DeviceSession session_;
   RegisterPanelState &state_;
   RegisterPanelView &view_;
 };
@@ -55,7 +57,11 @@ void RegisterPanel::ReadBank() {
   const DeviceActionGuard guard(flags_);
   if (!guard)
     return;
-  const BankReadScope scope(chip_.Usb(), state_, view_);
+  BankReadScope scope(chip_, state_, view_);
+  // A device that could not be opened reads nothing: every cell keeps its
+  // last known value, as after failed reads.
+  if (!scope.Session().Begin())
+    return;
   for (int row = 0; row < kGridSide; ++row) {
     for (int col = 0; col < kGridSide; ++col) {
       // A click on "Stop" reaches ReadBank through ProcessMessages.
@@ -75,11 +81,9 @@ void RegisterPanel::SelectRegister(uint8_t address) {
     // While another action holds the device the register keeps its last
     // known value, as after a failed read.
     const DeviceActionGuard guard(flags_);
-    if (guard) {
-      static_cast<void>(chip_.Usb().Open()); // a failed open fails the transfers that follow, and they report it
+    DeviceSession session(chip_);
+    if (guard && session.Begin())
       ReadInto(address);
-      chip_.Usb().Close();
-    }
   }
   view_.ShowCell(address, state_.shadow[address]);
   view_.ShowBits(state_.shadow[address]);
@@ -142,12 +146,15 @@ void RegisterPanel::ReadInto(uint8_t address) {
 }
 
 void RegisterPanel::WriteAndReadBack(uint8_t address, uint8_t value, uint32_t settleMs) {
-  static_cast<void>(chip_.Usb().Open()); // a failed open fails the transfers that follow, and they report it
+  // A device that could not be opened takes no value: the register keeps
+  // its last known one, as after a failed write.
+  DeviceSession session(chip_);
+  if (!session.Begin())
+    return;
   if (chip_.WriteRegister(address, value))
     state_.shadow[address] = value;
   chip_.Time().SleepMs(settleMs);
   ReadInto(address);
-  chip_.Usb().Close();
 }
 
 void RegisterPanel::ShowValue(uint8_t address) {

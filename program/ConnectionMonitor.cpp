@@ -18,8 +18,7 @@ void ConnectionMonitor::Tick() {
     return;
   if (usb.IsFound()) {
     view_.SetTimerInterval(kMonitorSlowMs);
-    static_cast<void>(usb.CheckDevice()); // what it found stays in IsFound()
-    if (usb.IsFound() && state_.startWaitsForDevice && !flags.ActionRunning)
+    if (usb.CheckDevice() && state_.startWaitsForDevice && !flags.ActionRunning)
       RetryDeviceLock();
   } else {
     SearchNextTarget();
@@ -37,15 +36,14 @@ void ConnectionMonitor::SearchNextTarget() {
   if (usb.GetAudioDriver()) {
     view_.SetTimerInterval(kMonitorFastMs);
     usb.SetAudioDriver(false);
-    static_cast<void>(usb.SetTarget(
-        flags.UpdateId3B5D ? kUpdateId0C7E : kUpdateId3B5D)); // the update-mode identities are constants that fit
+    usb.SetTarget(flags.UpdateId3B5D ? kUpdateMatch0C7E : kUpdateMatch3B5D);
     flags.UpdateId3B5D = !flags.UpdateId3B5D;
   } else {
     usb.SetAudioDriver(true);
     state_.DeviceRow = static_cast<uint8_t>((state_.DeviceRow + 1) % kDeviceTableRows);
-    static_cast<void>(usb.SetTarget(DeviceTable[state_.DeviceRow].matchText)); // the model table's match texts fit
+    usb.SetTarget(MatchTextOf(kModels[state_.DeviceRow].usb));
   }
-  static_cast<void>(usb.FindDevice()); // what it found stays in IsFound()
+  usb.FindDevice();
 }
 
 void ConnectionMonitor::ShowOutcome() {

@@ -1,6 +1,7 @@
 #include "program/InformationPage.h"
 
 #include "panels/DeviceActionGuard.h"
+#include "usb/DeviceSession.h"
 
 namespace orvane {
 
@@ -15,15 +16,17 @@ void InformationPage::UpdateStatus(InformationView &view) {
   const DeviceActionGuard guard(flags_);
   if (!guard)
     return;
-  static_cast<void>(chip_.Usb().Open()); // a failed open fails the transfers that follow, and they report it
-  static_cast<void>(chip_.SelectBank(chipreg::kBankMailbox)); // a failed access shows in the reads after it, which fail
+  // Only reads from the mailbox bank are status bytes; after a failed open
+  // or bank switch the page shows the ones it had.
+  DeviceSession session(chip_);
+  bool banked = session.Begin() && chip_.SelectBank(chipreg::kBankMailbox);
   const uint8_t registers[] = {statusreg::kRate, statusreg::kSpare, statusreg::kStream};
   for (size_t i = 0; i < statusBytes_.size(); ++i) {
     uint8_t value = 0;
-    if (chip_.ReadRegister(registers[i], value))
+    if (chip_.ReadRegister(registers[i], value) && banked)
       statusBytes_[i] = value;
   }
-  chip_.Usb().Close();
+  session.End();
   ShowStatus(view);
 }
 
@@ -57,22 +60,21 @@ bool InformationPage::SendMediaKey(int key) {
   const DeviceActionGuard guard(flags_);
   if (!guard)
     return false;
-  static_cast<void>(chip_.Usb().Open()); // a failed open fails the transfers that follow, and they report it
-  static_cast<void>(
-      chip_.SelectBank(chipreg::kBankMailbox)); // a failed access shows in the completion poll, which then fails
-  static_cast<void>(chip_.WriteRegister(
-      chipreg::kMailboxSubCommand,
-      HidKeyCodes[static_cast<size_t>(key)])); // a failed access shows in the completion poll, which then fails
-  static_cast<void>(chip_.WriteRegister(
-      chipreg::kMailboxCommand, kMediaKeyCommand)); // a failed access shows in the completion poll, which then fails
+  // Every step runs whatever went before, as the firmware expects the whole
+  // exchange; the key went through when all of it did and the firmware
+  // signalled completion.
+  DeviceSession session(chip_);
+  bool sent = static_cast<bool>(session.Begin());
+  sent = chip_.SelectBank(chipreg::kBankMailbox) && sent;
+  sent = chip_.WriteRegister(chipreg::kMailboxSubCommand, HidKeyCodes[static_cast<size_t>(key)]) && sent;
+  sent = chip_.WriteRegister(chipreg::kMailboxCommand, kMediaKeyCommand) && sent;
   bool done = false;
   for (int poll = 0; poll < kMediaKeyPolls && !done; ++poll) {
     chip_.Time().SleepMs(kMediaKeyPollMs);
     uint8_t answer = 0;
     done = chip_.ReadRegister(chipreg::kMailboxCommand, answer) && answer == kMediaKeyDone;
   }
-  chip_.Usb().Close();
-  return done;
+  return done && sent;
 }
 
 } // namespace orvane

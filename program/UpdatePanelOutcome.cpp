@@ -1,20 +1,17 @@
 #include "program/UpdatePanelOutcome.h"
 
-#include "isp/OneButtonUpdate.h"
 #include "program/ConnectionMonitor.h"
 
 namespace orvane {
 
-PanelOutcome UpdateOutcome(bool updated, const std::string &refusal, const std::string &failureReason,
-                           const std::string &stepFailure) {
-  if (updated)
+PanelOutcome UpdateOutcome(const UpdateVerdict &verdict) {
+  if (verdict.success)
     return {kUpdateSuccess, StatusTone::Success, {}};
   // A refusal is a failed update too: the file cannot go onto this device.
-  if (!refusal.empty())
-    return {kUpdateFail, StatusTone::Failure, refusal + "."};
-  if (!failureReason.empty())
-    return {kUpdateFail, StatusTone::Failure, failureReason};
-  return {kUpdateFail, StatusTone::Failure, stepFailure.empty() ? kNoFailureReason : stepFailure};
+  if (!verdict.refusal.empty())
+    return {kUpdateFail, StatusTone::Failure, verdict.refusal + "."};
+  const std::string reason = ReasonForUser(verdict.reason, verdict.flashChanged);
+  return {kUpdateFail, StatusTone::Failure, reason.empty() ? std::string(kNoFailureReason) : reason};
 }
 
 PanelOutcome LockRefusalOutcome(const DeviceError &error) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "isp/OneButtonUpdate.h"
 #include "isp/UpdateStatusView.h"
 #include "usb/DeviceError.h"
 
@@ -23,12 +24,9 @@ struct PanelOutcome {
   bool operator==(const PanelOutcome &) const = default;
 };
 
-// An update that ran. refusal: why it stopped before erasing anything.
-// failureReason: why it failed, as the update says it. stepFailure: the
-// last failure a flash step reported ("Verifying Fail at 0x000800"), for
-// a failure the update gives no reason of its own for.
-PanelOutcome UpdateOutcome(bool updated, const std::string &refusal, const std::string &failureReason,
-                           const std::string &stepFailure);
+// An update that ran: its verdict, and below it a refusal, or why it
+// failed as the user reads it (ReasonForUser).
+PanelOutcome UpdateOutcome(const UpdateVerdict &verdict);
 
 // Start found the device's lock taken or untakeable: nothing was sent.
 PanelOutcome LockRefusalOutcome(const DeviceError &error);

@@ -1,6 +1,7 @@
 #include "testing/SimulatedUpdate.h"
 
 #include "isp/OneButtonUpdate.h"
+#include "isp/UpdateScreen.h"
 #include "testing/FlashChecks.h"
 #include "usb/DeviceTable.h"
 
@@ -13,10 +14,6 @@ namespace {
 SimConfig WithoutWireTime(SimConfig config) {
   config.transferCostUs = 0;
   return config;
-}
-
-std::string TargetOf(const UsbDeviceInfo &device) {
-  return MatchTextOf({device.vendorId, device.productId}).data();
 }
 
 } // namespace
@@ -35,8 +32,9 @@ bool SimulatedUpdate::Connect(VirtualDevice *device, DeviceBus *driverBus) {
     devices_.Plug(chip_.Config().location, *device);
   usb_ = std::make_unique<VantrelUsb>(driverBus ? *driverBus : devices_.bus);
   commands_ = std::make_unique<ChipCommands>(*usb_, devices_.clock, flash_.FlashId);
-  static_cast<void>(usb_->SetTarget(TargetOf(chip_.Describe()))); // a match text always fits
-  static_cast<void>(usb_->FindDevice());                          // what it found stays in IsFound()
+  const UsbDeviceInfo described = chip_.Describe();
+  usb_->SetTarget(MatchTextOf({described.vendorId, described.productId}));
+  usb_->FindDevice();
   return usb_->IsFound();
 }
 
@@ -49,13 +47,13 @@ void SimulatedUpdate::LoadImage(const std::vector<uint8_t> &bytes) {
 }
 
 bool SimulatedUpdate::Run(IspView &ispView, UpdateStatusView &status) {
-  OneButtonUpdate update(*commands_, image_, flash_, ispView, status);
-  const bool verdict = update.Run();
-  attempts_ = update.AttemptsRun();
-  reason_ = update.FailureReason();
-  refusal_ = update.Refusal();
-  flashChanged_ = update.FlashChanged();
-  return verdict;
+  UpdateScreen screen(status, ispView);
+  const UpdateVerdict verdict = OneButtonUpdate(*commands_, image_, flash_, screen).Run();
+  attempts_ = verdict.attempts;
+  reason_ = verdict.reason;
+  refusal_ = verdict.refusal;
+  flashChanged_ = verdict.flashChanged;
+  return verdict.success;
 }
 
 bool SimulatedUpdate::FlashHoldsImage() {

@@ -1,5 +1,7 @@
 #include "usb/ChipCommands.h"
 
+#include "usb/DeviceSession.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -56,15 +58,14 @@ bool ChipCommands::SetIspMode(bool enter) {
       enter ? Out(vendor::kIspEnter, 0x3C41, 0x71C5, nullptr, 0) : Out(vendor::kIspLeave, 0x6B1E, 0x4A97, nullptr, 0);
   // Entering, the ISP bank set up after the switch is part of the mode: a
   // write that did not go through leaves the chip half switched. Leaving,
-  // the chip may restart at once, so the writes after it are best effort.
+  // the chip may restart at once: the writes after the switch are sent,
+  // but whether it left is the switch's answer alone.
   bool configured = SelectBank(chipreg::kBankIsp);
-  if (enter) {
-    configured = WriteRegister(0x07, 0x10) && configured;
-    configured = WriteRegister(0x01, 0x03) && configured;
-    return switched && configured;
-  }
-  static_cast<void>(WriteRegister(0x07, 0x00)); // best effort: the chip may be restarting
-  return switched;
+  configured = WriteRegister(0x07, enter ? 0x10 : 0x00) && configured;
+  if (!enter)
+    return switched;
+  configured = WriteRegister(0x01, 0x03) && configured;
+  return switched && configured;
 }
 
 bool ChipCommands::FlashReady() {
@@ -148,10 +149,6 @@ bool ChipCommands::FlashReadId() {
   return false;
 }
 
-uint8_t ChipCommands::FlashReadStatus() {
-  return ReadStatus().value_or(0xFF);
-}
-
 std::optional<uint8_t> ChipCommands::ReadStatus() {
   if (!FlashQuery(flashop::kReadStatus, 1))
     return std::nullopt;
@@ -192,7 +189,8 @@ bool ChipCommands::ParameterTransfer(uint8_t command, uint8_t subCommand, uint8_
   // exchange; the result says whether all of its transfers went through. A
   // firmware that never signals completion is not a failed transfer: the
   // page reads back what it holds.
-  bool ok = usb_.Open();
+  DeviceSession session(*this);
+  bool ok = static_cast<bool>(session.Begin());
   ok = SelectBank(chipreg::kBankMailbox) && ok;
   if (!read)
     for (uint8_t i = 0; i < count; ++i)
@@ -219,7 +217,6 @@ bool ChipCommands::ParameterTransfer(uint8_t command, uint8_t subCommand, uint8_
   } else {
     ok = WriteRegister(chipreg::kMailboxCommand, 0x00) && ok;
   }
-  usb_.Close();
   return ok;
 }
 

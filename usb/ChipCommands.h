@@ -76,8 +76,6 @@ public:
   // length even and at least 2; anything else is refused without a transfer.
   [[nodiscard]] bool FlashWordProgram(uint32_t address, uint16_t length, const uint8_t *data);
   [[nodiscard]] bool FlashReadId();
-  // The status register; 0xFF (busy) when it could not be read.
-  [[nodiscard]] uint8_t FlashReadStatus();
   // The status register as the flash answered it; nullopt when the read
   // did not go through.
   [[nodiscard]] std::optional<uint8_t> ReadStatus();

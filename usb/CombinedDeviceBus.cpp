@@ -41,7 +41,7 @@ DeviceHandle CombinedDeviceBus::Open(const std::string &path) {
     const DeviceHandle inner = bus->Open(path);
     if (inner != kNullHandle) {
       const DeviceHandle handle = nextHandle_++;
-      handles_[handle] = Routed{bus, inner};
+      handles_[handle] = Route{bus, inner};
       return handle;
     }
     DeviceError error = bus->LastDeviceError();
@@ -52,20 +52,28 @@ DeviceHandle CombinedDeviceBus::Open(const std::string &path) {
   return kNullHandle;
 }
 
-bool CombinedDeviceBus::IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out,
-                                  size_t outLength, uint32_t *bytesReturned) {
+bool CombinedDeviceBus::Routed(DeviceHandle handle, const std::function<bool(DeviceBus &, DeviceHandle)> &call) {
   const auto it = handles_.find(handle);
   if (it == handles_.end()) {
-    if (bytesReturned)
-      *bytesReturned = 0;
     lastError_ = {DeviceErrorKind::Failed, "invalid handle"};
     return false;
   }
-  const Routed route = it->second;
-  if (route.bus->IoControl(route.handle, code, in, inLength, out, outLength, bytesReturned))
+  const Route route = it->second;
+  if (call(*route.bus, route.handle))
     return true;
   lastError_ = route.bus->LastDeviceError();
   return false;
+}
+
+bool CombinedDeviceBus::Control(DeviceHandle handle, const SetupPacket &setup, uint8_t *data, uint32_t *bytesReturned) {
+  if (bytesReturned)
+    *bytesReturned = 0;
+  return Routed(handle,
+                [&](DeviceBus &bus, DeviceHandle inner) { return bus.Control(inner, setup, data, bytesReturned); });
+}
+
+bool CombinedDeviceBus::Probe(DeviceHandle handle) {
+  return Routed(handle, [](DeviceBus &bus, DeviceHandle inner) { return bus.Probe(inner); });
 }
 
 void CombinedDeviceBus::Close(DeviceHandle handle) {

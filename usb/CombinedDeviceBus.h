@@ -2,6 +2,7 @@
 
 #include "usb/DeviceBus.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -19,8 +20,8 @@ public:
 
   std::optional<std::vector<std::string>> ListInterfaces(const Guid &interfaceClass) override;
   DeviceHandle Open(const std::string &path) override;
-  bool IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out, size_t outLength,
-                 uint32_t *bytesReturned) override;
+  bool Control(DeviceHandle handle, const SetupPacket &setup, uint8_t *data, uint32_t *bytesReturned) override;
+  bool Probe(DeviceHandle handle) override;
   void Close(DeviceHandle handle) override;
   DeviceLoss Loss(DeviceHandle handle) const override;
   std::vector<std::string> ListingProblems() override;
@@ -30,17 +31,20 @@ public:
   std::optional<DeviceLock::Outcome> LockDevice(const std::string &path, DeviceLock &lock) override;
 
 private:
-  struct Routed {
+  struct Route {
     DeviceBus *bus;
     DeviceHandle handle;
   };
 
   // The bus that listed path last, or nullptr when none did.
   DeviceBus *OwnerOf(const std::string &path) const;
+  // The call on the bus that opened handle; a handle this bus did not
+  // give out fails.
+  bool Routed(DeviceHandle handle, const std::function<bool(DeviceBus &, DeviceHandle)> &call);
 
   std::vector<std::unique_ptr<DeviceBus>> buses_;
   std::map<std::string, DeviceBus *> listedBy_;
-  std::map<DeviceHandle, Routed> handles_;
+  std::map<DeviceHandle, Route> handles_;
   DeviceHandle nextHandle_ = 1;
   DeviceError lastError_;
 };

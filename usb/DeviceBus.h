@@ -2,6 +2,7 @@
 
 #include "usb/DeviceError.h"
 #include "usb/DeviceLock.h"
+#include "usb/SetupPacket.h"
 
 #include <array>
 #include <cstddef>
@@ -33,10 +34,6 @@ inline constexpr Guid kGuidAudioDriver{0x50894FA4, 0x9206, 0x4A91, {0x87, 0x28, 
 inline constexpr Guid kGuidVendorPropertySet{
     0xF6D7C04D, 0xC5C3, 0x4181, {0x9E, 0xD7, 0x50, 0x4A, 0xBE, 0x0C, 0xDD, 0xFF}};
 
-inline constexpr uint32_t kIoctlControlIn = 0x0022242E;  // generic driver, device-to-host
-inline constexpr uint32_t kIoctlControlOut = 0x00222429; // generic driver, host-to-device
-inline constexpr uint32_t kIoctlKsProperty = 0x002F0003; // audio driver, both directions
-
 // Where the device behind an interface path sits and what it calls itself:
 // the location tells two identical devices apart (a USB port path such as
 // "1-4.2", a virtual device's name), the serial number is empty when the
@@ -56,9 +53,11 @@ enum class DeviceLoss : uint8_t {
 };
 inline constexpr DeviceHandle kNullHandle = 0;
 
-// Stands in for the operating system's device enumeration and device I/O:
-// list the present interfaces of a class, open a path, one I/O control call,
-// close.
+// The device contract every back-end fills in: list the present
+// interfaces of a class, open a path, carry one control transfer (a setup
+// packet and its data) or the driver's probe, close. How a transfer
+// reaches the device is the back-end's own: the Windows drivers' request
+// blocks, a libusb transfer, a virtual device's wire, the simulator.
 class DeviceBus {
 public:
   virtual ~DeviceBus() = default;
@@ -66,10 +65,17 @@ public:
   // Paths of the present interfaces of the class, in enumeration order;
   // nullopt when the class cannot be listed at all.
   virtual std::optional<std::vector<std::string>> ListInterfaces(const Guid &interfaceClass) = 0;
-  // kNullHandle on failure; LastDeviceError() then says why.
+  // kNullHandle on failure; LastDeviceError() then says why. The path's
+  // interface class names the driver that carries the handle's transfers.
   virtual DeviceHandle Open(const std::string &path) = 0;
-  virtual bool IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out,
-                         size_t outLength, uint32_t *bytesReturned) = 0;
+  // One control transfer. For OUT, data holds setup.length bytes to send;
+  // for IN, up to setup.length bytes come back into it. *bytesReturned:
+  // bytes moved in the data stage. False, with LastDeviceError(), when the
+  // transfer did not go through.
+  virtual bool Control(DeviceHandle handle, const SetupPacket &setup, uint8_t *data, uint32_t *bytesReturned) = 0;
+  // Whether the driver behind the handle takes requests and its device
+  // answers.
+  virtual bool Probe(DeviceHandle handle) = 0;
   virtual void Close(DeviceHandle handle) = 0;
   // Whether the handle has lost its device; a lost handle stays lost and
   // fails every call at once.
@@ -77,7 +83,7 @@ public:
   // Why devices that may be there could not be listed (a refused virtual
   // device directory); empty when nothing was refused.
   virtual std::vector<std::string> ListingProblems() { return {}; }
-  // What went wrong in the last failed Open or IoControl.
+  // What went wrong in the last failed Open, Control or Probe.
   virtual DeviceError LastDeviceError() const { return {}; }
   // Its reason, for messages ("permission denied ...").
   std::string LastError() const { return LastDeviceError().text; }

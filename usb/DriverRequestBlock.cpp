@@ -3,19 +3,11 @@
 #include "usb/DeviceBus.h"
 #include "usb/LittleEndian.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace orvane {
 
 namespace {
-
-constexpr size_t kAudioDataOffset = 40;
-constexpr uint8_t kAudioRequestMarker = 0x20;
-
-bool AllZero(std::span<const uint8_t> bytes) {
-  return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
-}
 
 void PutKsProperty(uint8_t *block, uint32_t id, uint32_t flags) {
   const auto set = kGuidVendorPropertySet.bytes();
@@ -61,41 +53,24 @@ std::array<uint8_t, kKsPropertySize> BuildAudioSupportQueryBlock() {
   return block;
 }
 
-std::optional<GenericRequest> ParseGenericRequestBlock(std::span<const uint8_t> block) {
-  if (block.size() != kGenericRequestBlockSize || !AllZero(block.first(4)) || !AllZero(block.subspan(12)))
-    return std::nullopt;
-  return GenericRequest{block[4], block[5], GetLe16(&block[6]), GetLe16(&block[8]), GetLe16(&block[10])};
+DriverCall TransferCall(DriverKind driver, const SetupPacket &setup, const uint8_t *data) {
+  if (driver == DriverKind::Audio) {
+    std::vector<uint8_t> block =
+        BuildAudioRequestBlock(setup.requestType, setup.request, setup.value, setup.index, data, setup.length);
+    return {kIoctlKsProperty, std::move(block), setup.length};
+  }
+  const auto block = BuildGenericRequestBlock(setup.requestType, setup.request, setup.value, setup.index, 0);
+  return {setup.isIn() ? kIoctlControlIn : kIoctlControlOut, {block.begin(), block.end()}, setup.length};
 }
 
-std::optional<AudioPropertyRequest> ParseAudioPropertyBlock(std::span<const uint8_t> block) {
-  if (block.size() < kKsPropertySize)
-    return std::nullopt;
-  const auto set = kGuidVendorPropertySet.bytes();
-  if (!std::equal(set.begin(), set.end(), block.begin()))
-    return std::nullopt;
-  const uint32_t id = GetLe32(&block[16]);
-  const uint32_t flags = GetLe32(&block[20]);
-
-  AudioPropertyRequest parsed;
-  if (id == kSupportQueryPropertyId) {
-    if (flags != kKsPropertyTypeSetSupport || block.size() != kKsPropertySize)
-      return std::nullopt;
-    parsed.supportQuery = true;
-    return parsed;
+DriverCall ProbeCall(DriverKind driver) {
+  if (driver == DriverKind::Audio) {
+    const auto block = BuildAudioSupportQueryBlock();
+    return {kIoctlKsProperty, {block.begin(), block.end()}, 0};
   }
-  if (id != kVendorRequestPropertyId || (flags != kKsPropertyTypeGet && flags != kKsPropertyTypeSet) ||
-      block.size() < kAudioDataOffset)
-    return std::nullopt;
-  const uint32_t length = GetLe32(&block[36]);
-  if (block.size() != AudioRequestBlockSize(length) || block[24] != kAudioRequestMarker ||
-      !AllZero(block.subspan(30, 6)) || !AllZero(block.subspan(kAudioDataOffset + length)))
-    return std::nullopt;
-  parsed.deviceToHost = flags == kKsPropertyTypeGet;
-  parsed.request = block[25];
-  parsed.value = GetLe16(&block[26]);
-  parsed.index = GetLe16(&block[28]);
-  parsed.data = block.subspan(kAudioDataOffset, length);
-  return parsed;
+  const SetupPacket &probe = kDescriptorProbe;
+  const auto block = BuildGenericRequestBlock(probe.requestType, probe.request, probe.value, probe.index, probe.length);
+  return {kIoctlControlIn, {block.begin(), block.end()}, probe.length};
 }
 
 } // namespace orvane

@@ -1,17 +1,21 @@
 #pragma once
 
+#include "usb/SetupPacket.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <span>
 #include <vector>
 
 namespace orvane {
 
-// The request blocks the two kernel drivers take as the input buffer of a
-// device I/O control call, built byte for byte, and read back by the
-// emulated drivers that stand in for them.
+// How the two Windows kernel drivers take a control transfer: one device
+// I/O control call, with a request block as its input buffer, built here
+// byte for byte. Only the Windows back-end speaks to them.
+
+inline constexpr uint32_t kIoctlControlIn = 0x0022242E;  // generic driver, device-to-host
+inline constexpr uint32_t kIoctlControlOut = 0x00222429; // generic driver, host-to-device
+inline constexpr uint32_t kIoctlKsProperty = 0x002F0003; // audio driver, both directions
 
 inline constexpr size_t kGenericRequestBlockSize = 24;
 inline constexpr size_t kKsPropertySize = 24;
@@ -20,6 +24,8 @@ inline constexpr uint32_t kSupportQueryPropertyId = 0;
 inline constexpr uint32_t kKsPropertyTypeGet = 0x001;
 inline constexpr uint32_t kKsPropertyTypeSet = 0x002;
 inline constexpr uint32_t kKsPropertyTypeSetSupport = 0x100;
+inline constexpr size_t kAudioDataOffset = 40;
+inline constexpr uint8_t kAudioRequestMarker = 0x20;
 
 // Generic USB driver: the data length travels as the output buffer's
 // length; lengthField is 0 for every transfer and 18 in the probe.
@@ -35,27 +41,21 @@ size_t AudioRequestBlockSize(uint32_t length);
 // The audio driver's probe: does the vendor property set exist at all.
 std::array<uint8_t, kKsPropertySize> BuildAudioSupportQueryBlock();
 
-struct GenericRequest {
-  uint8_t requestType = 0;
-  uint8_t request = 0;
-  uint16_t value = 0;
-  uint16_t index = 0;
-  uint16_t lengthField = 0;
-};
-// nullopt unless the block is exactly 24 bytes with its reserved bytes zero.
-std::optional<GenericRequest> ParseGenericRequestBlock(std::span<const uint8_t> block);
+// Which of the two drivers carries a handle's calls.
+enum class DriverKind : uint8_t { Generic, Audio };
 
-struct AudioPropertyRequest {
-  bool supportQuery = false; // property id 0 with SETSUPPORT; nothing else below is set
-  bool deviceToHost = false; // GET
-  uint8_t request = 0;
-  uint16_t value = 0;
-  uint16_t index = 0;
-  std::span<const uint8_t> data; // the copy inside the block
+// One call to a driver: its control code, its input buffer, and the length
+// of its output buffer (the transfer's data, both ways).
+struct DriverCall {
+  uint32_t code = 0;
+  std::vector<uint8_t> block;
+  uint32_t outLength = 0;
 };
-// nullopt unless the block is one of the two layouts exactly: the vendor
-// property set, id 0 with SETSUPPORT in 24 bytes, or id 7 with GET or SET,
-// 0x20 at byte 24, and length, data and zero fill matching.
-std::optional<AudioPropertyRequest> ParseAudioPropertyBlock(std::span<const uint8_t> block);
+
+// A control transfer as the driver takes it; data: setup.length bytes.
+DriverCall TransferCall(DriverKind driver, const SetupPacket &setup, const uint8_t *data);
+// The driver's probe: the device descriptor through the generic driver,
+// the support query of the vendor property set through the audio driver.
+DriverCall ProbeCall(DriverKind driver);
 
 } // namespace orvane

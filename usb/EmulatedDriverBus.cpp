@@ -1,7 +1,6 @@
 #include "usb/EmulatedDriverBus.h"
 
 #include "usb/DeviceDescriptor.h"
-#include "usb/DriverRequestBlock.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,7 +13,6 @@ namespace {
 
 constexpr uint8_t kVendorOtherIn = 0xC3;
 constexpr uint8_t kVendorOtherOut = 0x43;
-constexpr size_t kMaxControlLength = 0xFFFF;
 
 std::string LowerCase(std::string text) {
   for (char &c : text)
@@ -204,8 +202,7 @@ bool EmulatedDriverBus::Fail(DeviceError error) {
   return false;
 }
 
-bool EmulatedDriverBus::IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out,
-                                  size_t outLength, uint32_t *bytesReturned) {
+bool EmulatedDriverBus::Control(DeviceHandle handle, const SetupPacket &setup, uint8_t *data, uint32_t *bytesReturned) {
   uint32_t ignored = 0;
   if (!bytesReturned)
     bytesReturned = &ignored;
@@ -213,54 +210,29 @@ bool EmulatedDriverBus::IoControl(DeviceHandle handle, uint32_t code, const uint
   const auto it = handles_.find(handle);
   if (it == handles_.end())
     return Refuse("invalid handle");
-  if ((!in && inLength) || (!out && outLength))
+  if (!data && setup.length)
     return Refuse("invalid buffer");
-  if (outLength > kMaxControlLength)
-    return Refuse("transfer longer than a control transfer can carry");
-  const std::span<const uint8_t> block(in, in ? inLength : 0);
-  return it->second.audioDriver ? AudioDriverCall(it->second, code, block, out, outLength, bytesReturned)
-                                : GenericDriverCall(it->second, code, block, out, outLength, bytesReturned);
+  SetupPacket sent = setup;
+  // The audio driver passes vendor requests to the chip and carries the
+  // direction alone.
+  if (it->second.audioDriver)
+    sent.requestType = setup.isIn() ? kVendorOtherIn : kVendorOtherOut;
+  return Transfer(it->second, sent, sent.isIn() ? nullptr : data, sent.isIn() ? data : nullptr, bytesReturned);
 }
 
-bool EmulatedDriverBus::GenericDriverCall(OpenDevice &device, uint32_t code, std::span<const uint8_t> block,
-                                          uint8_t *out, size_t outLength, uint32_t *bytesReturned) {
-  if (code != kIoctlControlIn && code != kIoctlControlOut)
-    return Refuse("the USB driver does not know this request");
-  const auto request = ParseGenericRequestBlock(block);
-  if (!request)
-    return Refuse("malformed request block");
-  const bool deviceToHost = code == kIoctlControlIn;
-  if (((request->requestType & 0x80) != 0) != deviceToHost)
-    return Refuse("request direction does not match the control code");
-  if (request->lengthField != 0 && request->lengthField != outLength)
-    return Refuse("request length does not match the buffer");
-  const SetupPacket setup{request->requestType, request->request, request->value, request->index,
-                          static_cast<uint16_t>(outLength)};
-  return Transfer(device, setup, deviceToHost ? nullptr : out, deviceToHost ? out : nullptr, bytesReturned);
-}
-
-bool EmulatedDriverBus::AudioDriverCall(OpenDevice &device, uint32_t code, std::span<const uint8_t> block, uint8_t *out,
-                                        size_t outLength, uint32_t *bytesReturned) {
-  if (code != kIoctlKsProperty)
-    return Refuse("the audio driver does not know this request");
-  const auto request = ParseAudioPropertyBlock(block);
-  if (!request)
-    return Refuse("malformed property request");
-  if (request->supportQuery) {
-    if (outLength != 0)
-      return Refuse("malformed property request");
-    // The property set is there when the device behind it answers at all.
-    const SetupPacket descriptor{0x80, 6, 0x0100, 0, kDeviceDescriptorSize};
-    uint8_t answer[kDeviceDescriptorSize];
-    const TransferResult result = Control(device, descriptor, answer);
-    return result.ok() ? true : Fail(TransferError(result.status));
+bool EmulatedDriverBus::Probe(DeviceHandle handle) {
+  const auto it = handles_.find(handle);
+  if (it == handles_.end())
+    return Refuse("invalid handle");
+  uint8_t descriptor[kDeviceDescriptorSize];
+  if (!it->second.audioDriver) {
+    uint32_t returned = 0;
+    return Transfer(it->second, kDescriptorProbe, nullptr, descriptor, &returned);
   }
-  if (request->data.size() != outLength)
-    return Refuse("property data length does not match the buffer");
-  const SetupPacket setup{request->deviceToHost ? kVendorOtherIn : kVendorOtherOut, request->request, request->value,
-                          request->index, static_cast<uint16_t>(outLength)};
-  return Transfer(device, setup, request->deviceToHost ? nullptr : request->data.data(),
-                  request->deviceToHost ? out : nullptr, bytesReturned);
+  // The vendor property set is there when the device behind it answers at all.
+  const SetupPacket anyAnswer{0x80, 0x06, 0x0100, 0, kDeviceDescriptorSize};
+  const TransferResult result = Control(it->second, anyAnswer, descriptor);
+  return result.ok() ? true : Fail(TransferError(result.status));
 }
 
 bool EmulatedDriverBus::Transfer(OpenDevice &device, const SetupPacket &setup, const uint8_t *outData, uint8_t *inData,

@@ -6,18 +6,19 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace orvane {
 
-// Plays the two kernel drivers over USB transports. Every device of every
-// transport is an interface of the generic class; a device with an audio
-// interface is also one of the audio-driver class. Each driver takes
-// exactly its own request layouts, turns each call into one control
-// transfer and refuses everything else, as a driver refuses a call.
+// The device contract over USB transports (libusb, virtual devices, the
+// simulator), with the interfaces the two kernel drivers would show: every
+// device of every transport is an interface of the generic class; a device
+// with an audio interface is also one of the audio-driver class. A setup
+// packet goes to the device as it is, one control transfer; only what the
+// audio driver cannot carry is as it would make it: a vendor request to
+// the chip, of the packet's direction.
 class EmulatedDriverBus final : public DeviceBus {
 public:
   EmulatedDriverBus();
@@ -35,8 +36,8 @@ public:
 
   std::optional<std::vector<std::string>> ListInterfaces(const Guid &interfaceClass) override;
   DeviceHandle Open(const std::string &path) override;
-  bool IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out, size_t outLength,
-                 uint32_t *bytesReturned) override;
+  bool Control(DeviceHandle handle, const SetupPacket &setup, uint8_t *data, uint32_t *bytesReturned) override;
+  bool Probe(DeviceHandle handle) override;
   void Close(DeviceHandle handle) override;
   DeviceLoss Loss(DeviceHandle handle) const override;
   std::vector<std::string> ListingProblems() override;
@@ -68,10 +69,6 @@ private:
   // or has stopped answering; a lost device is not asked again.
   TransferResult Control(OpenDevice &device, const SetupPacket &setup, uint8_t *data);
 
-  bool GenericDriverCall(OpenDevice &device, uint32_t code, std::span<const uint8_t> block, uint8_t *out,
-                         size_t outLength, uint32_t *bytesReturned);
-  bool AudioDriverCall(OpenDevice &device, uint32_t code, std::span<const uint8_t> block, uint8_t *out,
-                       size_t outLength, uint32_t *bytesReturned);
   // One control transfer; for IN the answer reaches out only when the whole
   // data stage arrived.
   bool Transfer(OpenDevice &device, const SetupPacket &setup, const uint8_t *outData, uint8_t *inData,

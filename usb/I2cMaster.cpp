@@ -14,12 +14,13 @@ bool I2cMaster::Read(uint8_t reg, uint8_t &value) {
   return false;
 }
 
+void I2cMaster::SelectI2cBank() {
+  Write(chipreg::kBankSelect, chipreg::kBankI2c);
+}
+
 void I2cMaster::I2cMasterInit() {
-  static_cast<void>(chip_.SelectBank(
-      chipreg::kBankI2c)); // initialising has no result to give; a failed access fails the transaction after it
-  static_cast<void>(chip_.WriteRegister(
-      i2creg::kSetup,
-      i2creg::kSetupValue)); // initialising has no result to give; a failed access fails the transaction after it
+  SelectI2cBank();
+  Write(i2creg::kSetup, i2creg::kSetupValue);
 }
 
 void I2cMaster::I2cStart() {
@@ -91,8 +92,7 @@ bool I2cMaster::AddressPhase(uint8_t address) {
 
 void I2cMaster::SendBytes(uint8_t count, const uint8_t *bytes) {
   for (uint8_t i = 0; i < count; ++i)
-    static_cast<void>(I2cWriteByte(
-        bytes[i])); // a data byte's acknowledge is not checked (see the header); failed accesses mark the transaction
+    I2cWriteByte(bytes[i]);
 }
 
 bool I2cMaster::Finish(bool addressed) {
@@ -128,8 +128,7 @@ bool I2cMaster::I2cReadBlock(uint8_t device, uint8_t subLength, const uint8_t *s
   if (!AddressPhase(static_cast<uint8_t>(device | 1)))
     return Finish(false);
   for (uint8_t i = 0; i < count; ++i)
-    static_cast<void>(
-        I2cReadByte(i + 1 == count, out[i])); // a byte that could not be fetched marks the transaction failed
+    I2cReadByte(i + 1 == count, out[i]);
   I2cStop();
   return Finish(true);
 }

@@ -40,6 +40,10 @@ public:
 
   explicit I2cMaster(ChipCommands &chip) : chip_(chip) {}
 
+  // Selects bank 0x0E. Setting up is no transaction and has no result of
+  // its own: the transaction after it says whether the device answers.
+  void SelectI2cBank();
+  // The bank and the master's set-up register.
   void I2cMasterInit();
 
   void I2cStart();
@@ -51,13 +55,17 @@ public:
   [[nodiscard]] bool I2cDone();
   [[nodiscard]] bool I2cAcked();
 
-  // Whether the byte was acknowledged.
-  [[nodiscard]] bool I2cWriteByte(uint8_t value);
-  // false, with value untouched, when the received byte could not be fetched.
-  [[nodiscard]] bool I2cReadByte(bool last, uint8_t &value);
+  // Whether the byte was acknowledged. A transaction asks for the
+  // address only (see above); its failed accesses are kept either way.
+  bool I2cWriteByte(uint8_t value);
+  // false, with value untouched, when the received byte could not be
+  // fetched; the transaction it belongs to has failed then.
+  bool I2cReadByte(bool last, uint8_t &value);
 
-  [[nodiscard]] bool I2cWriteRegisters(uint8_t device, uint8_t reg, uint8_t count, const uint8_t *data);
-  [[nodiscard]] bool I2cReadRegisters(uint8_t device, uint8_t reg, uint8_t count, uint8_t *out);
+  // One transaction each. What a read could not fetch stays as it was in
+  // out, so a caller that shows the bytes needs nothing more.
+  bool I2cWriteRegisters(uint8_t device, uint8_t reg, uint8_t count, const uint8_t *data);
+  bool I2cReadRegisters(uint8_t device, uint8_t reg, uint8_t count, uint8_t *out);
   [[nodiscard]] bool I2cWriteBlock(uint8_t device, uint8_t subLength, const uint8_t *sub, uint8_t count,
                                    const uint8_t *data);
   [[nodiscard]] bool I2cReadBlock(uint8_t device, uint8_t subLength, const uint8_t *sub, uint8_t count, uint8_t *out);

@@ -19,10 +19,10 @@ public:
 
   std::optional<std::vector<std::string>> ListInterfaces(const Guid &interfaceClass) override;
   DeviceHandle Open(const std::string &path) override;
-  bool IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out, size_t outLength,
-                 uint32_t *bytesReturned) override {
-    return inner_.IoControl(handle, code, in, inLength, out, outLength, bytesReturned);
+  bool Control(DeviceHandle handle, const SetupPacket &setup, uint8_t *data, uint32_t *bytesReturned) override {
+    return inner_.Control(handle, setup, data, bytesReturned);
   }
+  bool Probe(DeviceHandle handle) override { return inner_.Probe(handle); }
   void Close(DeviceHandle handle) override { inner_.Close(handle); }
   DeviceLoss Loss(DeviceHandle handle) const override { return inner_.Loss(handle); }
   std::vector<std::string> ListingProblems() override { return inner_.ListingProblems(); }

@@ -2,6 +2,7 @@
 
 #include "usb/DeviceError.h"
 #include "usb/DeviceLock.h"
+#include "usb/SetupPacket.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,17 +12,6 @@
 #include <vector>
 
 namespace orvane {
-
-struct SetupPacket {
-  uint8_t requestType = 0; // bit 7 set: device-to-host (IN)
-  uint8_t request = 0;
-  uint16_t value = 0;
-  uint16_t index = 0;
-  uint16_t length = 0;
-
-  bool isIn() const { return (requestType & 0x80) != 0; }
-  bool operator==(const SetupPacket &) const = default;
-};
 
 enum class TransferStatus : uint8_t {
   Completed = 0,

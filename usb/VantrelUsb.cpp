@@ -1,7 +1,6 @@
 #include "usb/VantrelUsb.h"
 
 #include "usb/DeviceTable.h"
-#include "usb/DriverRequestBlock.h"
 
 #include <cstring>
 
@@ -12,7 +11,6 @@ namespace {
 constexpr size_t kMaxDevicePathLength = 511;
 constexpr size_t kMaxTargetLength = 49;
 constexpr uint32_t kMaxControlLength = 0xFFFF;
-constexpr uint16_t kProbeDescriptorLength = 18;
 
 } // namespace
 
@@ -58,10 +56,6 @@ bool VantrelUsb::CheckDevice() {
   return found_;
 }
 
-bool VantrelUsb::IsFound() {
-  return found_;
-}
-
 void VantrelUsb::ClearFound() {
   found_ = false;
 }
@@ -81,21 +75,16 @@ bool VantrelUsb::SetTarget(const std::string &target) {
   return true;
 }
 
+void VantrelUsb::SetTarget(const MatchText &target) {
+  static_assert(sizeof(MatchText) <= sizeof(target_));
+  std::memcpy(target_, target.data(), target.size());
+}
+
 bool VantrelUsb::ProbeDevice() {
   const DeviceHandle probe = bus_.Open(devicePath_);
   if (probe == kNullHandle)
     return false;
-  uint32_t bytesReturned = 0;
-  bool answered;
-  if (audioDriver_) {
-    const auto block = BuildAudioSupportQueryBlock();
-    answered = bus_.IoControl(probe, kIoctlKsProperty, block.data(), block.size(), nullptr, 0, &bytesReturned);
-  } else {
-    const auto block = BuildGenericRequestBlock(0x80, 6, 0x0100, 1, kProbeDescriptorLength);
-    uint8_t descriptor[kProbeDescriptorLength] = {};
-    answered = bus_.IoControl(probe, kIoctlControlIn, block.data(), block.size(), descriptor, sizeof descriptor,
-                              &bytesReturned);
-  }
+  const bool answered = bus_.Probe(probe);
   bus_.Close(probe);
   return answered;
 }
@@ -254,20 +243,12 @@ bool VantrelUsb::ControlTransfer(uint8_t requestType, uint8_t request, uint16_t 
     lastAnswered_ = false;
     return false;
   }
-  const bool deviceToHost = (requestType & 0x80) != 0;
+  const SetupPacket setup{requestType, request, value, index, static_cast<uint16_t>(length)};
   uint32_t bytesReturned = 0;
-  bool succeeded;
-  if (audioDriver_) {
-    const std::vector<uint8_t> block = BuildAudioRequestBlock(requestType, request, value, index, data, length);
-    succeeded = bus_.IoControl(handle_, kIoctlKsProperty, block.data(), block.size(), data, length, &bytesReturned);
-  } else {
-    const auto block = BuildGenericRequestBlock(requestType, request, value, index, 0);
-    succeeded = bus_.IoControl(handle_, deviceToHost ? kIoctlControlIn : kIoctlControlOut, block.data(), block.size(),
-                               data, length, &bytesReturned);
-  }
+  bool succeeded = bus_.Control(handle_, setup, data, &bytesReturned);
   // An answer shorter than asked for leaves stale bytes in the caller's
   // buffer; it is not the device's answer.
-  if (succeeded && deviceToHost && bytesReturned != length)
+  if (succeeded && setup.isIn() && bytesReturned != length)
     succeeded = false;
   if (!succeeded)
     ++failedTransfers_;

@@ -3,6 +3,7 @@
 #include "usb/DeviceBus.h"
 #include "usb/DeviceLock.h"
 #include "usb/DevicePin.h"
+#include "usb/DeviceTable.h"
 
 #include <cstdint>
 #include <optional>
@@ -11,24 +12,30 @@
 namespace orvane {
 
 // The one device-access object: finds the device by a match text in the
-// interface paths of the chosen back-end and carries vendor control
-// transfers to it through that back-end's driver request layout.
+// interface paths of the chosen driver's class and carries vendor control
+// transfers to it as setup packets; the back-end takes them to the device
+// its own way.
 class VantrelUsb {
 public:
   explicit VantrelUsb(DeviceBus &bus);
-  virtual ~VantrelUsb();
+  ~VantrelUsb();
   VantrelUsb(const VantrelUsb &) = delete;
   VantrelUsb &operator=(const VantrelUsb &) = delete;
 
-  [[nodiscard]] virtual bool FindDevice();
-  [[nodiscard]] virtual bool CheckDevice();
-  virtual bool IsFound();
+  // Looks through the interface paths for the match text; what it found
+  // stays in IsFound(). True when a device was found and answered the probe.
+  bool FindDevice();
+  // Whether a device with the match text is still listed, kept in IsFound().
+  bool CheckDevice();
+  bool IsFound() const { return found_; }
 
   void ClearFound();
   void SetAudioDriver(bool audioDriver);
   bool GetAudioDriver() const;
   // false (target unchanged) for a text longer than 49 characters.
   [[nodiscard]] bool SetTarget(const std::string &target);
+  // A match text of the model table, which always fits.
+  void SetTarget(const MatchText &target);
   const char *Target() const { return target_; }
   const char *DevicePath() const { return devicePath_; }
   bool HasHandle() const { return handle_ != kNullHandle; }

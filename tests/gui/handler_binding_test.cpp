@@ -12,7 +12,7 @@ using namespace orvane;
 using namespace orvane::testing;
 
 // The binding helpers the pages use: handlers run through Guarded, key
-// presses arrive with the design's key codes.
+// presses arrive with the key codes of panels/KeyCodes.h.
 class HandlerBindingTest : public QObject {
   Q_OBJECT
 

@@ -57,6 +57,12 @@ void VerifyShownWhole(const ReasonLine &line, const QString &reason) {
            qPrintable(QString("%1 pixels of text in %2").arg(line.heightForWidth(line.width())).arg(line.height())));
 }
 
+UpdateVerdict Refused(std::string refusal) {
+  UpdateVerdict verdict;
+  verdict.refusal = std::move(refusal);
+  return verdict;
+}
+
 void WriteFile(const QString &path, const std::string &bytes) {
   QFile file(path);
   QVERIFY(file.open(QIODevice::WriteOnly));
@@ -88,7 +94,7 @@ private slots:
   }
 
   void theDesignFontsAreSizedInPixels() {
-    // 16-pixel and 21-pixel fonts of the design, whatever the font resolution.
+    // The 16-pixel and 21-pixel fonts of Unit1.ui, whatever the font resolution.
     QCOMPARE(c().lblDetectDevice->font().pixelSize(), 16);
     QCOMPARE(c().lblUpdaeFileStatus->font().pixelSize(), 16);
     QCOMPARE(c().lblISPProcStatus->font().pixelSize(), 21);
@@ -179,10 +185,9 @@ private slots:
   void theLongRefusalsAndReasonsFit_data() {
     QTest::addColumn<QString>("reason");
     QTest::newRow("capacity") << QString::fromStdString(
-        UpdateOutcome(false, ImageCapacityRefusal(16'777'216, {0xC2, 0x20, 0x17}) + "; nothing was erased", "", "")
-            .reason);
+        UpdateOutcome(Refused(ImageCapacityRefusal(16'777'216, {0xC2, 0x20, 0x17}) + "; nothing was erased")).reason);
     QTest::newRow("erased image") << QString::fromStdString(
-        UpdateOutcome(false, std::string("The image was refused: ") + kErasedImageRefusal, "", "").reason);
+        UpdateOutcome(Refused(std::string("The image was refused: ") + kErasedImageRefusal)).reason);
     QTest::newRow("busy") << QString(kDeviceBusyReason);
     QTest::newRow("not left ISP mode") << QString(
         "the new firmware was written and verified, but the device did not leave ISP mode: unplug it and "

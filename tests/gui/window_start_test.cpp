@@ -27,7 +27,11 @@ public:
     ++calls;
     return kNullHandle;
   }
-  bool IoControl(DeviceHandle, uint32_t, const uint8_t *, size_t, uint8_t *, size_t, uint32_t *) override {
+  bool Control(DeviceHandle, const SetupPacket &, uint8_t *, uint32_t *) override {
+    ++calls;
+    return false;
+  }
+  bool Probe(DeviceHandle) override {
     ++calls;
     return false;
   }
@@ -223,7 +227,7 @@ private slots:
     QCOMPARE(started->form.Timer1()->interval(), 1000);
   }
   void startShowsTheParameterRecord() {
-    // The design selects otherwise: these come from the record A1 00 00 00.
+    // Unit1.ui selects otherwise: these come from the record A1 00 00 00.
     QCOMPARE(c().lblEepAvail->text(), QString("EEPROM not Available"));
     QCOMPARE(CheckedParameterOptions(started->form),
              (QStringList{"rbnI2Slen0", "rbnSPDIFlen1", "rbnMCLKOutFreq2", "rbnI2SFormat0", "rbnDSDOut0"}));

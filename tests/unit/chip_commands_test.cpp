@@ -154,7 +154,7 @@ TEST_F(ChipCommandsTest, FlashReadRefusesLengthsTheFetchCannotCarry) {
 
 TEST_F(ChipCommandsTest, StatusOfAChipThatNeverGetsReadyIsFFAfterTenPolls) {
   fake.ready = false;
-  EXPECT_EQ(rig.chip.FlashReadStatus(), 0xFF);
+  EXPECT_EQ(rig.chip.ReadStatus().value_or(0xFF), 0xFF);
   ASSERT_EQ(rig.Wire().size(), 11u);
   EXPECT_EQ(rig.Wire()[0].setup, Out(0x81, 1, 1, 1));
   EXPECT_EQ(rig.Wire()[0].out, std::vector<uint8_t>{0x05});
@@ -164,12 +164,12 @@ TEST_F(ChipCommandsTest, StatusOfAChipThatNeverGetsReadyIsFFAfterTenPolls) {
 TEST_F(ChipCommandsTest, StatusIsTheFetchedByteAndFFWhenTheFetchFails) {
   fake.fill = 0x02;
   fake.notReadyPolls = 9; // ready on the tenth and last poll
-  EXPECT_EQ(rig.chip.FlashReadStatus(), 0x02);
+  EXPECT_EQ(rig.chip.ReadStatus().value_or(0xFF), 0x02);
   ASSERT_EQ(rig.Wire().size(), 12u);
   EXPECT_EQ(rig.Wire().back().setup, In(0x82, 0, 0, 1));
 
   fake.stallFetch = true;
-  EXPECT_EQ(rig.chip.FlashReadStatus(), 0xFF);
+  EXPECT_EQ(rig.chip.ReadStatus().value_or(0xFF), 0xFF);
 }
 
 TEST_F(ChipCommandsTest, ReadIdFillsTheIdentifier) {

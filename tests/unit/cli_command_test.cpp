@@ -36,9 +36,8 @@ public:
     return inner_.ListInterfaces(interfaceClass);
   }
   DeviceHandle Open(const std::string &) override { return kNullHandle; }
-  bool IoControl(DeviceHandle, uint32_t, const uint8_t *, size_t, uint8_t *, size_t, uint32_t *) override {
-    return false;
-  }
+  bool Control(DeviceHandle, const SetupPacket &, uint8_t *, uint32_t *) override { return false; }
+  bool Probe(DeviceHandle) override { return false; }
   void Close(DeviceHandle) override {}
   DeviceError LastDeviceError() const override { return {kind_, "permission denied on USB device 3-1"}; }
 

@@ -1,6 +1,6 @@
 #include "cli/JsonEvent.h"
 #include "cli/JsonUpdateReporter.h"
-#include "cli/ReportingViews.h"
+#include "cli/ReportingEvents.h"
 #include "cli/TextUpdateReporter.h"
 #include "cli/YesNoQuestion.h"
 #include "cli_json_reader.h"
@@ -343,34 +343,33 @@ struct StepLog final : UpdateReporter {
   std::vector<std::string> log;
 };
 
-TEST(ReportingViewsTest, EachStepOnceAndAFailedAttemptWithItsReason) {
+TEST(ReportingEventsTest, EachStepOnceAndAFailedAttemptWithItsReason) {
   StepLog log;
   VirtualClock clock;
   FlashState flash;
   flash.ProgramChunkSize = 32;
-  ReportingViews views(log, clock, flash, 100);
-  views.ShowStatus("Clear Status register", StatusTone::Normal);
-  views.ShowStatus("Flash Erase All ", StatusTone::Normal);
-  views.ShowStatus("Flash Erase All .", StatusTone::Normal);
-  views.ShowStatus("Flash Erase All ..", StatusTone::Normal);
-  views.ShowStatus("Start Programming", StatusTone::Normal);
-  views.Progress(FlashPhase::Program, 1, 4);
-  views.Progress(FlashPhase::Program, 4, 4);
-  views.ShowStatus("ISP Fail and retry", StatusTone::Retry);
-  views.AttemptFailed(1, 3, "the program write at 0x000020 did not go through");
-  views.ShowStatus("ISP Fail and retry", StatusTone::Normal);
-  views.ShowStatus("Clear Status register", StatusTone::Normal);
-  views.ShowStatus("Start Verifying Check", StatusTone::Normal);
-  views.ShowProcessInfo("Verifying Fail at 0x000010");
-  views.ShowStatus("ISP Fail and retry", StatusTone::Retry);
-  views.AttemptFailed(2, 3, "Verifying Fail at 0x000010");
+  ReportingEvents events(log, clock, flash, 100);
+  events.StepBegun(UpdateStep::ClearStatus);
+  events.StepBegun(UpdateStep::Erase);
+  events.EraseWaited(20);
+  events.EraseWaited(40);
+  events.StepBegun(UpdateStep::Program);
+  events.BlocksDone(FlashPhase::Program, 1, 4);
+  events.BlocksDone(FlashPhase::Program, 4, 4);
+  events.AttemptFailed({1, 3, "the program write at 0x000020 did not go through", true});
+  events.StepBegun(UpdateStep::Retry);
+  events.StepBegun(UpdateStep::ClearStatus);
+  events.StepBegun(UpdateStep::Verify);
+  events.WalkFailed(FlashPhase::Verify, "Verifying Fail at 0x000010");
+  events.AttemptFailed({2, 3, "Verifying Fail at 0x000010", true});
+  events.AttemptFailed({3, 3, "the device was disconnected", false});
   EXPECT_EQ(log.log, (std::vector<std::string>{"Clear Status register", "Flash Erase All ", "Start Programming",
                                                "program 32", "program 100", "ISP Fail and retry",
                                                "failed 1/3: the program write at 0x000020 did not go through",
                                                "Clear Status register", "Start Verifying Check", "ISP Fail and retry",
                                                "failed 2/3: Verifying Fail at 0x000010"}));
-  EXPECT_EQ(views.FailedAttempts(), 2);
-  EXPECT_EQ(views.LastFailure(), "Verifying Fail at 0x000010");
+  EXPECT_EQ(events.FailedAttempts(), 2);
+  EXPECT_EQ(events.WalkFailure(), "Verifying Fail at 0x000010");
 }
 
 } // namespace

@@ -46,6 +46,11 @@ struct SrecCatFile {
   std::string addressRecord; // a record the file must hold; empty: no extended records at all
 };
 
+// Test names and failure messages name a case, not its bytes.
+void PrintTo(const SrecCatFile &file, std::ostream *out) {
+  *out << file.what;
+}
+
 class SrecCatFileTest : public HexReaderTest, public ::testing::WithParamInterface<SrecCatFile> {};
 
 TEST_P(SrecCatFileTest, LoadsTheDataAtItsAddress) {
@@ -174,6 +179,10 @@ struct Malformed {
   std::string text;
   std::string error;
 };
+
+void PrintTo(const Malformed &file, std::ostream *out) {
+  *out << file.what;
+}
 
 class HexRefusalTest : public HexReaderTest, public ::testing::WithParamInterface<Malformed> {};
 

@@ -54,7 +54,7 @@ struct ScriptedEraseRig {
 
   bool Run(bool wholeChip) {
     FlashWorkers workers(rig.chip, image, flash, texts);
-    return FlashErase(rig.chip, workers, flash, texts).Run(wholeChip);
+    return FlashErase(rig.chip, workers).Run(wholeChip, flash, texts);
   }
   // Flash instructions of one opcode sent on the channel.
   long Sent(uint8_t opcode) const {
@@ -137,7 +137,7 @@ struct SimEraseRig : SequenceRig {
 
   bool Run(bool wholeChip) {
     FlashWorkers workers(commands, image, flash, texts);
-    return FlashErase(commands, workers, flash, texts).Run(wholeChip);
+    return FlashErase(commands, workers).Run(wholeChip, flash, texts);
   }
 
   EraseTexts texts;

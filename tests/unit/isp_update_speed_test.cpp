@@ -23,6 +23,11 @@ struct SpeedCase {
   uint64_t latencyUs; // a full-speed frame or a high-speed microframe per transfer
 };
 
+// "C22012 at 1000 us a transfer" in failure messages, not the case's bytes.
+void PrintTo(const SpeedCase &speed, std::ostream *out) {
+  *out << speed.part << " at " << speed.latencyUs << " us a transfer";
+}
+
 class UpdateSpeedTest : public ::testing::TestWithParam<SpeedCase> {};
 
 TEST_P(UpdateSpeedTest, NoTransferAndNoWaitBeyondTheProtocol) {
@@ -58,7 +63,10 @@ INSTANTIATE_TEST_SUITE_P(PartsAndBuses, UpdateSpeedTest,
                          ::testing::Values(SpeedCase{"C22012", 1000}, SpeedCase{"C22011", 1000},
                                            SpeedCase{"EF4012", 1000}, SpeedCase{"BF258C", 1000},
                                            SpeedCase{"C22012", 125}, SpeedCase{"C22011", 125}, SpeedCase{"EF4012", 125},
-                                           SpeedCase{"BF258C", 125}));
+                                           SpeedCase{"BF258C", 125}),
+                         [](const ::testing::TestParamInfo<SpeedCase> &info) {
+                           return std::string(info.param.part) + "_" + std::to_string(info.param.latencyUs) + "us";
+                         });
 
 } // namespace
 } // namespace orvane::sim

@@ -7,24 +7,38 @@
 namespace orvane {
 namespace {
 
+UpdateVerdict Failed(std::string reason, bool flashChanged = true) {
+  UpdateVerdict verdict;
+  verdict.attempts = 1;
+  verdict.reason = std::move(reason);
+  verdict.flashChanged = flashChanged;
+  return verdict;
+}
+
 TEST(PanelOutcomeTest, ASuccessNeedsNoReason) {
-  EXPECT_EQ(UpdateOutcome(true, "", "", "Verifying Fail at 0x000800"),
-            (PanelOutcome{kUpdateSuccess, StatusTone::Success, ""}));
+  UpdateVerdict verdict = Failed("");
+  verdict.success = true;
+  EXPECT_EQ(UpdateOutcome(verdict), (PanelOutcome{kUpdateSuccess, StatusTone::Success, ""}));
 }
 
 // The verdict stays as it is; what it was refused for goes below it.
 TEST(PanelOutcomeTest, ARefusalFailsWithTheRefusalAsItsReason) {
   const std::string refusal = "The image (196608 bytes) is larger than the flash of this device (131072 bytes, "
                               "identifier C2 22 11); nothing was erased";
-  EXPECT_EQ(UpdateOutcome(false, refusal, "", ""), (PanelOutcome{kUpdateFail, StatusTone::Failure, refusal + "."}));
+  UpdateVerdict verdict;
+  verdict.refusal = refusal;
+  EXPECT_EQ(UpdateOutcome(verdict), (PanelOutcome{kUpdateFail, StatusTone::Failure, refusal + "."}));
 }
 
 TEST(PanelOutcomeTest, EveryFailureHasAReasonTheUpdatesOwnFirst) {
-  EXPECT_EQ(UpdateOutcome(false, "", "the device was disconnected", "Blanking Fail at 0x000800"),
+  EXPECT_EQ(UpdateOutcome(Failed("the device was disconnected")),
             (PanelOutcome{kUpdateFail, StatusTone::Failure, "the device was disconnected"}));
-  EXPECT_EQ(UpdateOutcome(false, "", "", "Verifying Fail at 0x000800"),
+  EXPECT_EQ(UpdateOutcome(Failed("Verifying Fail at 0x000800")),
             (PanelOutcome{kUpdateFail, StatusTone::Failure, "Verifying Fail at 0x000800"}));
-  EXPECT_EQ(UpdateOutcome(false, "", "", ""), (PanelOutcome{kUpdateFail, StatusTone::Failure, kNoFailureReason}));
+  EXPECT_EQ(UpdateOutcome(Failed("")), (PanelOutcome{kUpdateFail, StatusTone::Failure, kNoFailureReason}));
+  EXPECT_EQ(UpdateOutcome(Failed("the flash did not give its identifier", false)),
+            (PanelOutcome{kUpdateFail, StatusTone::Failure,
+                          "the flash did not give its identifier; the device was not changed"}));
 }
 
 TEST(PanelOutcomeTest, ABusyDeviceSaysWhoHoldsItAndWhenStartComesBack) {

@@ -1,5 +1,6 @@
 #include "isp/FlashCapacity.h"
 #include "isp/OneButtonUpdate.h"
+#include "isp/UpdateScreen.h"
 #include "sequence_rig.h"
 #include "sim/SampleFirmware.h"
 
@@ -12,14 +13,15 @@ struct OneButtonRig : SequenceRig {
   using SequenceRig::SequenceRig;
 
   bool Run() {
-    OneButtonUpdate update(commands, image, flash, view, status);
-    const bool updated = update.Run();
-    attempts = update.AttemptsRun();
-    reason = update.FailureReason();
-    return updated;
+    const UpdateVerdict verdict = Update();
+    attempts = verdict.attempts;
+    reason = verdict.reason;
+    return verdict.success;
   }
+  UpdateVerdict Update() { return OneButtonUpdate(commands, image, flash, screen).Run(); }
 
   RecordingStatusView status;
+  UpdateScreen screen{status, view};
   int attempts = 0;
   std::string reason;
 };
@@ -200,10 +202,11 @@ TEST(OneButtonRefusalTest, AnImageLargerThanTheFlashIsRefusedBeforeTheErase) {
 TEST(OneButtonRefusalTest, TheRefusalNamesBothSizes) {
   OneButtonRig rig("C22011");
   rig.LoadImage(ImageBytes(0x30000));
-  OneButtonUpdate update(rig.commands, rig.image, rig.flash, rig.view, rig.status);
-  EXPECT_FALSE(update.Run());
-  EXPECT_EQ(update.Refusal(), "The image (196608 bytes) is larger than the flash of this device (131072 bytes, "
-                              "identifier C2 22 11); nothing was erased");
+  const UpdateVerdict verdict = rig.Update();
+  EXPECT_FALSE(verdict.success);
+  EXPECT_TRUE(verdict.leftIspMode);
+  EXPECT_EQ(verdict.refusal, "The image (196608 bytes) is larger than the flash of this device (131072 bytes, "
+                             "identifier C2 22 11); nothing was erased");
 }
 
 // Addresses past the end of a small part wrap to its start: an image whose
@@ -235,9 +238,9 @@ TEST(OneButtonRefusalTest, AnImageThatFitsEachPartIsTaken) {
 TEST(OneButtonRefusalTest, AnImageOfOnlyErasedBytesSendsNothing) {
   OneButtonRig rig("C22012", ImageBytes(0x100));
   rig.LoadImage(std::vector<uint8_t>(0x8000, 0xFF));
-  OneButtonUpdate update(rig.commands, rig.image, rig.flash, rig.view, rig.status);
-  EXPECT_FALSE(update.Run());
-  EXPECT_NE(update.Refusal().find("only 0xFF bytes"), std::string::npos) << update.Refusal();
+  const UpdateVerdict verdict = rig.Update();
+  EXPECT_FALSE(verdict.success);
+  EXPECT_NE(verdict.refusal.find("only 0xFF bytes"), std::string::npos) << verdict.refusal;
   EXPECT_TRUE(rig.transport.Transfers().empty());
 }
 

@@ -1,7 +1,7 @@
 #include "app/SizeAllowance.h"
 #include "program/ProgramState.h"
 #include "program/StatusTexts.h"
-#include "usb/NullDeviceBus.h"
+#include "testing/NullDeviceBus.h"
 #include "version/ProgramVersion.h"
 
 #include <gtest/gtest.h>
@@ -70,9 +70,9 @@ TEST(NullDeviceBusTest, ListsNothingAndOpensNothing) {
   ASSERT_TRUE(listed.has_value());
   EXPECT_TRUE(listed->empty());
   EXPECT_EQ(bus.Open("\\\\?\\usb#vid_3b5d&pid_f0b6"), kNullHandle);
-  uint32_t returned = 7;
   uint8_t out[4] = {};
-  EXPECT_FALSE(bus.IoControl(kNullHandle, kIoctlControlIn, nullptr, 0, out, sizeof out, &returned));
+  EXPECT_FALSE(bus.Control(kNullHandle, SetupPacket{0xC3, 0x91, 0, 0xA6, sizeof out}, out, nullptr));
+  EXPECT_FALSE(bus.Probe(kNullHandle));
 }
 
 } // namespace

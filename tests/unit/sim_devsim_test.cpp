@@ -76,7 +76,7 @@ TEST_F(DevsimTest, BlankUpdateModeDeviceIsFoundThroughTheGenericDriver) {
   ASSERT_TRUE(host.chip.SetIspMode(true));
   ASSERT_TRUE(host.chip.FlashReadId());
   EXPECT_EQ(host.flashId, (std::array<uint8_t, 3>{0xBF, 0x25, 0x8C}));
-  EXPECT_EQ(host.chip.FlashReadStatus(), 0x0C) << "the SST-style part powers up protected";
+  EXPECT_EQ(host.chip.ReadStatus().value_or(0xFF), 0x0C) << "the SST-style part powers up protected";
   host.usb.Close();
 }
 
@@ -94,7 +94,7 @@ TEST_F(DevsimTest, ProgramsOverTheSocketRestartsAndDumpsTheFlashOnSigterm) {
   EXPECT_TRUE(host.chip.FlashWriteEnable());
   EXPECT_TRUE(host.chip.FlashPageProgram(kSampleUnusedBegin, static_cast<uint16_t>(data.size()), data.data()));
   std::vector<uint8_t> back(4);
-  for (int i = 0; i < 100 && (host.chip.FlashReadStatus() & 0x01); ++i) {
+  for (int i = 0; i < 100 && (host.chip.ReadStatus().value_or(0xFF) & 0x01); ++i) {
   }
   ASSERT_TRUE(host.chip.FlashRead(kSampleUnusedBegin, 4, back.data()));
   EXPECT_EQ(back, data);

@@ -236,7 +236,7 @@ public:
   bool Fits() const { return image_.size() <= part_.sizeBytes; }
   const std::vector<uint8_t> &Image() const { return image_; }
   uint64_t LimitUs() const {
-    return UpdateTimeLimitMs(part_.jedecId, static_cast<uint32_t>(image_.size()), OneButtonUpdate::kAttempts) * 1000;
+    return UpdateTimeLimitMs(part_.jedecId, static_cast<uint32_t>(image_.size()), kUpdateAttempts) * 1000;
   }
 
 private:

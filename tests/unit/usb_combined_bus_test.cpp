@@ -4,7 +4,6 @@
 #include "testing/InProcessTransport.h"
 #include "testing/ScriptedDevice.h"
 #include "usb/CombinedDeviceBus.h"
-#include "usb/DriverRequestBlock.h"
 #include "usb/EmulatedDriverBus.h"
 #include "usb_test_support.h"
 
@@ -24,9 +23,8 @@ public:
     error = {DeviceErrorKind::Gone, "USB device " + path + " is gone"};
     return kNullHandle;
   }
-  bool IoControl(DeviceHandle, uint32_t, const uint8_t *, size_t, uint8_t *, size_t, uint32_t *) override {
-    return false;
-  }
+  bool Control(DeviceHandle, const SetupPacket &, uint8_t *, uint32_t *) override { return false; }
+  bool Probe(DeviceHandle) override { return false; }
   void Close(DeviceHandle) override {}
   DeviceError LastDeviceError() const override { return error; }
   std::vector<std::string> ListingProblems() override { return {"the driver list could not be read"}; }
@@ -52,9 +50,8 @@ protected:
 
   // Reads one byte through the generic driver; the device's answer, or nullopt.
   std::optional<uint8_t> ReadOne(DeviceHandle handle) {
-    const auto block = BuildGenericRequestBlock(0xC3, 0x91, 0, 0xA6, 0);
     uint8_t answer = 0;
-    if (!bus.IoControl(handle, kIoctlControlIn, block.data(), block.size(), &answer, 1, nullptr))
+    if (!bus.Control(handle, SetupPacket{0xC3, 0x91, 0, 0xA6, 1}, &answer, nullptr))
       return std::nullopt;
     return answer;
   }

@@ -18,14 +18,14 @@ inline UsbDeviceInfo Identity(uint16_t vendorId, uint16_t productId, bool audio 
   return info;
 }
 
-// Passes every call on to another bus and keeps what the driver was sent.
+// Passes every call on to another bus and keeps what the back-end was asked.
 class CountingBus final : public DeviceBus {
 public:
   struct Call {
     DeviceHandle handle;
-    uint32_t code;
-    std::vector<uint8_t> in;
-    size_t outLength;
+    bool probe;
+    SetupPacket setup;
+    std::vector<uint8_t> out; // the data an OUT transfer sent
     bool succeeded;
   };
 
@@ -42,10 +42,17 @@ public:
       ++openHandles;
     return handle;
   }
-  bool IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out, size_t outLength,
-                 uint32_t *bytesReturned) override {
-    const bool ok = inner_.IoControl(handle, code, in, inLength, out, outLength, bytesReturned);
-    calls.push_back({handle, code, std::vector<uint8_t>(in, in + inLength), outLength, ok});
+  bool Control(DeviceHandle handle, const SetupPacket &setup, uint8_t *data, uint32_t *bytesReturned) override {
+    std::vector<uint8_t> out;
+    if (!setup.isIn() && data)
+      out.assign(data, data + setup.length);
+    const bool ok = inner_.Control(handle, setup, data, bytesReturned);
+    calls.push_back({handle, false, setup, std::move(out), ok});
+    return ok;
+  }
+  bool Probe(DeviceHandle handle) override {
+    const bool ok = inner_.Probe(handle);
+    calls.push_back({handle, true, {}, {}, ok});
     return ok;
   }
   void Close(DeviceHandle handle) override {

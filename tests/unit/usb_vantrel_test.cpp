@@ -243,11 +243,11 @@ TEST(VantrelUsbDriverTest, InTransferWithFewerBytesReturnedFails) {
       return std::vector<std::string>{"\\\\?\\usb#vid_0c7e&pid_6000#x"};
     }
     DeviceHandle Open(const std::string &) override { return 7; }
-    bool IoControl(DeviceHandle, uint32_t, const uint8_t *, size_t, uint8_t *, size_t outLength,
-                   uint32_t *bytesReturned) override {
-      *bytesReturned = static_cast<uint32_t>(outLength ? outLength - 1 : 0);
+    bool Control(DeviceHandle, const SetupPacket &setup, uint8_t *, uint32_t *bytesReturned) override {
+      *bytesReturned = setup.length ? setup.length - 1u : 0u;
       return true;
     }
+    bool Probe(DeviceHandle) override { return true; }
     void Close(DeviceHandle) override {}
   } driver;
   VantrelUsb usb(driver);
@@ -265,9 +265,8 @@ TEST_F(VantrelUsbTest, ListingFailureCountsAsNoDevice) {
   public:
     std::optional<std::vector<std::string>> ListInterfaces(const Guid &) override { return std::nullopt; }
     DeviceHandle Open(const std::string &) override { return kNullHandle; }
-    bool IoControl(DeviceHandle, uint32_t, const uint8_t *, size_t, uint8_t *, size_t, uint32_t *) override {
-      return false;
-    }
+    bool Control(DeviceHandle, const SetupPacket &, uint8_t *, uint32_t *) override { return false; }
+    bool Probe(DeviceHandle) override { return false; }
     void Close(DeviceHandle) override {}
   } unlistable;
   VantrelUsb lost(unlistable);

@@ -50,7 +50,7 @@ void Retire(std::unique_ptr<Instance> instance) {
     return;
   ::CancelIoEx(instance->pipe.get(), &instance->overlapped);
   if (::WaitForSingleObject(instance->event.get(), kCancelGraceMs) != WAIT_OBJECT_0)
-    static_cast<void>(instance.release());
+    static_cast<void>(instance.release()); // the system's now: freeing it would hand it memory in use
 }
 
 } // namespace

@@ -205,9 +205,10 @@ bool VirtualUsbTransport::StillAttached(const std::string &location) {
   }
   if (!ServedByThisUser(pipe.get(), &why))
     return false;
+  // A server that answers, or is too busy to answer in time, is there.
   PipeOutcome outcome = PipeOutcome::Failed;
-  static_cast<void>(Exchange(pipe.get(), vusb::EncodeDescribeRequest(), timeouts_.describeMs, &outcome));
-  return outcome == PipeOutcome::Done || outcome == PipeOutcome::TimedOut;
+  const bool answered = Exchange(pipe.get(), vusb::EncodeDescribeRequest(), timeouts_.describeMs, &outcome).has_value();
+  return answered || outcome == PipeOutcome::TimedOut;
 }
 
 // A pipe has no file of its own to lock: the device is locked by its name

@@ -8,6 +8,7 @@
 #include <setupapi.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -42,12 +43,12 @@ using DeviceInfoSet = std::unique_ptr<void, DeviceInfoSetCloser>;
 
 // One driver call's own memory: the driver may write to it until the call
 // is back, so it never belongs to the caller.
-struct DriverCall {
+struct PendingCall {
   OVERLAPPED overlapped{};
   std::vector<uint8_t> in;
   std::vector<uint8_t> out;
   HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  ~DriverCall() {
+  ~PendingCall() {
     if (event)
       ::CloseHandle(event);
   }
@@ -85,6 +86,18 @@ bool InterfaceVanished(const std::string &path) {
     return false;
   }
   return WindowsErrorKind(WindowsDeviceCall::Open, ::GetLastError()) == DeviceErrorKind::Gone;
+}
+
+// An interface path ends in its interface class: the audio driver's class
+// names the audio driver, any other the generic one.
+DriverKind DriverOf(const std::string &path) {
+  std::string lower = path;
+  for (char &c : lower)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string audio = kGuidAudioDriver.text();
+  for (char &c : audio)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower.find(audio) != std::string::npos ? DriverKind::Audio : DriverKind::Generic;
 }
 
 bool MeansTimeOut(DWORD code) {
@@ -135,7 +148,7 @@ DeviceHandle WindowsDeviceBus::Open(const std::string &path) {
     return kNullHandle;
   }
   const auto device = reinterpret_cast<DeviceHandle>(handle);
-  open_[device] = OpenInterface{path, {}};
+  open_[device] = OpenInterface{path, DriverOf(path), {}};
   return device;
 }
 
@@ -146,8 +159,25 @@ void WindowsDeviceBus::NoteSilence(OpenInterface &device, bool timedOut) {
     device.watch.TimedOut();
 }
 
-bool WindowsDeviceBus::IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out,
-                                 size_t outLength, uint32_t *bytesReturned) {
+DriverKind WindowsDeviceBus::DriverFor(DeviceHandle handle) const {
+  const auto it = open_.find(handle);
+  return it == open_.end() ? DriverKind::Generic : it->second.driver;
+}
+
+bool WindowsDeviceBus::Control(DeviceHandle handle, const SetupPacket &setup, uint8_t *data, uint32_t *bytesReturned) {
+  const DriverCall call = TransferCall(DriverFor(handle), setup, data);
+  return DriverIoControl(handle, call.code, call.block.data(), call.block.size(), data, call.outLength, bytesReturned);
+}
+
+bool WindowsDeviceBus::Probe(DeviceHandle handle) {
+  const DriverCall call = ProbeCall(DriverFor(handle));
+  std::vector<uint8_t> answer(call.outLength);
+  uint32_t moved = 0;
+  return DriverIoControl(handle, call.code, call.block.data(), call.block.size(), answer.data(), answer.size(), &moved);
+}
+
+bool WindowsDeviceBus::DriverIoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength,
+                                       uint8_t *out, size_t outLength, uint32_t *bytesReturned) {
   if (bytesReturned)
     *bytesReturned = 0;
   if (handle == kNullHandle)
@@ -167,7 +197,7 @@ bool WindowsDeviceBus::IoControl(DeviceHandle handle, uint32_t code, const uint8
     break;
   }
   const HANDLE system = reinterpret_cast<HANDLE>(handle);
-  auto call = std::make_unique<DriverCall>();
+  auto call = std::make_unique<PendingCall>();
   if (!call->event)
     return Fail(Reason(WindowsDeviceCall::IoControl, ::GetLastError()));
   call->in.assign(in, in + inLength);

@@ -2,6 +2,7 @@
 
 #include "usb/DeviceBus.h"
 #include "usb/DeviceLossWatch.h"
+#include "usb/DriverRequestBlock.h"
 #include "usb/InterfacePathPlace.h"
 
 #include <cstdint>
@@ -13,7 +14,9 @@ namespace orvane {
 // The device bus of the Windows build: the present interfaces through
 // SetupAPI, and the vendor's kernel drivers (the generic USB driver and the
 // audio driver) reached with CreateFile and DeviceIoControl on the
-// interface path.
+// interface path. Here alone a setup packet becomes a driver's request
+// block (DriverRequestBlock), in the layout of the driver whose interface
+// class the path names.
 class WindowsDeviceBus final : public DeviceBus {
 public:
   // A driver call that has not returned after timeoutMs is cancelled and
@@ -24,8 +27,12 @@ public:
 
   std::optional<std::vector<std::string>> ListInterfaces(const Guid &interfaceClass) override;
   DeviceHandle Open(const std::string &path) override;
-  bool IoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out, size_t outLength,
-                 uint32_t *bytesReturned) override;
+  bool Control(DeviceHandle handle, const SetupPacket &setup, uint8_t *data, uint32_t *bytesReturned) override;
+  bool Probe(DeviceHandle handle) override;
+  // One call to the driver behind the handle, with its deadline and the
+  // watch for a device that stopped answering or left.
+  bool DriverIoControl(DeviceHandle handle, uint32_t code, const uint8_t *in, size_t inLength, uint8_t *out,
+                       size_t outLength, uint32_t *bytesReturned);
   void Close(DeviceHandle handle) override;
   DeviceLoss Loss(DeviceHandle handle) const override;
   DeviceError LastDeviceError() const override { return lastError_; }
@@ -37,10 +44,14 @@ public:
 private:
   struct OpenInterface {
     std::string path; // empty for a handle this bus did not open
+    DriverKind driver = DriverKind::Generic;
     DeviceLossWatch watch;
   };
 
   bool Fail(DeviceError error);
+  // The driver that carries the handle's calls; a handle opened elsewhere
+  // is taken for the generic driver's.
+  DriverKind DriverFor(DeviceHandle handle) const;
   // A failed call that is no answer of the device: a device whose
   // interface has gone from the system has left, whatever the call said.
   void NoteSilence(OpenInterface &device, bool timedOut);

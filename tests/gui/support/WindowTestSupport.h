@@ -3,9 +3,9 @@
 #include "app/Dialogs.h"
 #include "app/Unit1.h"
 #include "program/ProgramState.h"
+#include "testing/NullDeviceBus.h"
 #include "testing/SimulatedDeviceStack.h"
 #include "usb/Clock.h"
-#include "usb/NullDeviceBus.h"
 
 #include <QStringList>
 

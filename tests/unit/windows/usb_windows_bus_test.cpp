@@ -45,11 +45,16 @@ TEST(WindowsDeviceBus, AHandleWithoutTheVendorDriverRefusesTheTransferWithTheSys
   uint8_t block[24] = {};
   uint8_t answer[18] = {0xEE};
   uint32_t moved = 99;
-  EXPECT_FALSE(bus.IoControl(handle, kIoctlControlIn, block, sizeof block, answer, sizeof answer, &moved));
+  EXPECT_FALSE(bus.DriverIoControl(handle, kIoctlControlIn, block, sizeof block, answer, sizeof answer, &moved));
   EXPECT_EQ(moved, 0u);
   // The system's words for it follow ours: "(Request not supported, error 50)" under Wine.
   EXPECT_EQ(bus.LastError().rfind("the driver does not know this request (", 0), 0u) << bus.LastError();
   EXPECT_NE(bus.LastError().find(", error "), std::string::npos) << bus.LastError();
+  // A setup packet goes the same way, as the generic driver's call.
+  uint8_t value = 0xEE;
+  EXPECT_FALSE(bus.Control(handle, SetupPacket{0xC3, 0x91, 0, 0xA6, 1}, &value, &moved));
+  EXPECT_EQ(bus.LastError().rfind("the driver does not know this request (", 0), 0u) << bus.LastError();
+  EXPECT_FALSE(bus.Probe(handle));
   bus.Close(handle);
   std::filesystem::remove(file);
 }
@@ -64,7 +69,7 @@ TEST(WindowsDeviceBus, ADriverCallThatNeverReturnsIsCancelledAtItsDeadline) {
   WindowsDeviceBus bus(300);
   const auto start = std::chrono::steady_clock::now();
   uint32_t moved = 99;
-  EXPECT_FALSE(bus.IoControl(reinterpret_cast<DeviceHandle>(pipe), kListen, nullptr, 0, nullptr, 0, &moved));
+  EXPECT_FALSE(bus.DriverIoControl(reinterpret_cast<DeviceHandle>(pipe), kListen, nullptr, 0, nullptr, 0, &moved));
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(moved, 0u);
   EXPECT_EQ(bus.LastError(), "the device did not answer in time (no answer within 300 ms)");
@@ -105,11 +110,11 @@ TEST(WindowsDeviceBusLoss, ThreeTimeOutsInARowAreASilentDeviceThatFailsAtOnceAft
   WindowsDeviceBus bus(200, 500);
   for (int call = 1; call <= 3; ++call) {
     EXPECT_EQ(bus.Loss(handle), DeviceLoss::None) << call;
-    EXPECT_FALSE(bus.IoControl(handle, kPipeListen, nullptr, 0, nullptr, 0, nullptr));
+    EXPECT_FALSE(bus.DriverIoControl(handle, kPipeListen, nullptr, 0, nullptr, 0, nullptr));
   }
   EXPECT_EQ(bus.Loss(handle), DeviceLoss::StoppedAnswering);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(bus.IoControl(handle, kPipeListen, nullptr, 0, nullptr, 0, nullptr));
+  EXPECT_FALSE(bus.DriverIoControl(handle, kPipeListen, nullptr, 0, nullptr, 0, nullptr));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150)) << "not asked again";
   EXPECT_EQ(bus.LastError(), "the device stopped answering");
   ::CloseHandle(pipe);
@@ -126,10 +131,10 @@ TEST(WindowsDeviceBusLoss, AnInterfacePathThatVanishedIsAnUnpluggedDevice) {
   ::CloseHandle(server);
   uint8_t block[24] = {};
   uint8_t answer[18] = {};
-  EXPECT_FALSE(bus.IoControl(handle, kIoctlControlIn, block, sizeof block, answer, sizeof answer, nullptr));
+  EXPECT_FALSE(bus.DriverIoControl(handle, kIoctlControlIn, block, sizeof block, answer, sizeof answer, nullptr));
   EXPECT_EQ(bus.Loss(handle), DeviceLoss::Unplugged);
   EXPECT_EQ(bus.LastDeviceError().kind, DeviceErrorKind::Gone) << bus.LastError();
-  EXPECT_FALSE(bus.IoControl(handle, kIoctlControlIn, block, sizeof block, answer, sizeof answer, nullptr));
+  EXPECT_FALSE(bus.DriverIoControl(handle, kIoctlControlIn, block, sizeof block, answer, sizeof answer, nullptr));
   EXPECT_EQ(bus.LastError(), "the device is gone");
   bus.Close(handle);
 }
@@ -143,7 +148,7 @@ TEST(WindowsDeviceBusLoss, ADeviceStillThereThatRefusesARequestIsNotLost) {
   uint8_t block[24] = {};
   uint8_t answer[18] = {};
   for (int call = 0; call < 4; ++call)
-    EXPECT_FALSE(bus.IoControl(handle, kIoctlControlIn, block, sizeof block, answer, sizeof answer, nullptr));
+    EXPECT_FALSE(bus.DriverIoControl(handle, kIoctlControlIn, block, sizeof block, answer, sizeof answer, nullptr));
   EXPECT_EQ(bus.Loss(handle), DeviceLoss::None);
   bus.Close(handle);
   std::filesystem::remove(file);
