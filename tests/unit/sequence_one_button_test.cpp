@@ -256,6 +256,19 @@ TEST(OneButtonRefusalTest, TheRefusalNamesBothSizes) {
                               "identifier C2 22 11); nothing was erased");
 }
 
+// One byte too many would land on the flash's first byte.
+TEST(OneButtonRefusalTest, AnImageOneByteLargerThanTheFlashIsRefusedBeforeTheErase) {
+  const auto before = ImageBytes(0x20000, 0x33);
+  OneButtonRig rig("C22011", before);
+  rig.LoadImage(ImageBytes(0x20001));
+  OneButtonUpdate update(rig.commands, rig.image, rig.flash, rig.view, rig.status);
+  EXPECT_FALSE(update.Run());
+  EXPECT_EQ(update.Refusal(), "The image (131073 bytes) is larger than the flash of this device (131072 bytes, "
+                              "identifier C2 22 11); nothing was erased");
+  EXPECT_EQ(rig.chip.Flash().Contents(), before);
+  EXPECT_TRUE(rig.FlashWrites().empty());
+}
+
 // Addresses past the end of a small part wrap to its start: an image whose
 // top repeats its bottom would even verify.
 TEST(OneButtonRefusalTest, AnImageWhoseTopRepeatsItsBottomIsNoSuccessOnTheSmallPart) {
