@@ -176,6 +176,8 @@ TEST_F(BinaryReaderTest, IntelHexTextIsFoundBehindMarksBlanksCommentsAndInUtf16)
                               "with a name ending in .hex";
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"\xEF\xBB\xBF" + records, hex},
+      // One record behind the mark, with no line end after it.
+      {"\xEF\xBB\xBF" + first.substr(0, first.size() - 1), hex},
       {first.substr(0, first.size() - 1) + "  \t\r\n" + kEndRecord, hex},
       {"; firmware 2.1 for the Orvane-R62\n\n" + records, hex},
       {"# made by the build server\r\n  \r\n\t" + records, hex},

@@ -198,6 +198,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Malformed{"BadChecksum", kGood + ":0400040011223344AA\n" + kEndRecord,
                   "line 2: the record checksum does not match"},
+        // 0x4E is right: one digit off, in either place, is as wrong.
+        Malformed{"ChecksumHighDigit", kGood + ":04000400112233445E\n" + kEndRecord,
+                  "line 2: the record checksum does not match"},
+        Malformed{"ChecksumLowDigit", kGood + kGood + ":04000400112233444F\n" + kEndRecord,
+                  "line 3: the record checksum does not match"},
+        // Lines that end in a carriage return alone are counted as lines.
+        Malformed{"CarriageReturnLines",
+                  kGood.substr(0, kGood.size() - 1) + "\r" + kGood.substr(0, kGood.size() - 1) +
+                      "\r:04000400112233445E\r" + kEndRecord,
+                  "line 3: the record checksum does not match"},
         Malformed{"NonHexCharacter", kGood + kGood + ":04000800112G334442\n" + kEndRecord,
                   "line 3: 'G' is not a hexadecimal digit"},
         Malformed{"Blank", kGood + ":04000800 1122334442\n" + kEndRecord,
@@ -216,6 +226,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "line 2: record type 06 is not an Intel HEX record type"},
         Malformed{"BadAddressRecord", Record(0x04, 0, {0x00}) + kGood + kEndRecord,
                   "line 1: an extended address record must hold two bytes"},
+        Malformed{"LongAddressRecord", kGood + Record(0x02, 0, {0x10, 0x00, 0x00}) + kEndRecord,
+                  "line 2: an extended address record must hold two bytes"},
         Malformed{"EndRecordWithData", kGood + Record(0x01, 0, {0x00}), "line 2: the end record holds data"},
         Malformed{"NoEndRecord", kGood + kGood, "the file ends without an end record (:00000001FF)"},
         Malformed{"NoData", kEndRecord, "the file holds no data"},

@@ -1,4 +1,5 @@
 #include "isp/FlashParts.h"
+#include "isp/FlashTimeLimits.h"
 #include "isp/FlashWorkers.h"
 #include "sequence_rig.h"
 
@@ -291,6 +292,47 @@ TEST(ProgramWalkTest, TheChunkAtTheStartIsWrittenLastAndAWalkCutShortLeavesTheSt
     EXPECT_TRUE(std::all_of(contents.begin(), contents.begin() + 16, [](uint8_t b) { return b == 0xFF; }))
         << "the chip would start a partial image";
   }
+}
+
+// The update's deadline ends the walk and the wait it falls in.
+TEST(DeadlineTest, AVerifyThatReachesTheDeadlineStopsBeforeTheNextBlock) {
+  WorkerRig rig("C22012");
+  rig.LoadImage(ImageBytes(0x4000));
+  rig.PrepareToProgram();
+  ASSERT_TRUE(rig.workers.ProgramRange(0, 0x4000, 0));
+  rig.transport.ClearTransfers();
+  rig.flash.DeadlineUs = rig.clock.NowUs() + 1'000'000;
+  rig.view.onMessages = [&] { rig.clock.AdvanceUs(100'000); }; // each block takes 100 ms
+
+  EXPECT_FALSE(rig.workers.VerifyRange(0, 0x4000, 0)) << "a verify cut short is no verify";
+  EXPECT_EQ(rig.Reads().size(), 10u);
+}
+
+TEST(DeadlineTest, AnEraseThatNeverEndsIsWaitedForUntilTheDeadlineOnly) {
+  WorkerRig rig("C22012");
+  rig.PrepareToProgram();
+  rig.chip.Flash().Faults().HangNextOperation();
+  ASSERT_TRUE(rig.commands.FlashWriteEnable());
+  ASSERT_TRUE(rig.commands.FlashChipErase());
+  rig.flash.DeadlineUs = rig.clock.NowUs() + 2'000'000;
+
+  EXPECT_EQ(rig.workers.WaitForEraseEnd([](int, uint8_t) {}), FlashWorkers::EraseEnd::Halted);
+  EXPECT_LE(rig.clock.NowUs(), rig.flash.DeadlineUs + 20'000) << "the last poll before it, and no more";
+}
+
+// A wait ends by its time limit as well as by its count of reads.
+TEST(StatusWaitTest, AStatusWriteThatNeverEndsIsWaitedForItsLimitHoweverSlowTheDevice) {
+  WorkerRig rig("C22012");
+  rig.PrepareToProgram();
+  rig.chip.Flash().Faults().HangNextOperation();
+  rig.chip.Faults().Add({sim::FaultAction::Delay, std::nullopt, std::nullopt, 0, 200}); // every answer 200 ms late
+  const uint64_t started = rig.clock.NowUs();
+
+  EXPECT_FALSE(rig.workers.ProtectFlash()) << "a status write still running shows no status";
+  // The part's status write takes 40 ms at most: its limit is under a
+  // second, and the poll that passed it ends the wait.
+  EXPECT_GE(rig.clock.NowUs() - started, uint64_t{TimeLimitsFor(rig.flash.FlashId).statusWriteMs} * 1000);
+  EXPECT_LE(rig.clock.NowUs() - started, 2'000'000u);
 }
 
 } // namespace

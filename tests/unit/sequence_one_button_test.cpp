@@ -102,6 +102,56 @@ TEST_P(OneButtonUpdateTest, ThreeFailedAttemptsFailButStillProtectAndLeaveIspMod
   EXPECT_FALSE(rig.chip.InIspMode());
 }
 
+// The last byte of a 64-byte block is compared as any other.
+TEST_P(OneButtonUpdateTest, ACellThatDoesNotProgramAtABlocksLastByteFailsEveryVerifyThere) {
+  OneButtonRig rig(GetParam());
+  rig.LoadImage(ImageBytes(0x800));
+  // Erased it reads right; programmed, one bit of 0x00013F reads wrong.
+  rig.status.texts.onText = [&](const std::string &text) {
+    if (text == "Start Verifying Check")
+      rig.chip.Flash().Faults().FlipOnRead(0x13F, 0x01, true);
+    if (text == "ISP Fail and retry")
+      rig.chip.Flash().Faults().Clear();
+  };
+
+  EXPECT_FALSE(rig.Run());
+  EXPECT_EQ(rig.attempts, 3);
+  EXPECT_EQ(rig.view.info.Count("Verifying Fail at 0x00013F"), 3);
+  EXPECT_EQ(rig.reason, "Verifying Fail at 0x00013F");
+  EXPECT_FALSE(rig.status.texts.Contains("Verifying Success"));
+  EXPECT_TRUE(rig.flash.IspFailed);
+}
+
+// The image's last byte is verified as any other, where it ends inside a block.
+TEST_P(OneButtonUpdateTest, ACellThatDoesNotProgramAtTheImagesLastByteFailsEveryVerifyThere) {
+  OneButtonRig rig(GetParam());
+  rig.LoadImage(ImageBytes(1000));
+  rig.status.texts.onText = [&](const std::string &text) {
+    if (text == "Start Verifying Check")
+      rig.chip.Flash().Faults().FlipOnRead(999, 0x80, true);
+    if (text == "ISP Fail and retry")
+      rig.chip.Flash().Faults().Clear();
+  };
+
+  EXPECT_FALSE(rig.Run());
+  EXPECT_EQ(rig.view.info.Count("Verifying Fail at 0x0003E7"), 3);
+  EXPECT_EQ(rig.reason, "Verifying Fail at 0x0003E7");
+  EXPECT_TRUE(rig.flash.IspFailed);
+}
+
+TEST_P(OneButtonUpdateTest, ACellThatDoesNotEraseAtABlocksLastByteFailsEveryBlankCheckThere) {
+  OneButtonRig rig(GetParam());
+  rig.LoadImage(ImageBytes(0x800));
+  rig.chip.Flash().Faults().FlipOnRead(0x13F, 0x01, true);
+
+  EXPECT_FALSE(rig.Run());
+  EXPECT_EQ(rig.attempts, 3);
+  EXPECT_EQ(rig.view.info.Count("Blanking Fail at 0x00013F"), 3);
+  EXPECT_EQ(rig.reason, "Blanking Fail at 0x00013F");
+  EXPECT_FALSE(rig.status.texts.Contains("Start Programming")) << "nothing is programmed on a flash that is not blank";
+  EXPECT_TRUE(rig.flash.IspFailed);
+}
+
 TEST_P(OneButtonUpdateTest, AnUnplugWhileProgrammingEndsTheUpdateAtOnceWithTheReason) {
   OneButtonRig rig(GetParam());
   rig.LoadImage(ImageBytes(0x10000));
@@ -207,6 +257,19 @@ TEST(OneButtonRefusalTest, TheRefusalNamesBothSizes) {
   EXPECT_TRUE(verdict.leftIspMode);
   EXPECT_EQ(verdict.refusal, "The image (196608 bytes) is larger than the flash of this device (131072 bytes, "
                              "identifier C2 22 11); nothing was erased");
+}
+
+// One byte too many would land on the flash's first byte.
+TEST(OneButtonRefusalTest, AnImageOneByteLargerThanTheFlashIsRefusedBeforeTheErase) {
+  const auto before = ImageBytes(0x20000, 0x33);
+  OneButtonRig rig("C22011", before);
+  rig.LoadImage(ImageBytes(0x20001));
+  const UpdateVerdict verdict = rig.Update();
+  EXPECT_FALSE(verdict.success);
+  EXPECT_EQ(verdict.refusal, "The image (131073 bytes) is larger than the flash of this device (131072 bytes, "
+                             "identifier C2 22 11); nothing was erased");
+  EXPECT_EQ(rig.chip.Flash().Contents(), before);
+  EXPECT_TRUE(rig.FlashWrites().empty());
 }
 
 // Addresses past the end of a small part wrap to its start: an image whose

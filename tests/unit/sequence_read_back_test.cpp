@@ -84,6 +84,17 @@ TEST(ReadBackTest, EveryBlockIsReadTwiceAndAnInconsistentReadIsRepeated) {
   EXPECT_EQ(ReadBackText(rig.buffer, 32), Row(firmware, 0) + Row(firmware, 16));
 }
 
+// A block's last byte is compared between the two reads as any other.
+TEST(ReadBackTest, AReadThatDiffersOnlyInABlocksLastByteIsRepeated) {
+  const auto firmware = ImageBytes(0x9000);
+  ReadBackRig rig("EF4012", firmware);
+  rig.chip.Flash().Faults().FlipOnRead(0x237F, 0x02, false); // one bad read
+
+  ASSERT_TRUE(rig.Read());
+  EXPECT_EQ(rig.buffer[0x237F], firmware[0x237F]) << "the bad read is not what the read-back shows";
+  EXPECT_TRUE(std::equal(firmware.begin(), firmware.begin() + kReadBackEnd, rig.buffer.begin()));
+}
+
 TEST(ReadBackTest, ABlockThatNeverReadsStopsTheReadingAndLeaves5AFromThere) {
   const auto firmware = ImageBytes(0x9000);
   ReadBackRig rig("C22012", firmware);

@@ -5,8 +5,10 @@
 
 #include "isp/OneButtonUpdate.h"
 #include "sim/SampleFirmware.h"
+#include "testing/FlashChecks.h"
 #include "testing/ForwardingDevice.h"
 #include "testing/LatePluggedDevice.h"
+#include "testing/ScriptedDevice.h"
 #include "testing/SimulatedUpdate.h"
 #include "usb/ChipCommands.h"
 
@@ -193,6 +195,136 @@ TEST(OneDeviceUpdateTest, ASecondDonglePluggedInAfterTheFirstIsPulledIsNeverWrit
     EXPECT_EQ(other.Flash().Contents(), otherBefore);
     bus.Unplug(samePlace ? "1-4" : "1-5");
   }
+}
+
+// A serial number two attached dongles share names neither: when the one
+// being updated goes away, the other is not taken for it.
+TEST(OneDeviceUpdateTest, ADongleSharingTheSerialNumberIsNotTakenForTheOneThatWentAway) {
+  const auto image = Firmware(8192);
+  SimulatedUpdate update(Running("C22012", "1-4", "CLONE"), kFullSpeedUs);
+  ASSERT_TRUE(update.Connect());
+  const uint64_t programAt = PositionOf(update, PageProgram, image, 3);
+  ASSERT_GT(programAt, 0u);
+  SimulatedDeviceStack &bus = update.Devices();
+  ChipSimulator &other = bus.PlugChip("B", Running("C22012", "1-5", "CLONE"), bus.clock);
+  const std::vector<uint8_t> otherBefore = other.Flash().Contents();
+  uint64_t position = 0;
+  update.Chip().SetTransferObserver([&](const SetupPacket &, const uint8_t *, const TransferResult &) {
+    if (++position == programAt)
+      update.Chip().Unplug();
+  });
+
+  const UpdateRun run = RunUpdate(update, image);
+  update.Chip().SetTransferObserver({});
+  EXPECT_FALSE(run.verdict);
+  EXPECT_EQ(run.reason, kReasonDisconnected);
+  EXPECT_EQ(IspTransferCount(other), 0u) << "the other dongle was worked on";
+  EXPECT_EQ(other.Flash().Contents(), otherBefore);
+}
+
+// Two dongles that both carry the serial number of the one that went away
+// could each be it: neither is taken for it.
+TEST(OneDeviceUpdateTest, TwoDonglesWithTheSerialNumberOfTheOneThatWentAwayAreBothLeftAlone) {
+  const auto image = Firmware(8192);
+  SimulatedUpdate update(Running("C22012", "1-4", "DONGLE-A"), kFullSpeedUs);
+  ASSERT_TRUE(update.Connect());
+  const uint64_t programAt = PositionOf(update, PageProgram, image, 3);
+  ASSERT_GT(programAt, 0u);
+  SimulatedDeviceStack &bus = update.Devices();
+  ChipSimulator &first = bus.PlugChip("B", Running("C22012", "1-5", "DONGLE-A"), bus.clock);
+  ChipSimulator &second = bus.PlugChip("C", Running("C22012", "1-6", "DONGLE-A"), bus.clock);
+  LatePluggedDevice firstLater(first, bus.clock);
+  LatePluggedDevice secondLater(second, bus.clock);
+  bus.Unplug("B");
+  bus.Unplug("C");
+  uint64_t position = 0;
+  update.Chip().SetTransferObserver([&](const SetupPacket &, const uint8_t *, const TransferResult &) {
+    if (++position != programAt)
+      return;
+    update.Chip().Unplug();
+    bus.Plug("1-5", firstLater);
+    bus.Plug("1-6", secondLater);
+    firstLater.AppearAt(bus.clock.NowUs() + 300'000);
+    secondLater.AppearAt(bus.clock.NowUs() + 300'000);
+  });
+
+  const UpdateRun run = RunUpdate(update, image);
+  update.Chip().SetTransferObserver({});
+  EXPECT_FALSE(run.verdict);
+  EXPECT_EQ(run.reason, kReasonDisconnected);
+  EXPECT_EQ(IspTransferCount(first), 0u);
+  EXPECT_EQ(IspTransferCount(second), 0u);
+}
+
+// A device of another make plugged into the port, even one that happens to
+// carry the same serial number, is not this tool's to write.
+TEST(OneDeviceUpdateTest, ADeviceOfAnotherMakeInItsPortIsNeverTalkedTo) {
+  const auto image = Firmware(8192);
+  SimulatedUpdate update(Running("C22012", "1-4", "0001"), kFullSpeedUs);
+  ASSERT_TRUE(update.Connect());
+  const uint64_t programAt = PositionOf(update, PageProgram, image, 3);
+  ASSERT_GT(programAt, 0u);
+  UsbDeviceInfo keyboard;
+  keyboard.vendorId = 0x1234;
+  keyboard.productId = 0x5678;
+  keyboard.serial = "0001";
+  int keyboardTransfers = 0;
+  ScriptedDevice other(keyboard, [&](const SetupPacket &, uint8_t *) {
+    ++keyboardTransfers;
+    return TransferResult{TransferStatus::Stalled, 0};
+  });
+  SimulatedDeviceStack &bus = update.Devices();
+  uint64_t position = 0;
+  update.Chip().SetTransferObserver([&](const SetupPacket &, const uint8_t *, const TransferResult &) {
+    if (++position != programAt)
+      return;
+    update.Chip().Unplug();
+    bus.Unplug("1-4");
+    bus.Plug("1-4", other);
+  });
+
+  const UpdateRun run = RunUpdate(update, image);
+  update.Chip().SetTransferObserver({});
+  EXPECT_FALSE(run.verdict);
+  EXPECT_EQ(keyboardTransfers, 0);
+}
+
+// A device reached again after a silence is taken back only when its flash
+// names itself as the one the update began on.
+TEST(OneDeviceUpdateTest, AnotherIdentifierAfterASilenceEndsTheUpdateThere) {
+  // Answers every identifier read with another maker's once programming has begun.
+  class SwappedWhileSilent final : public ForwardingDevice {
+  public:
+    using ForwardingDevice::ForwardingDevice;
+    TransferResult Control(const SetupPacket &setup, uint8_t *data) override {
+      if (!setup.isIn() && setup.request == vendor::kFlashWrite && setup.length >= 1 &&
+          data[0] == flashop::kPageProgram)
+        programming_ = true;
+      if (!setup.isIn() && setup.request == vendor::kFlashQuery && setup.length >= 1)
+        idQuery_ = data[0] == flashop::kReadId;
+      const TransferResult result = Inner().Control(setup, data);
+      if (programming_ && idQuery_ && setup.isIn() && setup.request == vendor::kFlashFetch && result.ok())
+        data[0] = 0xEF;
+      return result;
+    }
+
+  private:
+    bool programming_ = false;
+    bool idQuery_ = false;
+  };
+  const auto image = Firmware(16 * 1024);
+  SimulatedUpdate update(Config("C22012"), kFullSpeedUs);
+  SwappedWhileSilent swapped(update.Chip());
+  ASSERT_TRUE(update.Connect(&swapped));
+  const uint64_t at = PositionOf(update, PageProgram, image, 20);
+  ASSERT_GT(at, 0u);
+  update.Chip().Faults().SilenceFrom(at, 2'500, kHostTimeoutMs);
+
+  const UpdateRun run = RunUpdate(update, image);
+  EXPECT_FALSE(run.verdict);
+  EXPECT_EQ(run.reason, "the device changed: its flash identifier was C2 20 12, now EF 20 12");
+  EXPECT_EQ(update.AttemptsRun(), 1);
+  EXPECT_FALSE(update.FlashHoldsImage()) << "nothing was programmed after the silence";
 }
 
 // A device that stays attached but answers nothing for a while is waited

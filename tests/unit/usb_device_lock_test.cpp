@@ -414,6 +414,75 @@ TEST_F(DeviceLockTest, ALockMovesToAnotherFileWithoutAGap) {
     ::close(fd);
 }
 
+// Another program holding the lock of key in directory, as long as the object lives.
+class HeldByAnotherProcess {
+public:
+  HeldByAnotherProcess(const std::string &directory, const std::string &key) {
+    if (::pipe(ready_) != 0 || ::pipe(done_) != 0)
+      return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(done_[1]); // the parent's close then ends the read below
+      DeviceLock lock;
+      const bool held = lock.TryAcquire(directory, key) == DeviceLock::Outcome::Acquired;
+      char byte = 0;
+      const bool told = ::write(ready_[1], &held, sizeof held) == sizeof held;
+      ::_exit(told && ::read(done_[0], &byte, 1) >= 0 ? 0 : 1);
+    }
+    held_ = pid_ > 0 && ::read(ready_[0], &held_, sizeof held_) == static_cast<ssize_t>(sizeof held_) && held_;
+  }
+  ~HeldByAnotherProcess() {
+    ::close(done_[1]);
+    if (pid_ > 0) {
+      int status = 0;
+      ::waitpid(pid_, &status, 0);
+    }
+    for (const int fd : {ready_[0], ready_[1], done_[0]})
+      ::close(fd);
+  }
+  HeldByAnotherProcess(const HeldByAnotherProcess &) = delete;
+  HeldByAnotherProcess &operator=(const HeldByAnotherProcess &) = delete;
+
+  bool Held() const { return held_; }
+  pid_t Pid() const { return pid_; }
+
+private:
+  int ready_[2] = {-1, -1};
+  int done_[2] = {-1, -1};
+  pid_t pid_ = -1;
+  bool held_ = false;
+};
+
+// A device that comes back at another place is under another lock: while
+// another program holds that one, the update does not take the device back.
+TEST_F(DeviceLockTest, ADeviceBackAtAnotherPlaceIsNotReopenedWhileAnotherProgramHoldsIt) {
+  UsbDeviceInfo identity = test::Identity(0x3B5D, 0x6000);
+  identity.serial = "SN-7";
+  ScriptedDevice dongle{identity};
+  SimulatedDeviceStack devices;
+  devices.Plug("port1", dongle);
+  VantrelUsb usb(devices.bus);
+  ASSERT_TRUE(usb.SetTarget("vid_3b5d&pid_6000"));
+  static_cast<void>(usb.FindDevice()); // the assertion after it checks IsFound()
+  ASSERT_TRUE(usb.IsFound());
+  usb.UseDeviceLocks(directory);
+  DeviceLockHold hold(usb);
+  ASSERT_TRUE(hold);
+  ASSERT_TRUE(usb.Open());
+  const std::optional<DevicePin> pin = usb.Pin();
+  ASSERT_TRUE(pin);
+  ASSERT_TRUE(pin->serialIsUnique);
+
+  devices.Unplug("port1");
+  devices.Plug("port2", dongle);
+  const HeldByAnotherProcess other(directory, "mem.port2");
+  ASSERT_TRUE(other.Held());
+
+  EXPECT_EQ(usb.ReopenPinned(*pin), VantrelUsb::ReopenOutcome::Refused);
+  EXPECT_EQ(usb.LastError(), "device busy: another update is running (pid " + std::to_string(other.Pid()) + ")");
+  EXPECT_FALSE(usb.HasHandle());
+}
+
 // The lock folder is the same for every program: no environment moves it.
 TEST(DeviceLockFolderTest, TheFolderDoesNotFollowTheEnvironment) {
   const std::string before = DeviceLock::DefaultDirectory();

@@ -338,6 +338,11 @@ TEST_F(VirtualDeviceTest, StillAttachedTellsASilentDeviceFromAGoneOne) {
   ASSERT_TRUE(closing.bound());
   EXPECT_FALSE(transport.StillAttached("closing"));
   EXPECT_FALSE(transport.StillAttached("missing"));
+  {
+    MisbehavingServer crashed(directory + "/crashed.sock", MisbehavingServer::Mode::CloseOnAccept);
+    ASSERT_TRUE(crashed.bound());
+  } // gone without removing its socket file: nobody serves it
+  EXPECT_FALSE(transport.StillAttached("crashed"));
   MisbehavingServer silent(directory + "/silent.sock", MisbehavingServer::Mode::NeverAnswer);
   ASSERT_TRUE(silent.bound());
   EXPECT_TRUE(transport.StillAttached("silent"));
