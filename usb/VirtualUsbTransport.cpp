@@ -4,6 +4,7 @@
 #include "usb/VirtualDeviceDirectory.h"
 #include "usb/VirtualUsbServer.h"
 #include "usb/VirtualUsbWire.h"
+#include "usb/VirtualWireConnection.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,7 +13,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace orvane {
 
@@ -82,42 +82,20 @@ std::vector<std::string> SocketNames(int directoryFd) {
   return names;
 }
 
-class VirtualUsbConnection final : public UsbConnection {
+class VirtualUsbConnection final : public VirtualWireConnection {
 public:
   VirtualUsbConnection(UniqueFd fd, int timeoutMs) : fd_(std::move(fd)), timeoutMs_(timeoutMs) {}
 
-  TransferResult Control(const SetupPacket &setup, uint8_t *data) override {
-    // A connection dropped after a time-out stays silent: the device behind
-    // it may still be there and answer a new one.
-    if (silent_)
-      return {TransferStatus::Failed, 0};
-    // A connection the server closed does not come back: the device is gone for it.
-    if (!fd_.valid())
-      return {TransferStatus::Gone, 0};
-    if (setup.length && !data)
-      return {TransferStatus::Failed, 0};
-    const auto outData = setup.isIn() ? std::span<const uint8_t>{} : std::span<const uint8_t>(data, setup.length);
-    const auto request = vusb::EncodeControlRequest(setup, outData);
-    if (!request)
-      return {TransferStatus::Failed, 0};
-    const Exchanged exchanged = Exchange(fd_.get(), *request, timeoutMs_);
-    const auto response = exchanged.body ? vusb::ParseControlResponse(*exchanged.body, setup) : std::nullopt;
-    if (!response) {
-      // Out of step with the server (or it is gone): a late answer must not
-      // be taken for the answer of the next request.
-      fd_.reset();
-      silent_ = exchanged.outcome == IoOutcome::TimedOut;
-      return {silent_ ? TransferStatus::Failed : TransferStatus::Gone, 0};
-    }
-    if (setup.isIn() && !response->inData.empty())
-      std::memcpy(data, response->inData.data(), response->inData.size());
-    return {response->status, response->actual};
+private:
+  bool WireOpen() const override { return fd_.valid(); }
+  void CloseWire() override { fd_.reset(); }
+  Answer Exchange(std::span<const uint8_t> request) override {
+    Exchanged exchanged = orvane::Exchange(fd_.get(), request, timeoutMs_);
+    return {std::move(exchanged.body), exchanged.outcome == IoOutcome::TimedOut};
   }
 
-private:
   UniqueFd fd_;
   int timeoutMs_;
-  bool silent_ = false;
 };
 
 } // namespace

@@ -3,13 +3,13 @@
 #include "usb/VirtualDeviceName.h"
 #include "usb/VirtualUsbServer.h"
 #include "usb/VirtualUsbWire.h"
+#include "usb/VirtualWireConnection.h"
 #include "usb/windows/VirtualPipe.h"
 #include "usb/windows/WideText.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <cstring>
 
 // The client of virtual devices on Windows: the marker files in the marker
 // folder name the pipes; a pipe counts only when its server runs as this
@@ -105,43 +105,21 @@ std::vector<std::string> MarkerNames(const std::string &directory) {
   return names;
 }
 
-class VirtualPipeConnection final : public UsbConnection {
+class VirtualPipeConnection final : public VirtualWireConnection {
 public:
   VirtualPipeConnection(UniqueHandle pipe, int timeoutMs) : pipe_(std::move(pipe)), timeoutMs_(timeoutMs) {}
 
-  TransferResult Control(const SetupPacket &setup, uint8_t *data) override {
-    // A connection dropped after a time-out stays silent: the device behind
-    // it may still be there and answer a new one.
-    if (silent_)
-      return {TransferStatus::Failed, 0};
-    // A connection the server closed does not come back: the device is gone for it.
-    if (!pipe_.valid())
-      return {TransferStatus::Gone, 0};
-    if (setup.length && !data)
-      return {TransferStatus::Failed, 0};
-    const auto outData = setup.isIn() ? std::span<const uint8_t>{} : std::span<const uint8_t>(data, setup.length);
-    const auto request = vusb::EncodeControlRequest(setup, outData);
-    if (!request)
-      return {TransferStatus::Failed, 0};
+private:
+  bool WireOpen() const override { return pipe_.valid(); }
+  void CloseWire() override { pipe_.reset(); }
+  Answer Exchange(std::span<const uint8_t> request) override {
     PipeOutcome outcome = PipeOutcome::Failed;
-    const auto body = Exchange(pipe_.get(), *request, timeoutMs_, &outcome);
-    const auto response = body ? vusb::ParseControlResponse(*body, setup) : std::nullopt;
-    if (!response) {
-      // Out of step with the server (or it is gone): a late answer must not
-      // be taken for the answer of the next request.
-      pipe_.reset();
-      silent_ = outcome == PipeOutcome::TimedOut;
-      return {silent_ ? TransferStatus::Failed : TransferStatus::Gone, 0};
-    }
-    if (setup.isIn() && !response->inData.empty())
-      std::memcpy(data, response->inData.data(), response->inData.size());
-    return {response->status, response->actual};
+    auto body = orvane::Exchange(pipe_.get(), request, timeoutMs_, &outcome);
+    return {std::move(body), outcome == PipeOutcome::TimedOut};
   }
 
-private:
   UniqueHandle pipe_;
   int timeoutMs_;
-  bool silent_ = false;
 };
 
 } // namespace
