@@ -6,6 +6,7 @@
 #include "testing/DriverRequestReader.h"
 #include "testing/InProcessTransport.h"
 #include "testing/ScriptedDevice.h"
+#include "usb/DeviceDescriptor.h"
 #include "usb/DriverRequestBlock.h"
 #include "usb/EmulatedDriverBus.h"
 
@@ -96,7 +97,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<uint8_t> buffer = payload;
     uint32_t bytesReturned = 0;
     const bool answered = bus.Control(handle, read->setup, buffer.empty() ? nullptr : buffer.data(), &bytesReturned);
-    if (!answered || bytesReturned != read->setup.length)
+    // The device descriptor is 18 bytes however many are asked for, and the
+    // bus takes no answer shorter than asked: a longer request fails.
+    const bool answeredInFull = !IsDeviceDescriptorRequest(read->setup) || read->setup.length <= kDeviceDescriptorSize;
+    if (answeredInFull ? !answered || bytesReturned != read->setup.length : answered)
       std::abort();
   }
 
