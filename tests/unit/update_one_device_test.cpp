@@ -448,6 +448,36 @@ TEST(OneDeviceUpdateTest, AnImageThatDoesNotVerifyLeavesAChipThatComesUpInUpdate
   }
 }
 
+// The start chunk goes last; a write of it the chip took but did not
+// confirm fails the walk, and the start of the flash is erased again: the
+// chip does not start an image nobody verified.
+TEST(OneDeviceUpdateTest, AnUnconfirmedStartChunkLeavesAChipThatComesUpInUpdateMode) {
+  for (const char *part : {"C22012", "EF4012"}) {
+    SCOPED_TRACE(part);
+    SimConfig config = Config(part);
+    config.startInUpdateMode = false;
+    SimulatedUpdate update(config, kFullSpeedUs);
+    ASSERT_TRUE(update.Connect());
+    update.LoadImage(Firmware(8192));
+    int unconfirmed = 0;
+    update.Devices().transport.SetScriptHook(
+        [&](const std::string &, const SetupPacket &setup, uint8_t *data) -> std::optional<TransferResult> {
+          if (PageProgram(setup, data) && data[1] == 0 && data[2] == 0 && data[3] == 0) {
+            ++unconfirmed;
+            static_cast<void>(update.Chip().Control(setup, data));
+            return TransferResult{TransferStatus::Stalled, 0};
+          }
+          return std::nullopt;
+        });
+    RecordingViews views;
+    EXPECT_FALSE(update.Run(views, views));
+    EXPECT_EQ(unconfirmed, 3) << "once in each attempt, after every other chunk";
+    EXPECT_EQ(update.FailureReason(), "the program write at 0x000000 did not go through");
+    update.Chip().Replug();
+    EXPECT_TRUE(update.Chip().InUpdateMode()) << "the chip would start an image that was never verified";
+  }
+}
+
 // Another flash answering in a later attempt is another device: the update
 // ends there instead of writing it.
 TEST(OneDeviceUpdateTest, AnotherIdentifierInALaterAttemptEndsTheUpdate) {
