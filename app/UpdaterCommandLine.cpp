@@ -15,7 +15,6 @@ using options::OptionReader;
 using options::ReadOutcome;
 using options::Spelling;
 using options::Tell;
-using options::Words;
 
 // The toolkit's options, which it takes after one dash or two.
 constexpr std::array<std::string_view, 13> kToolkitValueOptions = {
@@ -36,19 +35,6 @@ std::string_view OptionName(std::string_view arg) {
     return {};
   arg.remove_prefix(arg[1] == '-' ? 2 : 1);
   return arg.substr(0, arg.find('='));
-}
-
-Words OutcomeWords() {
-  return {
-      .missingLastValue = [](const ReadOutcome &outcome) { return "option " + outcome.name + " needs a value"; },
-      .unknown =
-          [](const ReadOutcome &outcome) {
-            if (outcome.valueWith)
-              return "option " + outcome.name + " takes no value";
-            return "unknown option " + outcome.argument;
-          },
-      .flagWithValue = [](const ReadOutcome &outcome) { return "option " + outcome.argument + " takes no value"; },
-  };
 }
 
 UpdaterCommandLine Refused(std::string why) {
@@ -92,7 +78,7 @@ UpdaterCommandLine ReadUpdaterCommandLine(const std::vector<std::string> &args) 
   OptionReader reader(Spelling::Strict);
   reader.Flag("-h,--help", help);
   reader.Flag("--version", version);
-  if (auto refusal = Tell(reader.Read(own), OutcomeWords()))
+  if (auto refusal = Tell(reader.Read(own), options::UpdaterWords()))
     return Refused(*refusal);
   if (help) {
     line.action = UpdaterCommandLine::Action::Help;

@@ -14,7 +14,6 @@ using options::ReadOutcome;
 using options::Refusal;
 using options::Spelling;
 using options::Tell;
-using options::Words;
 
 bool Fail(std::string *error, const std::string &why) {
   if (error)
@@ -29,23 +28,6 @@ std::optional<uint32_t> ParseSeconds(const std::string &text) {
   if (text.empty() || failure != std::errc() || stop != end || value > kMaxWaitSeconds)
     return std::nullopt;
   return value;
-}
-
-// What the reader tells, in our words.
-Words OutcomeWords() {
-  return {
-      .missingLastValue = [](const ReadOutcome &outcome) { return "option " + outcome.name + " needs a value"; },
-      .unknown =
-          [](const ReadOutcome &outcome) {
-            // A value is refused before the name is looked at.
-            if (outcome.valueWith)
-              return "option " + outcome.name + " takes no value";
-            if (!outcome.argument.empty() && outcome.argument[0] == '-')
-              return "unknown option " + outcome.argument;
-            return "unexpected argument '" + outcome.argument + "'";
-          },
-      .flagWithValue = [](const ReadOutcome &outcome) { return "option " + outcome.argument + " takes no value"; },
-  };
 }
 
 struct Actions {
@@ -128,7 +110,7 @@ std::optional<UpdateCommandOptions> ParseUpdateCommandOptions(const std::vector<
   if (outcome.kind == ReadOutcome::Kind::MissingLastValue &&
       !ParseUpdateCommandOptions({args.begin(), args.end() - 1}, error))
     return std::nullopt;
-  if (auto refusal = Tell(outcome, OutcomeWords())) {
+  if (auto refusal = Tell(outcome, options::UpdaterWords())) {
     Fail(error, *refusal);
     return std::nullopt;
   }

@@ -30,6 +30,22 @@ ReadOutcome Unknown(const std::vector<std::string> &args, const std::vector<std:
 
 } // namespace
 
+Words UpdaterWords() {
+  return {
+      .missingLastValue = [](const ReadOutcome &outcome) { return "option " + outcome.name + " needs a value"; },
+      .unknown =
+          [](const ReadOutcome &outcome) {
+            // A value is refused before the name is looked at.
+            if (outcome.valueWith)
+              return "option " + outcome.name + " takes no value";
+            if (!outcome.argument.empty() && outcome.argument[0] == '-')
+              return "unknown option " + outcome.argument;
+            return "unexpected argument '" + outcome.argument + "'";
+          },
+      .flagWithValue = [](const ReadOutcome &outcome) { return "option " + outcome.argument + " takes no value"; },
+  };
+}
+
 Refusal Tell(const ReadOutcome &outcome, const Words &words) {
   switch (outcome.kind) {
   case ReadOutcome::Kind::Taken:

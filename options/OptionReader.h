@@ -50,6 +50,10 @@ struct Words {
   Say flagWithValue;
 };
 
+// The updaters' words, the window's and the command line's alike: "unknown
+// option --x", "option --yes takes no value", "unexpected argument 'x'".
+Words UpdaterWords();
+
 // nullopt when every option was taken; else the outcome in those words.
 Refusal Tell(const ReadOutcome &outcome, const Words &words);
 
