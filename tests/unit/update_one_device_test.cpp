@@ -97,6 +97,28 @@ bool PageProgram(const SetupPacket &setup, const uint8_t *data) {
          (setup.length == 6 && data[0] == flashop::kWordProgram);
 }
 
+// Answers every identifier read after the first flash write with the given
+// instruction with another maker's: another flash behind the same chip.
+class OtherMakerAfter final : public ForwardingDevice {
+public:
+  OtherMakerAfter(VirtualDevice &inner, uint8_t instruction) : ForwardingDevice(inner), instruction_(instruction) {}
+  TransferResult Control(const SetupPacket &setup, uint8_t *data) override {
+    if (!setup.isIn() && setup.request == vendor::kFlashWrite && setup.length >= 1 && data[0] == instruction_)
+      written_ = true;
+    if (!setup.isIn() && setup.request == vendor::kFlashQuery && setup.length >= 1)
+      idQuery_ = data[0] == flashop::kReadId;
+    const TransferResult result = Inner().Control(setup, data);
+    if (written_ && idQuery_ && setup.isIn() && setup.request == vendor::kFlashFetch && result.ok())
+      data[0] = 0xEF;
+    return result;
+  }
+
+private:
+  uint8_t instruction_;
+  bool written_ = false;
+  bool idQuery_ = false;
+};
+
 // One late or lost answer to the identifier read used to leave it unread,
 // and an unread identifier let any image through; the retry then read it
 // but never checked the size again.
@@ -292,29 +314,10 @@ TEST(OneDeviceUpdateTest, ADeviceOfAnotherMakeInItsPortIsNeverTalkedTo) {
 // A device reached again after a silence is taken back only when its flash
 // names itself as the one the update began on.
 TEST(OneDeviceUpdateTest, AnotherIdentifierAfterASilenceEndsTheUpdateThere) {
-  // Answers every identifier read with another maker's once programming has begun.
-  class SwappedWhileSilent final : public ForwardingDevice {
-  public:
-    using ForwardingDevice::ForwardingDevice;
-    TransferResult Control(const SetupPacket &setup, uint8_t *data) override {
-      if (!setup.isIn() && setup.request == vendor::kFlashWrite && setup.length >= 1 &&
-          data[0] == flashop::kPageProgram)
-        programming_ = true;
-      if (!setup.isIn() && setup.request == vendor::kFlashQuery && setup.length >= 1)
-        idQuery_ = data[0] == flashop::kReadId;
-      const TransferResult result = Inner().Control(setup, data);
-      if (programming_ && idQuery_ && setup.isIn() && setup.request == vendor::kFlashFetch && result.ok())
-        data[0] = 0xEF;
-      return result;
-    }
-
-  private:
-    bool programming_ = false;
-    bool idQuery_ = false;
-  };
   const auto image = Firmware(16 * 1024);
   SimulatedUpdate update(Config("C22012"), kFullSpeedUs);
-  SwappedWhileSilent swapped(update.Chip());
+  // Every identifier read names another maker once programming has begun.
+  OtherMakerAfter swapped(update.Chip(), flashop::kPageProgram);
   ASSERT_TRUE(update.Connect(&swapped));
   const uint64_t at = PositionOf(update, PageProgram, image, 20);
   ASSERT_GT(at, 0u);
@@ -481,27 +484,9 @@ TEST(OneDeviceUpdateTest, AnUnconfirmedStartChunkLeavesAChipThatComesUpInUpdateM
 // Another flash answering in a later attempt is another device: the update
 // ends there instead of writing it.
 TEST(OneDeviceUpdateTest, AnotherIdentifierInALaterAttemptEndsTheUpdate) {
-  // Answers every identifier read after the first erase with another maker's.
-  class SwappedFlash final : public ForwardingDevice {
-  public:
-    using ForwardingDevice::ForwardingDevice;
-    TransferResult Control(const SetupPacket &setup, uint8_t *data) override {
-      if (!setup.isIn() && setup.request == vendor::kFlashWrite && setup.length >= 1 && data[0] == flashop::kChipErase)
-        erased_ = true;
-      if (!setup.isIn() && setup.request == vendor::kFlashQuery && setup.length >= 1)
-        idQuery_ = data[0] == flashop::kReadId;
-      const TransferResult result = Inner().Control(setup, data);
-      if (erased_ && idQuery_ && setup.isIn() && setup.request == vendor::kFlashFetch && result.ok())
-        data[0] = 0xEF;
-      return result;
-    }
-
-  private:
-    bool erased_ = false;
-    bool idQuery_ = false;
-  };
   SimulatedUpdate update(Config("C22012"), kFullSpeedUs);
-  SwappedFlash swapped(update.Chip());
+  // Answers every identifier read after the first erase with another maker's.
+  OtherMakerAfter swapped(update.Chip(), flashop::kChipErase);
   ASSERT_TRUE(update.Connect(&swapped));
   update.Chip().Flash().Faults().FlipOnRead(0x40, 0x01, true); // the first attempt fails its blank check
   const UpdateRun run = RunUpdate(update, Firmware(4096));
