@@ -70,6 +70,23 @@ UpdateRun RunUpdate(SimulatedUpdate &update, const std::vector<uint8_t> &image) 
   return run;
 }
 
+// The update, with the chip unplugged at its transfer number cutAt and, at
+// that moment, whatever else the test does to the bus.
+UpdateRun RunUnpluggedAt(SimulatedUpdate &update, const std::vector<uint8_t> &image, uint64_t cutAt,
+                         const std::function<void()> &then = {}) {
+  uint64_t position = 0;
+  update.Chip().SetTransferObserver([&](const SetupPacket &, const uint8_t *, const TransferResult &) {
+    if (++position != cutAt)
+      return;
+    update.Chip().Unplug();
+    if (then)
+      then();
+  });
+  UpdateRun run = RunUpdate(update, image);
+  update.Chip().SetTransferObserver({});
+  return run;
+}
+
 // Transfers that reach the chip, by position from 1.
 uint64_t PositionOf(SimulatedUpdate &update, const std::function<bool(const SetupPacket &, const uint8_t *)> &match,
                     const std::vector<uint8_t> &image, int nth = 1) {
@@ -199,18 +216,12 @@ TEST(OneDeviceUpdateTest, ASecondDonglePluggedInAfterTheFirstIsPulledIsNeverWrit
     const std::vector<uint8_t> otherBefore = other.Flash().Contents();
     LatePluggedDevice later(other, bus.clock);
     bus.Unplug("B");
-    uint64_t position = 0;
-    update.Chip().SetTransferObserver([&](const SetupPacket &, const uint8_t *, const TransferResult &) {
-      if (++position != programAt)
-        return;
-      update.Chip().Unplug();
+    const UpdateRun run = RunUnpluggedAt(update, image, programAt, [&] {
       if (samePlace)
         bus.Unplug(update.Chip().Config().location);
       bus.Plug(samePlace ? "1-4" : "1-5", later);
       later.AppearAt(bus.clock.NowUs() + 300'000);
     });
-    const UpdateRun run = RunUpdate(update, image);
-    update.Chip().SetTransferObserver({});
     EXPECT_FALSE(run.verdict);
     EXPECT_EQ(run.reason, kReasonDisconnected);
     EXPECT_EQ(other.TransferCount(), 0u) << "the other dongle was written to";
@@ -230,14 +241,7 @@ TEST(OneDeviceUpdateTest, ADongleSharingTheSerialNumberIsNotTakenForTheOneThatWe
   SimulatedDeviceStack &bus = update.Devices();
   ChipSimulator &other = bus.PlugChip("B", Running("C22012", "1-5", "CLONE"), bus.clock);
   const std::vector<uint8_t> otherBefore = other.Flash().Contents();
-  uint64_t position = 0;
-  update.Chip().SetTransferObserver([&](const SetupPacket &, const uint8_t *, const TransferResult &) {
-    if (++position == programAt)
-      update.Chip().Unplug();
-  });
-
-  const UpdateRun run = RunUpdate(update, image);
-  update.Chip().SetTransferObserver({});
+  const UpdateRun run = RunUnpluggedAt(update, image, programAt);
   EXPECT_FALSE(run.verdict);
   EXPECT_EQ(run.reason, kReasonDisconnected);
   EXPECT_EQ(IspTransferCount(other), 0u) << "the other dongle was worked on";
@@ -259,19 +263,12 @@ TEST(OneDeviceUpdateTest, TwoDonglesWithTheSerialNumberOfTheOneThatWentAwayAreBo
   LatePluggedDevice secondLater(second, bus.clock);
   bus.Unplug("B");
   bus.Unplug("C");
-  uint64_t position = 0;
-  update.Chip().SetTransferObserver([&](const SetupPacket &, const uint8_t *, const TransferResult &) {
-    if (++position != programAt)
-      return;
-    update.Chip().Unplug();
+  const UpdateRun run = RunUnpluggedAt(update, image, programAt, [&] {
     bus.Plug("1-5", firstLater);
     bus.Plug("1-6", secondLater);
     firstLater.AppearAt(bus.clock.NowUs() + 300'000);
     secondLater.AppearAt(bus.clock.NowUs() + 300'000);
   });
-
-  const UpdateRun run = RunUpdate(update, image);
-  update.Chip().SetTransferObserver({});
   EXPECT_FALSE(run.verdict);
   EXPECT_EQ(run.reason, kReasonDisconnected);
   EXPECT_EQ(IspTransferCount(first), 0u);
@@ -296,17 +293,10 @@ TEST(OneDeviceUpdateTest, ADeviceOfAnotherMakeInItsPortIsNeverTalkedTo) {
     return TransferResult{TransferStatus::Stalled, 0};
   });
   SimulatedDeviceStack &bus = update.Devices();
-  uint64_t position = 0;
-  update.Chip().SetTransferObserver([&](const SetupPacket &, const uint8_t *, const TransferResult &) {
-    if (++position != programAt)
-      return;
-    update.Chip().Unplug();
+  const UpdateRun run = RunUnpluggedAt(update, image, programAt, [&] {
     bus.Unplug("1-4");
     bus.Plug("1-4", other);
   });
-
-  const UpdateRun run = RunUpdate(update, image);
-  update.Chip().SetTransferObserver({});
   EXPECT_FALSE(run.verdict);
   EXPECT_EQ(keyboardTransfers, 0);
 }
