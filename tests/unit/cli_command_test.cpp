@@ -56,6 +56,19 @@ protected:
     return stack.PlugChip(name, config, clock);
   }
 
+  // `orvane-update --yes`, with the chip unplugged at its 20th page program.
+  int RunUnpluggedMidProgram(sim::ChipSimulator &chip) {
+    int programs = 0;
+    chip.SetTransferObserver([&](const SetupPacket &setup, const uint8_t *data, const TransferResult &) {
+      if (!setup.isIn() && setup.request == 0x80 && setup.index == 0 && setup.length == 4 && data[0] == 0x02 &&
+          ++programs == 20)
+        chip.Unplug();
+    });
+    const int exit = Run({"--yes"});
+    chip.SetTransferObserver({});
+    return exit;
+  }
+
   int Run(const std::vector<std::string> &args, DeviceBus *useBus = nullptr) {
     std::string error;
     const auto options = ParseUpdateCommandOptions(args, &error);
@@ -257,14 +270,7 @@ TEST_F(UpdateCommandTest, AnUpdateCutShortIsPutBackByTheNextUnattendedRun) {
   sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
   const std::vector<uint8_t> image = RandomBytes(16384, 21);
   WriteFile(dir.File("Orvane_R62.bin"), image);
-  int programs = 0;
-  chip.SetTransferObserver([&](const SetupPacket &setup, const uint8_t *data, const TransferResult &) {
-    if (!setup.isIn() && setup.request == 0x80 && setup.index == 0 && setup.length == 4 && data[0] == 0x02 &&
-        ++programs == 20)
-      chip.Unplug();
-  });
-  EXPECT_EQ(Run({"--yes"}), kExitFailed);
-  chip.SetTransferObserver({});
+  EXPECT_EQ(RunUnpluggedMidProgram(chip), kExitFailed);
   chip.Replug();
   ASSERT_TRUE(chip.InUpdateMode()) << "the start of the flash was written before the end";
 
@@ -287,14 +293,7 @@ TEST_F(UpdateCommandTest, AChangedRecordedFileIsNotUsedAndTheFileIsAskedFor) {
   recordsDirectory = dir.path().string() + "/state";
   sim::ChipSimulator &chip = Plug("bench", ModelWithFirmware("Orvane-R62"));
   WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(16384, 22));
-  int programs = 0;
-  chip.SetTransferObserver([&](const SetupPacket &setup, const uint8_t *data, const TransferResult &) {
-    if (!setup.isIn() && setup.request == 0x80 && setup.index == 0 && setup.length == 4 && data[0] == 0x02 &&
-        ++programs == 20)
-      chip.Unplug();
-  });
-  EXPECT_EQ(Run({"--yes"}), kExitFailed);
-  chip.SetTransferObserver({});
+  EXPECT_EQ(RunUnpluggedMidProgram(chip), kExitFailed);
   chip.Replug();
   WriteFile(dir.File("Orvane_R62.bin"), RandomBytes(16384, 23));
   const auto before = chip.Flash().Contents();
