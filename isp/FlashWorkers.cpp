@@ -264,6 +264,11 @@ std::optional<uint8_t> FlashWorkers::WaitWhileBusy() {
 }
 
 FlashWorkers::EraseEnd FlashWorkers::WaitForEraseEnd(const std::function<void(int poll, uint8_t status)> &onPoll) {
+  return WaitWhileErasing(onPoll, true);
+}
+
+FlashWorkers::EraseEnd FlashWorkers::WaitWhileErasing(const std::function<void(int poll, uint8_t status)> &onPoll,
+                                                      bool showProgress) {
   const WaitStart start = StartWait();
   const uint32_t limit = TimeLimitsFor(flash_.FlashId).chipEraseMs;
   bool answered = false;
@@ -277,7 +282,8 @@ FlashWorkers::EraseEnd FlashWorkers::WaitForEraseEnd(const std::function<void(in
     }
     answered = answered || status.has_value();
     onPoll(poll, status.value_or(0xFF));
-    events_.BlocksDone(FlashPhase::Erase, static_cast<uint32_t>(poll), kEraseReads);
+    if (showProgress)
+      events_.BlocksDone(FlashPhase::Erase, static_cast<uint32_t>(poll), kEraseReads);
     if (status && (*status & kWriteInProgress) == 0)
       return EraseEnd::Finished;
     if (!status && !Halted() && !chip_.Usb().LastTransferAnswered()) {
@@ -311,19 +317,8 @@ std::optional<uint8_t> FlashWorkers::ClearStatusRegister() {
 bool FlashWorkers::EraseStartSector() {
   if (!chip_.FlashWriteEnable() || !chip_.FlashSectorErase(0))
     return false;
-  const WaitStart start = StartWait();
-  const uint32_t limit = TimeLimitsFor(flash_.FlashId).chipEraseMs;
-  chip_.Time().SleepMs(kErasePollMs);
-  for (int read = 0; read < kEraseReads; ++read) {
-    const std::optional<uint8_t> status = chip_.ReadStatus();
-    if (status && (*status & kWriteInProgress) == 0)
-      return true;
-    if (WaitOver(start, limit))
-      break;
-    events_.ProcessMessages();
-    chip_.Time().SleepMs(kErasePollMs);
-  }
-  return false;
+  // Not a step of its own on screen: the failed step's verdict stays.
+  return WaitWhileErasing([&](int, uint8_t) { events_.ProcessMessages(); }, false) == EraseEnd::Finished;
 }
 
 std::optional<uint8_t> FlashWorkers::ProtectFlash() {

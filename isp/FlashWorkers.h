@@ -84,6 +84,9 @@ public:
   std::optional<uint8_t> ProtectFlash();
 
 private:
+  // The wait for an erase to end; showProgress reports its polls as the
+  // erase step's progress.
+  EraseEnd WaitWhileErasing(const std::function<void(int poll, uint8_t status)> &onPoll, bool showProgress);
   // When a wait began, and how long recoveries had taken by then.
   struct WaitStart {
     uint64_t us;
